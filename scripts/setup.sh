@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs, from Debian's archive only, whatever the build and the tests need
+# and is not there yet. Fast when everything is present.
+set -euo pipefail
+
+packages=(
+  g++-mingw-w64-i686-posix
+  binutils-mingw-w64-i686
+  cmake
+  ninja-build
+  wine
+  wine32:i386
+  xvfb
+  xauth
+  osslsigncode
+  openssl
+  googletest
+  python3
+  python3-pefile
+  git
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+echo "setup: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+#include "common/payload_location.h"
+
+namespace zor {
+
+// Finds the trailer through the file's own PE headers: the security data
+// directory says where the certificate table starts (or that there is none),
+// and the trailer ends exactly there, or at the end of the file. Reads a
+// fixed 146 bytes whatever the payload's size; the payload itself is not read
+// and its digest is not checked here.
+//
+// `file` must be open for reading and seekable; its position is left where
+// the last read ended. On false, `location` is not to be used.
+bool ReadPayloadLocation(HANDLE file, PayloadLocation* location);
+
+}  // namespace zor

@@ -1,0 +1,54 @@
+// An owning UTF-16 string with an explicit length. The units are always
+// followed by a terminating zero, so Data() can be handed to platform calls
+// as is. Growth beyond kMaxWideStringLength or failed allocation ends the
+// process (see heap.h); nothing here reports an error.
+#pragma once
+
+#include <stddef.h>
+
+namespace zor {
+
+constexpr size_t kMaxWideStringLength = 0x3FFFFFFE;
+
+// Length of a zero-terminated UTF-16 text.
+size_t ZeroTerminatedLength(const wchar_t* text);
+
+class WideString {
+ public:
+  WideString() = default;
+  WideString(const wchar_t* units, size_t length);
+  explicit WideString(const wchar_t* zeroTerminated);
+  WideString(const WideString& other);
+  WideString(WideString&& other) noexcept;
+  WideString& operator=(const WideString& other);
+  WideString& operator=(WideString&& other) noexcept;
+  ~WideString();
+
+  size_t Length() const { return length_; }
+  bool IsEmpty() const { return length_ == 0; }
+  // Zero-terminated view; valid until the string changes.
+  const wchar_t* Data() const { return units_ != nullptr ? units_ : L""; }
+  wchar_t operator[](size_t index) const { return units_[index]; }
+
+  void Append(const wchar_t* units, size_t length);
+  void Append(const WideString& other) { Append(other.Data(), other.Length()); }
+  void Append(const wchar_t* zeroTerminated);
+  void Append(wchar_t unit) { Append(&unit, 1); }
+  // Appends `count` copies of `unit`.
+  void AppendRepeated(wchar_t unit, size_t count);
+  void Reserve(size_t capacity);
+
+  WideString Substring(size_t start, size_t length) const;
+  bool operator==(const WideString& other) const;
+  bool operator!=(const WideString& other) const { return !(*this == other); }
+
+ private:
+  wchar_t* units_ = nullptr;
+  size_t length_ = 0;
+  size_t capacity_ = 0;
+};
+
+// "12345": the unsigned decimal form, no leading zeros.
+WideString DecimalOf(unsigned long value);
+
+}  // namespace zor
