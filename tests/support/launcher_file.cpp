@@ -1,0 +1,114 @@
+#include "support/launcher_file.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "payload/payload_trailer.h"
+#include "test_paths.h"
+
+namespace zor::test {
+
+namespace {
+
+constexpr size_t kNewHeaderField = 60;
+constexpr size_t kOptionalHeader = 24;
+constexpr uint32_t kWinCertRevision = 0x0200;
+constexpr uint32_t kWinCertTypePkcsSignedData = 0x0002;
+
+void Store16(Bytes& bytes, size_t at, uint16_t value) {
+  bytes[at] = static_cast<uint8_t>(value);
+  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+void Store32(Bytes& bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t Load32(const Bytes& bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | bytes[at + i];
+  return value;
+}
+
+}  // namespace
+
+size_t SecurityDirectoryOffset(const Bytes& image) {
+  size_t optional = Load32(image, kNewHeaderField) + kOptionalHeader;
+  bool pe32Plus = image[optional] == 0x0B && image[optional + 1] == 0x02;
+  return optional + (pe32Plus ? 144 : 128);
+}
+
+Bytes MinimalPeImage(bool pe32Plus) {
+  Bytes image(1024, 0);
+  image[0] = 'M';
+  image[1] = 'Z';
+  Store32(image, kNewHeaderField, 0x80);
+  Store32(image, 0x80, 0x00004550);
+  Store16(image, 0x84, 0x014C);  // machine: i386
+  Store16(image, 0x80 + kOptionalHeader, pe32Plus ? 0x20B : 0x10B);
+  return image;
+}
+
+BuiltLauncherFile BuildLauncherFile(const LauncherFileParts& parts) {
+  BuiltLauncherFile built;
+  built.bytes = parts.image;
+  built.bytes.resize(built.bytes.size() + parts.padding, 0);
+  built.payloadOffset = built.bytes.size();
+  built.payloadSize = parts.payload.size();
+  built.payloadDigest = Sha256Of(parts.payload);
+  built.bytes.insert(built.bytes.end(), parts.payload.begin(), parts.payload.end());
+
+  if (parts.withTrailer) {
+    PayloadTrailer trailer;
+    trailer.payloadSize = parts.sizeField.value_or(parts.payload.size());
+    trailer.digest = parts.digestField.value_or(built.payloadDigest);
+    uint8_t encoded[kTrailerSize];
+    EncodeTrailer(trailer, encoded);
+    if (parts.corruptMagic) encoded[kTrailerMagicOffset + 7] ^= 0x01;
+    built.bytes.insert(built.bytes.end(), encoded, encoded + kTrailerSize);
+  }
+
+  uint32_t tableOffset = 0;
+  if (parts.certificateTableSize > 0) {
+    tableOffset = static_cast<uint32_t>(built.bytes.size());
+    Bytes table = PatternBytes(parts.certificateTableSize, tableOffset);
+    if (table.size() >= 8) {
+      Store32(table, 0, parts.certificateTableSize);
+      Store32(table, 4, kWinCertRevision | kWinCertTypePkcsSignedData << 16);
+    }
+    built.bytes.insert(built.bytes.end(), table.begin(), table.end());
+  }
+  if (parts.certificateTableSize > 0 || parts.securityOffset) {
+    size_t entry = SecurityDirectoryOffset(built.bytes);
+    Store32(built.bytes, entry, parts.securityOffset.value_or(tableOffset));
+    Store32(built.bytes, entry + 4, parts.certificateTableSize);
+  }
+  return built;
+}
+
+Bytes LauncherImage() {
+  return ReadFileBytes(kLauncherExe);
+}
+
+Bytes SampleToolImage() {
+  return ReadFileBytes(kSampleToolExe);
+}
+
+Bytes UniqueSamplePayload(uint32_t tag, size_t extraBytes) {
+  Bytes payload = SampleToolImage();
+  Bytes extra = PatternBytes(extraBytes, tag);
+  payload.insert(payload.end(), extra.begin(), extra.end());
+  return payload;
+}
+
+uint32_t FreshTag() {
+  static uint32_t counter = 0;
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<uint32_t>(now.QuadPart) ^ GetCurrentProcessId() << 16 ^ ++counter * 0x9E3779B9u;
+}
+
+}  // namespace zor::test

@@ -1,0 +1,112 @@
+#include "support/message_box.h"
+
+#include <vector>
+
+namespace zor::test {
+
+namespace {
+
+constexpr DWORD kPollMs = 20;
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+std::wstring TextOf(HWND window) {
+  // WM_GETTEXT rather than GetWindowText: the box belongs to another process.
+  wchar_t text[2048] = {};
+  SendMessageTimeoutW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                      5000, nullptr);
+  return text;
+}
+
+struct BoxSearch {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK MatchBox(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<BoxSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if ((search->processId == 0 || owner == search->processId) && IsWindowVisible(window) &&
+      ClassOf(window) == L"#32770") {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindBox(DWORD processId) {
+  BoxSearch search = {processId, nullptr};
+  EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
+  reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+  return TRUE;
+}
+
+}  // namespace
+
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
+  for (DWORD waited = 0;; waited += kPollMs) {
+    if (HWND box = FindBox(processId)) return box;
+    if (waited >= timeoutMs) return nullptr;
+    Sleep(kPollMs);
+  }
+}
+
+bool HasMessageBox(DWORD processId) {
+  return FindBox(processId) != nullptr;
+}
+
+MessageBoxContents ReadMessageBox(HWND box) {
+  MessageBoxContents contents;
+  contents.caption = TextOf(box);
+  std::vector<HWND> children;
+  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
+  for (HWND child : children) {
+    std::wstring kind = ClassOf(child);
+    LONG style = GetWindowLongW(child, GWL_STYLE);
+    if (kind == L"Button" && (style & WS_VISIBLE)) {
+      if (contents.buttonCount++ == 0) contents.buttonText = TextOf(child);
+    } else if (kind == L"Static") {
+      if ((style & SS_TYPEMASK) == SS_ICON) {
+        contents.hasIcon = contents.hasIcon || (style & WS_VISIBLE);
+      } else {
+        std::wstring text = TextOf(child);
+        if (text.size() > contents.text.size()) contents.text = text;
+      }
+    }
+  }
+  return contents;
+}
+
+void PressFirstButton(HWND box) {
+  std::vector<HWND> children;
+  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
+  for (HWND child : children) {
+    if (ClassOf(child) == L"Button" && (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE)) {
+      PostMessageW(child, BM_CLICK, 0, 0);
+      return;
+    }
+  }
+  // No button found: close the box the way the keyboard would.
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+bool DismissMessageBox(DWORD processId, MessageBoxContents* contents, DWORD timeoutMs) {
+  HWND box = WaitForMessageBox(processId, timeoutMs);
+  if (box == nullptr) return false;
+  // Give the box a moment to finish building its controls.
+  Sleep(100);
+  *contents = ReadMessageBox(box);
+  PressFirstButton(box);
+  return true;
+}
+
+}  // namespace zor::test

@@ -1,0 +1,37 @@
+// Finds and drives the launcher's error box from a test: by process and
+// caption, reading its parts by class (the control ids differ between
+// Windows and Wine), and dismissing it so that no box is left waiting.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace zor::test {
+
+constexpr DWORD kBoxWaitMs = 30000;
+
+struct MessageBoxContents {
+  std::wstring caption;
+  std::wstring text;
+  int buttonCount = 0;
+  std::wstring buttonText;  // of the first button
+  bool hasIcon = false;
+};
+
+// The first top-level dialog box ("#32770") of `processId`, or null after
+// `timeoutMs`. A `processId` of 0 accepts any process.
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs = kBoxWaitMs);
+MessageBoxContents ReadMessageBox(HWND box);
+// Clicks the box's first button.
+void PressFirstButton(HWND box);
+
+// Waits for the box of `processId`, reads it and dismisses it. Returns false
+// when no box showed within the time limit.
+bool DismissMessageBox(DWORD processId, MessageBoxContents* contents,
+                       DWORD timeoutMs = kBoxWaitMs);
+
+// True when `processId` owns a visible top-level dialog box right now.
+bool HasMessageBox(DWORD processId);
+
+}  // namespace zor::test
