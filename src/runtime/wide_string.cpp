@@ -64,9 +64,16 @@ WideString::~WideString() {
 
 void WideString::Reserve(size_t capacity) {
   if (capacity <= capacity_) return;
+  MoveToBlock(AllocateUnits(capacity), capacity);
+}
+
+wchar_t* WideString::AllocateUnits(size_t capacity) {
   if (capacity > kMaxWideStringLength) TerminateOnFatalError();
   // The extra unit holds the terminating zero; AllocateZeroed supplies it.
-  auto* units = static_cast<wchar_t*>(AllocateZeroed(CheckedBytes(capacity + 1, sizeof(wchar_t))));
+  return static_cast<wchar_t*>(AllocateZeroed(CheckedBytes(capacity + 1, sizeof(wchar_t))));
+}
+
+void WideString::MoveToBlock(wchar_t* units, size_t capacity) {
   CopyUnits(units, units_, length_);
   FreeMemory(units_);
   units_ = units;
@@ -79,9 +86,14 @@ void WideString::Append(const wchar_t* units, size_t length) {
   size_t needed = length_ + length;
   if (needed > capacity_) {
     size_t grown = capacity_ < kMaxWideStringLength / 2 ? capacity_ * 2 : kMaxWideStringLength;
-    Reserve(needed > grown ? needed : grown);
+    size_t capacity = needed > grown ? needed : grown;
+    // `units` may lie inside this string: copy them before the old block goes.
+    wchar_t* block = AllocateUnits(capacity);
+    CopyUnits(block + length_, units, length);
+    MoveToBlock(block, capacity);
+  } else {
+    CopyUnits(units_ + length_, units, length);
   }
-  CopyUnits(units_ + length_, units, length);
   length_ = needed;
   units_[length_] = L'\0';
 }

@@ -43,6 +43,12 @@ class WideString {
   bool operator!=(const WideString& other) const { return !(*this == other); }
 
  private:
+  // A zero-filled block for `capacity` units and the terminating zero.
+  static wchar_t* AllocateUnits(size_t capacity);
+  // Copies the current units into `units`, frees the old block and keeps the
+  // new one.
+  void MoveToBlock(wchar_t* units, size_t capacity);
+
   wchar_t* units_ = nullptr;
   size_t length_ = 0;
   size_t capacity_ = 0;
