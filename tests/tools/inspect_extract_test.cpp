@@ -1,0 +1,172 @@
+// Inspecting and unpacking launcher files, signed or not, intact or damaged.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "packer.h"
+#include "support/file_bytes.h"
+#include "support/launcher_file.h"
+#include "support/temp_dir.h"
+#include "tools/pack_files.h"
+
+namespace zor::test {
+
+namespace {
+
+std::string Narrow(const std::wstring& text) {
+  return std::string(text.begin(), text.end());
+}
+
+struct Sample {
+  Bytes payload;
+  BuiltLauncherFile built;
+};
+
+// A launcher file as packing and, optionally, signing leave it: the
+// certificate table after the trailer, the security directory pointing at it.
+Sample MakeSample(uint32_t certificateTableSize) {
+  Sample sample;
+  sample.payload = PeImageWithTail(333, 8);
+  LauncherFileParts parts;
+  parts.image = PeImageWithTail(0, 7);
+  parts.padding = 5;
+  parts.payload = sample.payload;
+  parts.certificateTableSize = certificateTableSize;
+  sample.built = BuildLauncherFile(parts);
+  return sample;
+}
+
+void DamagePayload(Sample* sample) {
+  sample->built.bytes[sample->built.payloadOffset + sample->payload.size() / 2] ^= 0x40;
+}
+
+struct InspectCase {
+  const char* what;
+  uint32_t certificateTableSize;
+  bool damaged;
+};
+
+TEST(zorpack_inspect, ReportsLocationCertificateTableAndDigestCheck) {
+  const InspectCase cases[] = {
+      {"unsigned", 0, false},
+      {"signed", 1544, false},
+      {"unsigned, damaged payload", 0, true},
+      {"signed, damaged payload", 1544, true},
+  };
+  for (const InspectCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    Sample sample = MakeSample(c.certificateTableSize);
+    Bytes damagedPayload = sample.payload;
+    if (c.damaged) {
+      DamagePayload(&sample);
+      damagedPayload = Slice(sample.built.bytes, sample.built.payloadOffset, sample.payload.size());
+    }
+    WriteFileBytes(dir.File(L"Updater.exe"), sample.built.bytes);
+
+    pack::Inspection inspection;
+    std::wstring error;
+    ASSERT_TRUE(pack::InspectLauncherFile(dir.File(L"Updater.exe"), &inspection, &error))
+        << Narrow(error);
+    EXPECT_EQ(inspection.location.offset, sample.built.payloadOffset);
+    EXPECT_EQ(inspection.location.size, sample.payload.size());
+    EXPECT_EQ(HexOf(inspection.location.digest), HexOf(Sha256Of(sample.payload)));
+    EXPECT_EQ(HexOf(inspection.computedDigest), HexOf(Sha256Of(damagedPayload)));
+    EXPECT_EQ(inspection.digestMatches, !c.damaged);
+    EXPECT_EQ(inspection.hasCertificateTable, c.certificateTableSize != 0);
+    if (c.certificateTableSize != 0) {
+      EXPECT_EQ(inspection.certificateTableOffset,
+                sample.built.bytes.size() - c.certificateTableSize);
+      EXPECT_EQ(inspection.certificateTableSize, c.certificateTableSize);
+    }
+  }
+}
+
+TEST(zorpack_inspect, FailsOnFilesWithoutPayload) {
+  TempDir dir;
+  Sample withBadMagic = MakeSample(0);
+  withBadMagic.built.bytes[withBadMagic.built.bytes.size() - 1] ^= 1;
+  const std::vector<std::pair<const char*, Bytes>> files = {
+      {"bare image", PeImageWithTail(64, 1)},
+      {"text", Bytes(100, 'x')},
+      {"trailer magic broken", withBadMagic.built.bytes},
+  };
+  for (const auto& [what, bytes] : files) {
+    SCOPED_TRACE(what);
+    WriteFileBytes(dir.File(L"file.exe"), bytes);
+    pack::Inspection inspection;
+    std::wstring error;
+    EXPECT_FALSE(pack::InspectLauncherFile(dir.File(L"file.exe"), &inspection, &error));
+    EXPECT_FALSE(error.empty());
+  }
+  pack::Inspection inspection;
+  std::wstring error;
+  EXPECT_FALSE(pack::InspectLauncherFile(dir.File(L"missing.exe"), &inspection, &error));
+  EXPECT_NE(error.find(L"cannot open"), std::wstring::npos);
+}
+
+TEST(zorpack_extract, WritesTheVerifiedPayloadOfSignedAndUnsignedFiles) {
+  for (uint32_t tableSize : {0u, 2048u}) {
+    SCOPED_TRACE("certificate table of " + std::to_string(tableSize) + " bytes");
+    TempDir dir;
+    Sample sample = MakeSample(tableSize);
+    WriteFileBytes(dir.File(L"Updater.exe"), sample.built.bytes);
+    WriteFileBytes(dir.File(L"tool.exe"), Bytes(10, 'o'));  // replaced
+
+    PayloadLocation location;
+    std::wstring error;
+    EXPECT_EQ(pack::ExtractPayloadFile(dir.File(L"Updater.exe"), dir.File(L"tool.exe"), &location,
+                                       &error),
+              pack::ExtractOutcome::kWritten)
+        << Narrow(error);
+    EXPECT_EQ(ReadFileBytes(dir.File(L"tool.exe")), sample.payload);
+    EXPECT_EQ(location.offset, sample.built.payloadOffset);
+    EXPECT_EQ(FolderEntries(dir.Path()), (std::set<std::wstring>{L"Updater.exe", L"tool.exe"}));
+  }
+}
+
+// Unverified bytes never appear under the output's name, and an older file
+// there survives a refused extraction.
+TEST(zorpack_extract, RefusesAndWritesNothing) {
+  struct Case {
+    const char* what;
+    bool damaged;
+    bool outputIsInput;
+    pack::ExtractOutcome outcome;
+  };
+  const Case cases[] = {
+      {"damaged payload", true, false, pack::ExtractOutcome::kDigestMismatch},
+      {"output is the input", false, true, pack::ExtractOutcome::kFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    Sample sample = MakeSample(0);
+    if (c.damaged) DamagePayload(&sample);
+    std::wstring file = dir.File(L"Updater.exe");
+    std::wstring output =
+        c.outputIsInput ? dir.Path() + L"\\.\\Updater.exe" : dir.File(L"tool.exe");
+    WriteFileBytes(file, sample.built.bytes);
+    Bytes previous(10, 'o');
+    if (!c.outputIsInput) WriteFileBytes(output, previous);
+    std::set<std::wstring> before = FolderEntries(dir.Path());
+
+    PayloadLocation location;
+    std::wstring error;
+    EXPECT_EQ(pack::ExtractPayloadFile(file, output, &location, &error), c.outcome);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(FolderEntries(dir.Path()), before);
+    EXPECT_EQ(ReadFileBytes(file), sample.built.bytes);
+    if (!c.outputIsInput) {
+      EXPECT_EQ(ReadFileBytes(output), previous);
+    }
+  }
+}
+
+}  // namespace
+
+}  // namespace zor::test
