@@ -1,17 +1,14 @@
 #include "payload/payload_trailer.h"
 
+#include "payload/pe_layout.h"
+
 namespace zor {
 
 namespace {
 
-uint32_t LoadLittle32(const unsigned char* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
 uint64_t LoadLittle64(const unsigned char* bytes) {
-  return static_cast<uint64_t>(LoadLittle32(bytes)) |
-         static_cast<uint64_t>(LoadLittle32(bytes + 4)) << 32;
+  return static_cast<uint64_t>(LoadLittle32(bytes)) | static_cast<uint64_t>(LoadLittle32(bytes + 4))
+                                                          << 32;
 }
 
 void StoreLittle64(uint64_t value, unsigned char* bytes) {
@@ -25,7 +22,8 @@ void EncodeTrailer(const PayloadTrailer& trailer, unsigned char out[kTrailerSize
   for (size_t i = 0; i < kSha256DigestSize; ++i) {
     out[kTrailerDigestOffset + i] = trailer.digest.bytes[i];
   }
-  for (size_t i = 0; i < sizeof(kTrailerMagic); ++i) out[kTrailerMagicOffset + i] = kTrailerMagic[i];
+  for (size_t i = 0; i < sizeof(kTrailerMagic); ++i)
+    out[kTrailerMagicOffset + i] = kTrailerMagic[i];
 }
 
 bool DecodeTrailer(const unsigned char bytes[kTrailerSize], PayloadTrailer* trailer) {

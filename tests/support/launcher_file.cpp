@@ -7,14 +7,15 @@
 #include <cstring>
 
 #include "payload/payload_trailer.h"
+#include "payload/pe_layout.h"
 #include "test_paths.h"
 
 namespace zor::test {
 
 namespace {
 
-constexpr size_t kNewHeaderField = 60;
-constexpr size_t kOptionalHeader = 24;
+constexpr size_t kImageNewHeader = 0x80;
+constexpr uint16_t kMachineI386 = 0x014C;
 constexpr uint32_t kWinCertRevision = 0x0200;
 constexpr uint32_t kWinCertTypePkcsSignedData = 0x0002;
 
@@ -36,19 +37,18 @@ uint32_t Load32(const Bytes& bytes, size_t at) {
 }  // namespace
 
 size_t SecurityDirectoryOffset(const Bytes& image) {
-  size_t optional = Load32(image, kNewHeaderField) + kOptionalHeader;
-  bool pe32Plus = image[optional] == 0x0B && image[optional + 1] == 0x02;
-  return optional + (pe32Plus ? 144 : 128);
+  size_t optional = Load32(image, kNewHeaderOffsetField) + kOptionalHeaderOffset;
+  bool pe32Plus = LoadLittle16(&image[optional]) == kPe32PlusMagic;
+  return optional + (pe32Plus ? kPe32PlusSecurityDirectory : kPe32SecurityDirectory);
 }
 
 Bytes MinimalPeImage(bool pe32Plus) {
   Bytes image(1024, 0);
-  image[0] = 'M';
-  image[1] = 'Z';
-  Store32(image, kNewHeaderField, 0x80);
-  Store32(image, 0x80, 0x00004550);
-  Store16(image, 0x84, 0x014C);  // machine: i386
-  Store16(image, 0x80 + kOptionalHeader, pe32Plus ? 0x20B : 0x10B);
+  Store16(image, 0, kDosMagic);
+  Store32(image, kNewHeaderOffsetField, kImageNewHeader);
+  Store32(image, kImageNewHeader, kPeSignature);
+  Store16(image, kImageNewHeader + kPeSignatureSize, kMachineI386);
+  Store16(image, kImageNewHeader + kOptionalHeaderOffset, pe32Plus ? kPe32PlusMagic : kPe32Magic);
   return image;
 }
 
@@ -108,7 +108,8 @@ uint32_t FreshTag() {
   static uint32_t counter = 0;
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  return static_cast<uint32_t>(now.QuadPart) ^ GetCurrentProcessId() << 16 ^ ++counter * 0x9E3779B9u;
+  return static_cast<uint32_t>(now.QuadPart) ^ GetCurrentProcessId() << 16 ^
+         ++counter * 0x9E3779B9u;
 }
 
 }  // namespace zor::test
