@@ -94,7 +94,8 @@ bool VerifyCachedPayload(const WideString& cachedToolPath, const PayloadLocation
   UniqueHandle copy = OpenForSharedReading(cachedToolPath);
   if (!copy.IsValid()) return false;
   int64_t size = 0;
-  if (!QueryFileSize(copy.Get(), &size) || static_cast<uint64_t>(size) != payload.size) return false;
+  if (!QueryFileSize(copy.Get(), &size) || static_cast<uint64_t>(size) != payload.size)
+    return false;
   Sha256Digest computed;
   return DigestRange(copy.Get(), 0, payload.size, &computed, INVALID_HANDLE_VALUE) &&
          DigestsEqual(computed, payload.digest);
@@ -111,11 +112,10 @@ WideString TemporaryPathFor(const WideString& cachedToolPath, DWORD processId) {
 namespace {
 
 // Writes the payload into the open temporary file and makes it durable.
-// The handle is closed on return either way.
-bool WriteVerifiedCopy(HANDLE source, UniqueHandle temp, const PayloadLocation& payload) {
+bool WriteVerifiedCopy(HANDLE source, HANDLE temp, const PayloadLocation& payload) {
   Sha256Digest computed;
-  return DigestRange(source, payload.offset, payload.size, &computed, temp.Get()) &&
-         DigestsEqual(computed, payload.digest) && FlushFileBuffers(temp.Get());
+  return DigestRange(source, payload.offset, payload.size, &computed, temp) &&
+         DigestsEqual(computed, payload.digest) && FlushFileBuffers(temp);
 }
 
 }  // namespace
@@ -130,9 +130,12 @@ bool ExtractPayload(const WideString& launcherPath, const WideString& cachedTool
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!temp.IsValid()) return false;
 
-  if (WriteVerifiedCopy(source.Get(), static_cast<UniqueHandle&&>(temp), payload) &&
-      MoveFileExW(tempPath.Data(), cachedToolPath.Data(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  bool verified = WriteVerifiedCopy(source.Get(), temp.Get(), payload);
+  // The temporary file is open without sharing: it must be closed before it
+  // can be renamed or deleted.
+  temp.Reset();
+  if (verified && MoveFileExW(tempPath.Data(), cachedToolPath.Data(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
   DeleteFileW(tempPath.Data());
