@@ -9,6 +9,7 @@
 #include "support/argument_vectors.h"
 #include "support/file_bytes.h"
 #include "support/launcher_file.h"
+#include "support/cache_folder.h"
 #include "support/launcher_run.h"
 #include "support/process_runner.h"
 #include "support/sample_report.h"
@@ -32,7 +33,7 @@ TEST(ArgumentForwarding, TheToolGetsTheLaunchersArgumentsBehindItsCachedPath) {
   parts.payload = test::UniqueSamplePayload(test::FreshTag());
   test::BuiltLauncherFile built = test::BuildLauncherFile(parts);
   test::WriteFileBytes(launcherPath, built.bytes);
-  test::ScopedPayloadCache cache(built.payloadDigest);
+  test::ScopedCacheFolder cache(built.payloadDigest);
   std::wstring cachedTool = cache.Folder() + L"\\" + kLauncherName;
 
   std::vector<ArgumentVector> vectors = {

@@ -12,7 +12,7 @@
 #include "support/cache_folder.h"
 #include "support/cache_launcher.h"
 #include "support/file_bytes.h"
-#include "support/launcher_outcome.h"
+#include "support/launcher_run.h"
 #include "support/process_runner.h"
 #include "support/sample_report.h"
 #include "support/temp_dir.h"
@@ -37,10 +37,10 @@ class CacheConcurrency : public testing::Test {
         << "the copy is not the payload";
   }
 
-  void ExpectToolRan(const test::LauncherOutcome& outcome) {
+  void ExpectToolRan(const test::LauncherRun& outcome) {
     EXPECT_TRUE(outcome.exited) << "the launcher did not end";
-    EXPECT_FALSE(outcome.boxShown)
-        << "unexpected box: " << testing::PrintToString(outcome.box.text);
+    EXPECT_TRUE(outcome.boxes.empty())
+        << "unexpected box: " << testing::PrintToString(outcome.boxes[0].text);
     EXPECT_EQ(outcome.exitCode, kToolExitCode);
   }
 
@@ -58,7 +58,7 @@ TEST_F(CacheConcurrency, LaunchersStartedTogetherOnAColdCacheShareOneCopy) {
     ASSERT_TRUE(running.back()->Start(launcher.Path()));
   }
   // One time limit for all of them, so that a hang fails within it.
-  const ULONGLONG deadline = GetTickCount64() + test::kLauncherRunLimitMs;
+  const ULONGLONG deadline = GetTickCount64() + test::kDefaultWaitMs;
   for (auto& child : running) {
     SCOPED_TRACE(testing::Message() << "launcher " << child->Id());
     ULONGLONG now = GetTickCount64();
@@ -86,7 +86,7 @@ TEST_F(CacheConcurrency, ASecondLauncherRunsWhileTheFirstOnesToolRuns) {
   test::FileIdentity before;
   ASSERT_TRUE(test::IdentityOf(launcher.CachedCopy(), &before));
 
-  ExpectToolRan(test::RunLauncher(launcher.Path(), 30000));
+  ExpectToolRan(test::RunLauncherToEnd(launcher.Path(), L"", 30000));
   DWORD firstExit = 0;
   EXPECT_FALSE(first.Wait(0, &firstExit)) << "the first tool should still be running";
 

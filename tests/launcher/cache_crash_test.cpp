@@ -12,7 +12,7 @@
 #include "support/cache_folder.h"
 #include "support/cache_launcher.h"
 #include "support/file_bytes.h"
-#include "support/launcher_outcome.h"
+#include "support/launcher_run.h"
 #include "support/process_runner.h"
 #include "support/temp_dir.h"
 
@@ -71,9 +71,9 @@ TEST(CacheCrash, AKilledExtractionLeavesNoUnverifiedCopyAndTheNextRunRecovers) {
         << "unverified bytes under the final name";
   }
 
-  test::LauncherOutcome next = test::RunLauncher(launcher.Path());
+  test::LauncherRun next = test::RunLauncherToEnd(launcher.Path());
   EXPECT_TRUE(next.exited);
-  EXPECT_FALSE(next.boxShown) << testing::PrintToString(next.box.text);
+  EXPECT_TRUE(next.boxes.empty()) << testing::PrintToString(next.boxes[0].text);
   EXPECT_EQ(next.exitCode, kToolExitCode);
   EXPECT_TRUE(test::ReadFileBytes(launcher.CachedCopy()) == launcher.Payload())
       << "the copy is not the payload";

@@ -12,7 +12,7 @@
 #include "support/cache_folder.h"
 #include "support/cache_launcher.h"
 #include "support/file_bytes.h"
-#include "support/launcher_outcome.h"
+#include "support/launcher_run.h"
 #include "support/process_runner.h"
 #include "support/sample_report.h"
 #include "support/temp_dir.h"
@@ -28,10 +28,10 @@ constexpr wchar_t kToolExitCodeText[] = L"4660";
 
 class CacheEndToEnd : public testing::Test {
  protected:
-  void ExpectToolRan(const test::LauncherOutcome& outcome) {
+  void ExpectToolRan(const test::LauncherRun& outcome) {
     EXPECT_TRUE(outcome.exited) << "the launcher did not end";
-    EXPECT_FALSE(outcome.boxShown)
-        << "unexpected box: " << testing::PrintToString(outcome.box.text);
+    EXPECT_TRUE(outcome.boxes.empty())
+        << "unexpected box: " << testing::PrintToString(outcome.boxes[0].text);
     EXPECT_EQ(outcome.exitCode, kToolExitCode);
   }
 
@@ -57,7 +57,7 @@ TEST_F(CacheEndToEnd, FirstRunMakesTheFoldersAndRunsTheCopyNamedAfterTheLauncher
   const std::wstring reportPath = dir_.File(L"report.bin");
   test::ScopedEnvironment report(L"ZOR_SAMPLE_REPORT", reportPath);
 
-  ExpectToolRan(test::RunLauncher(launcher_.Path()));
+  ExpectToolRan(test::RunLauncherToEnd(launcher_.Path()));
 
   EXPECT_TRUE(test::IsFolder(root + L"\\ZOR"));
   EXPECT_TRUE(test::IsFolder(root + L"\\ZOR\\FirmwareUpdate"));
@@ -71,11 +71,11 @@ TEST_F(CacheEndToEnd, FirstRunMakesTheFoldersAndRunsTheCopyNamedAfterTheLauncher
 }
 
 TEST_F(CacheEndToEnd, LaterRunsReuseTheCopyWithoutWritingIt) {
-  ExpectToolRan(test::RunLauncher(launcher_.Path()));
+  ExpectToolRan(test::RunLauncherToEnd(launcher_.Path()));
   test::FileIdentity first;
   ASSERT_TRUE(test::IdentityOf(launcher_.CachedCopy(), &first));
   for (int run = 0; run < 2; ++run) {
-    ExpectToolRan(test::RunLauncher(launcher_.Path()));
+    ExpectToolRan(test::RunLauncherToEnd(launcher_.Path()));
     test::FileIdentity later;
     ASSERT_TRUE(test::IdentityOf(launcher_.CachedCopy(), &later));
     EXPECT_TRUE(later == first) << "the copy was rewritten";
@@ -104,13 +104,13 @@ TEST_F(CacheEndToEnd, DamagedOrForeignCopiesAreReplaced) {
       {"empty", Bytes()},
       {"another program", test::SampleToolImage()},
   };
-  ExpectToolRan(test::RunLauncher(launcher_.Path()));
+  ExpectToolRan(test::RunLauncherToEnd(launcher_.Path()));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test::WriteFileBytes(launcher_.CachedCopy(), c.bytes);
     test::FileIdentity damaged;
     ASSERT_TRUE(test::IdentityOf(launcher_.CachedCopy(), &damaged));
-    ExpectToolRan(test::RunLauncher(launcher_.Path()));
+    ExpectToolRan(test::RunLauncherToEnd(launcher_.Path()));
     test::FileIdentity replaced;
     ASSERT_TRUE(test::IdentityOf(launcher_.CachedCopy(), &replaced));
     EXPECT_TRUE(replaced != damaged);
@@ -119,11 +119,11 @@ TEST_F(CacheEndToEnd, DamagedOrForeignCopiesAreReplaced) {
 }
 
 TEST_F(CacheEndToEnd, ARenamedLauncherGetsASecondCopyInTheSameFolder) {
-  ExpectToolRan(test::RunLauncher(launcher_.Path()));
+  ExpectToolRan(test::RunLauncherToEnd(launcher_.Path()));
   test::FileIdentity original;
   ASSERT_TRUE(test::IdentityOf(launcher_.CachedCopy(), &original));
 
-  ExpectToolRan(test::RunLauncher(launcher_.CopyAs(L"Other Tool.v2.exe")));
+  ExpectToolRan(test::RunLauncherToEnd(launcher_.CopyAs(L"Other Tool.v2.exe")));
 
   ExpectCopies({L"Other Tool.v2.exe", test::kLauncherFileName});
   test::FileIdentity afterwards;
@@ -145,12 +145,12 @@ TEST_F(CacheEndToEnd, ADamagedPayloadEndsWithTheBoxAndLeavesNoFile) {
       CreateDirectoryW(launcher_.CacheFolder().c_str(), nullptr);
       test::WriteFileBytes(launcher_.CachedCopy(), test::SampleToolImage());
     }
-    test::LauncherOutcome outcome = test::RunLauncher(launcher_.Path());
+    test::LauncherRun outcome = test::RunLauncherToEnd(launcher_.Path());
     EXPECT_TRUE(outcome.exited);
     EXPECT_EQ(outcome.exitCode, 1u);
-    ASSERT_TRUE(outcome.boxShown);
-    EXPECT_EQ(outcome.box.caption, L"Updater");
-    EXPECT_EQ(outcome.box.text,
+    ASSERT_EQ(outcome.boxes.size(), 1u);
+    EXPECT_EQ(outcome.boxes[0].caption, L"Updater");
+    EXPECT_EQ(outcome.boxes[0].text,
               L"Unable to start the firmware update tool.\r\n\r\n"
               L"The embedded payload could not be extracted or verified.");
     EXPECT_TRUE(test::FolderEntries(launcher_.CacheFolder()).empty());
@@ -168,7 +168,7 @@ TEST_F(CacheEndToEnd, AnAbandonedLockIsTakenOver) {
   owner.join();
   ASSERT_NE(kept, nullptr);
 
-  ExpectToolRan(test::RunLauncher(launcher_.Path()));
+  ExpectToolRan(test::RunLauncherToEnd(launcher_.Path()));
   ExpectCopies({test::kLauncherFileName});
   // Free now, not abandoned a second time by a launcher that kept it.
   EXPECT_EQ(WaitForSingleObject(kept, 0), WAIT_OBJECT_0);
@@ -192,7 +192,7 @@ TEST_F(CacheEndToEnd, APackedLauncherCachesItsToolUnderItsOwnName) {
   ASSERT_TRUE(packer.Wait(test::kDefaultWaitMs, &packStatus));
   ASSERT_EQ(packStatus, 0u);
 
-  ExpectToolRan(test::RunLauncher(packedPath));
+  ExpectToolRan(test::RunLauncherToEnd(packedPath));
   const std::wstring folder = test::CacheFolderOf(digest);
   EXPECT_EQ(test::FolderEntries(folder), std::vector<std::wstring>{L"Packed Updater.exe"});
   EXPECT_TRUE(test::ReadFileBytes(folder + L"\\Packed Updater.exe") == payload);

@@ -12,6 +12,7 @@
 #include "process/identity_window.h"
 #include "support/file_bytes.h"
 #include "support/launcher_file.h"
+#include "support/cache_folder.h"
 #include "support/launcher_run.h"
 #include "support/message_box.h"
 #include "support/process_runner.h"
@@ -55,7 +56,7 @@ class LauncherFile {
 
   test::TempDir dir_;
   test::BuiltLauncherFile built_;
-  test::ScopedPayloadCache cache_;
+  test::ScopedCacheFolder cache_;
   std::wstring path_;
 };
 
@@ -86,8 +87,7 @@ TEST(LauncherRun, StartsTheCachedCopyInTheCacheFolderWhereverTheLauncherIsStarte
   test::ChildProcess child;
   ASSERT_TRUE(child.Start(launcher.Path(), test::Quoted(launcher.Path()) + L" --device COM3",
                           elsewhere.Path()));
-  test::LauncherRun run;
-  test::WaitForLauncherEnd(&child, test::kDefaultWaitMs, &run);
+  test::LauncherRun run = test::FinishLauncher(&child);
   ASSERT_TRUE(run.exited);
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_TRUE(run.boxes.empty());
@@ -162,8 +162,7 @@ TEST(LauncherRun, KeepsAnAnsweringOffScreenIdentityWindowExactlyWhileTheToolRuns
   EXPECT_FALSE(test::HasMessageBox(child.Id()));
 
   test::WriteFileBytes(launcher.File(L"release"), {});
-  test::LauncherRun run;
-  test::WaitForLauncherEnd(&child, test::kDefaultWaitMs, &run);
+  test::LauncherRun run = test::FinishLauncher(&child);
   ASSERT_TRUE(run.exited);
   EXPECT_EQ(run.exitCode, 4u);
   EXPECT_TRUE(run.boxes.empty());
@@ -202,8 +201,7 @@ TEST(LauncherRun, ShowsTheProcessBoxAndExitsWithOneWhenTheToolCannotStart) {
         << "the identity window must be gone before the box shows";
     test::PressFirstButton(box);
 
-    test::LauncherRun run;
-    test::WaitForLauncherEnd(&child, test::kDefaultWaitMs, &run);
+    test::LauncherRun run = test::FinishLauncher(&child);
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_TRUE(run.boxes.empty()) << "a second box showed";

@@ -33,6 +33,22 @@ bool IsFolder(const std::wstring& path);
 // tests leave the shared cache as they found it.
 void RemoveCacheFolder(const Sha256Digest& digest);
 
+// Removes the payload's digest folder when it goes.
+class ScopedCacheFolder {
+ public:
+  explicit ScopedCacheFolder(const Sha256Digest& digest)
+      : digest_(digest), folder_(CacheFolderOf(digest)) {}
+  ~ScopedCacheFolder() { RemoveCacheFolder(digest_); }
+  ScopedCacheFolder(const ScopedCacheFolder&) = delete;
+  ScopedCacheFolder& operator=(const ScopedCacheFolder&) = delete;
+
+  const std::wstring& Folder() const { return folder_; }
+
+ private:
+  Sha256Digest digest_;
+  std::wstring folder_;
+};
+
 // What tells a rewritten file from an untouched one: the same volume and file
 // index mean the same file (a rename-into-place gives a new index), and the
 // same last-write time means no write reached it.

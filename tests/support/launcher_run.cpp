@@ -2,13 +2,7 @@
 
 #include <windows.h>
 
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
-
-#include <filesystem>
-
-#include "support/file_bytes.h"
 
 namespace zor::test {
 
@@ -16,7 +10,6 @@ namespace {
 
 constexpr DWORD kPollMs = 20;
 constexpr DWORD kBoxReadMs = 2000;
-constexpr wchar_t kCacheSubfolder[] = L"\\ZOR\\FirmwareUpdate\\Payloads\\";
 
 struct WindowSearch {
   DWORD processId;
@@ -34,50 +27,32 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
   return TRUE;
 }
 
-std::wstring LocalApplicationData() {
-  wchar_t folder[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
-    ADD_FAILURE() << "no local application-data folder";
-  }
-  return folder;
-}
-
 }  // namespace
 
-void WaitForLauncherEnd(ChildProcess* launcher, DWORD timeoutMs, LauncherRun* run) {
+LauncherRun FinishLauncher(ChildProcess* launcher, DWORD timeoutMs) {
+  LauncherRun run;
+  run.started = true;
   for (DWORD waited = 0;; waited += kPollMs) {
-    if (launcher->Wait(kPollMs, &run->exitCode)) {
-      run->exited = true;
-      return;
+    if (launcher->Wait(kPollMs, &run.exitCode)) {
+      run.exited = true;
+      return run;
     }
     if (HasMessageBox(launcher->Id())) {
       MessageBoxContents box;
-      if (DismissMessageBox(launcher->Id(), &box, kBoxReadMs)) run->boxes.push_back(box);
+      if (DismissMessageBox(launcher->Id(), &box, kBoxReadMs)) run.boxes.push_back(box);
     }
     if (waited >= timeoutMs) {
       launcher->Kill();
-      return;
+      return run;
     }
   }
 }
 
 LauncherRun RunLauncherToEnd(const std::wstring& exe, const std::wstring& commandLine,
                              DWORD timeoutMs) {
-  LauncherRun run;
   ChildProcess launcher;
-  run.started = launcher.Start(exe, commandLine);
-  if (run.started) WaitForLauncherEnd(&launcher, timeoutMs, &run);
-  return run;
-}
-
-std::wstring PayloadCacheFolder(const Sha256Digest& digest) {
-  std::string hex = HexOf(digest);
-  return LocalApplicationData() + kCacheSubfolder + std::wstring(hex.begin(), hex.end());
-}
-
-ScopedPayloadCache::~ScopedPayloadCache() {
-  std::error_code error;
-  std::filesystem::remove_all(folder_, error);
+  if (!launcher.Start(exe, commandLine)) return LauncherRun();
+  return FinishLauncher(&launcher, timeoutMs);
 }
 
 std::vector<HWND> WindowsOfProcess(DWORD processId, const std::wstring& className) {

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "common/sha256_digest.h"
 #include "support/message_box.h"
 #include "support/process_runner.h"
 
@@ -27,26 +26,7 @@ LauncherRun RunLauncherToEnd(const std::wstring& exe, const std::wstring& comman
                              DWORD timeoutMs = kDefaultWaitMs);
 
 // Waits for a started launcher in the same way.
-void WaitForLauncherEnd(ChildProcess* launcher, DWORD timeoutMs, LauncherRun* run);
-
-// The cache folder of the payload with `digest`, as the launcher names it:
-// <local application data>\ZOR\FirmwareUpdate\Payloads\<digest in hex>.
-std::wstring PayloadCacheFolder(const Sha256Digest& digest);
-
-// Removes the payload's cache folder when it goes, so that the unique
-// payloads of the tests do not pile up in the prefix.
-class ScopedPayloadCache {
- public:
-  explicit ScopedPayloadCache(const Sha256Digest& digest) : folder_(PayloadCacheFolder(digest)) {}
-  ~ScopedPayloadCache();
-  ScopedPayloadCache(const ScopedPayloadCache&) = delete;
-  ScopedPayloadCache& operator=(const ScopedPayloadCache&) = delete;
-
-  const std::wstring& Folder() const { return folder_; }
-
- private:
-  std::wstring folder_;
-};
+LauncherRun FinishLauncher(ChildProcess* launcher, DWORD timeoutMs = kDefaultWaitMs);
 
 // The top-level windows of `processId` with class `className`.
 std::vector<HWND> WindowsOfProcess(DWORD processId, const std::wstring& className);
