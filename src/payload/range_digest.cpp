@@ -7,6 +7,7 @@
 
 #include "payload/file_io.h"
 #include "runtime/heap_buffer.h"
+#include "runtime/unique_handle.h"
 
 namespace zor {
 
@@ -16,35 +17,16 @@ bool Succeeded(NTSTATUS status) {
   return status >= 0;
 }
 
-class ScopedAlgorithm {
- public:
-  ScopedAlgorithm() = default;
-  ~ScopedAlgorithm() {
-    if (handle_ != nullptr) BCryptCloseAlgorithmProvider(handle_, 0);
-  }
-  ScopedAlgorithm(const ScopedAlgorithm&) = delete;
-  ScopedAlgorithm& operator=(const ScopedAlgorithm&) = delete;
-  BCRYPT_ALG_HANDLE* Receive() { return &handle_; }
-  BCRYPT_ALG_HANDLE Get() const { return handle_; }
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+}
 
- private:
-  BCRYPT_ALG_HANDLE handle_ = nullptr;
-};
+void DestroyHash(BCRYPT_HASH_HANDLE hash) {
+  BCryptDestroyHash(hash);
+}
 
-class ScopedHash {
- public:
-  ScopedHash() = default;
-  ~ScopedHash() {
-    if (handle_ != nullptr) BCryptDestroyHash(handle_);
-  }
-  ScopedHash(const ScopedHash&) = delete;
-  ScopedHash& operator=(const ScopedHash&) = delete;
-  BCRYPT_HASH_HANDLE* Receive() { return &handle_; }
-  BCRYPT_HASH_HANDLE Get() const { return handle_; }
-
- private:
-  BCRYPT_HASH_HANDLE handle_ = nullptr;
-};
+using ScopedAlgorithm = UniqueResource<BCRYPT_ALG_HANDLE, CloseAlgorithm, detail::IsNonNull>;
+using ScopedHash = UniqueResource<BCRYPT_HASH_HANDLE, DestroyHash, detail::IsNonNull>;
 
 // Streams the range through the hash (and into the target); the source is
 // already positioned at the range's start.
@@ -52,7 +34,8 @@ bool HashChunks(HANDLE source, uint64_t size, const HeapBuffer& buffer, BCRYPT_H
                 HANDLE copyTarget, Sha256Digest* digestOut) {
   uint64_t remaining = size;
   while (remaining > 0) {
-    DWORD chunk = remaining < kTransferChunkSize ? static_cast<DWORD>(remaining) : kTransferChunkSize;
+    DWORD chunk =
+        remaining < kTransferChunkSize ? static_cast<DWORD>(remaining) : kTransferChunkSize;
     DWORD read = 0;
     if (!ReadFile(source, buffer.Get(), chunk, &read, nullptr) || read == 0 || read > chunk) {
       return false;
@@ -80,7 +63,8 @@ bool DigestRange(HANDLE source, uint64_t offset, uint64_t size, Sha256Digest* di
   }
 
   ScopedAlgorithm algorithm;
-  if (!Succeeded(BCryptOpenAlgorithmProvider(algorithm.Receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+  if (!Succeeded(
+          BCryptOpenAlgorithmProvider(algorithm.Receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
     return false;
   }
   DWORD objectLength = 0;

@@ -5,6 +5,8 @@
 
 #include <shellapi.h>
 
+#include "runtime/unique_handle.h"
+
 namespace zor {
 
 namespace {
@@ -21,19 +23,11 @@ bool NeedsQuoting(const WideString& argument) {
   return false;
 }
 
-class ScopedArgumentVector {
- public:
-  explicit ScopedArgumentVector(wchar_t** arguments) : arguments_(arguments) {}
-  ~ScopedArgumentVector() {
-    if (arguments_ != nullptr) LocalFree(arguments_);
-  }
-  ScopedArgumentVector(const ScopedArgumentVector&) = delete;
-  ScopedArgumentVector& operator=(const ScopedArgumentVector&) = delete;
-  wchar_t** Get() const { return arguments_; }
+void FreeArgumentVector(wchar_t** arguments) {
+  LocalFree(arguments);
+}
 
- private:
-  wchar_t** arguments_;
-};
+using ScopedArgumentVector = UniqueResource<wchar_t**, FreeArgumentVector, detail::IsNonNull>;
 
 }  // namespace
 
@@ -62,7 +56,8 @@ WideString QuoteArgument(const WideString& argument) {
   return quoted;
 }
 
-WideString BuildToolCommandLineFrom(const WideString& toolPath, const wchar_t* launcherCommandLine) {
+WideString BuildToolCommandLineFrom(const WideString& toolPath,
+                                    const wchar_t* launcherCommandLine) {
   WideString commandLine = QuoteArgument(toolPath);
   int count = 0;
   ScopedArgumentVector arguments(CommandLineToArgvW(launcherCommandLine, &count));

@@ -1,7 +1,8 @@
-// Scope-bound owners for the platform's handles. A handle owner closes what it
-// holds when it goes out of scope; both null and INVALID_HANDLE_VALUE count as
-// "nothing held", because Win32 reports failure with either, depending on the
-// call.
+// Scope-bound owners for the platform's handles: an owner releases what it
+// holds when it goes out of scope, so no exit path needs a hand-written
+// close. For kernel handles both null and INVALID_HANDLE_VALUE count as
+// "nothing held", because Win32 reports failure with either, depending on
+// the call.
 #pragma once
 
 #include <windows.h>
@@ -12,61 +13,68 @@ inline bool IsValidHandle(HANDLE handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
-class UniqueHandle {
+// Owns one value of type T. `Close` releases a value for which `IsHeld` is
+// true; a default-constructed T is the empty value.
+template <typename T, void (*Close)(T), bool (*IsHeld)(T)>
+class UniqueResource {
  public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  ~UniqueHandle() { Reset(); }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+  UniqueResource() = default;
+  explicit UniqueResource(T value) : value_(value) {}
+  ~UniqueResource() { Reset(); }
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+  UniqueResource(UniqueResource&& other) noexcept : value_(other.Release()) {}
+  UniqueResource& operator=(UniqueResource&& other) noexcept {
     if (this != &other) Reset(other.Release());
     return *this;
   }
 
-  bool IsValid() const { return IsValidHandle(handle_); }
-  HANDLE Get() const { return handle_; }
+  bool IsValid() const { return IsHeld(value_); }
+  T Get() const { return value_; }
 
-  // Closes the held handle, if any, and holds `handle` instead.
-  void Reset(HANDLE handle = nullptr) {
-    if (IsValid()) CloseHandle(handle_);
-    handle_ = handle;
+  // Releases the held value, if any, and holds `value` instead.
+  void Reset(T value = T()) {
+    if (IsHeld(value_)) Close(value_);
+    value_ = value;
   }
 
-  // Gives up ownership without closing.
-  HANDLE Release() {
-    HANDLE handle = handle_;
-    handle_ = nullptr;
-    return handle;
+  // Releases the held value, if any, and lends the slot to a call that
+  // returns a new value through a pointer.
+  T* Receive() {
+    Reset();
+    return &value_;
+  }
+
+  // Gives up ownership without releasing.
+  T Release() {
+    T value = value_;
+    value_ = T();
+    return value;
   }
 
  private:
-  HANDLE handle_ = nullptr;
+  T value_ = T();
 };
 
+namespace detail {
+
+inline void CloseKernelHandle(HANDLE handle) {
+  CloseHandle(handle);
+}
+
+inline void DestroyWindowHandle(HWND window) {
+  DestroyWindow(window);
+}
+
+template <typename T>
+bool IsNonNull(T value) {
+  return value != nullptr;
+}
+
+}  // namespace detail
+
+using UniqueHandle = UniqueResource<HANDLE, detail::CloseKernelHandle, IsValidHandle>;
 // A top-level window destroyed when its owner goes out of scope.
-class UniqueWindow {
- public:
-  UniqueWindow() = default;
-  explicit UniqueWindow(HWND window) : window_(window) {}
-  ~UniqueWindow() { Reset(); }
-  UniqueWindow(const UniqueWindow&) = delete;
-  UniqueWindow& operator=(const UniqueWindow&) = delete;
-
-  HWND Get() const { return window_; }
-  void Reset(HWND window = nullptr) {
-    if (window_ != nullptr) DestroyWindow(window_);
-    window_ = window;
-  }
-  HWND Release() {
-    HWND window = window_;
-    window_ = nullptr;
-    return window;
-  }
-
- private:
-  HWND window_ = nullptr;
-};
+using UniqueWindow = UniqueResource<HWND, detail::DestroyWindowHandle, detail::IsNonNull<HWND>>;
 
 }  // namespace zor
