@@ -16,9 +16,9 @@ HWND CreateIdentityWindow(HINSTANCE instance, const WideString& title) {
   RegisterClassExW(&windowClass);
 
   HWND window = CreateWindowExW(kIdentityWindowExStyle, kIdentityWindowClass, title.Data(),
-                                kIdentityWindowStyle, kIdentityWindowPosition, kIdentityWindowPosition,
-                                kIdentityWindowExtent, kIdentityWindowExtent, nullptr, nullptr,
-                                instance, nullptr);
+                                kIdentityWindowStyle, kIdentityWindowPosition,
+                                kIdentityWindowPosition, kIdentityWindowExtent,
+                                kIdentityWindowExtent, nullptr, nullptr, instance, nullptr);
   if (window != nullptr) ShowWindow(window, SW_SHOWNOACTIVATE);
   return window;
 }

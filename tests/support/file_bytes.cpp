@@ -21,7 +21,8 @@ Bytes ReadFileBytes(const std::wstring& path) {
 
 void WriteFileBytes(const std::wstring& path, const Bytes& bytes) {
   std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) ADD_FAILURE() << "cannot write " << std::filesystem::path(path).string();
 }

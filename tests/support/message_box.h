@@ -28,8 +28,7 @@ void PressFirstButton(HWND box);
 
 // Waits for the box of `processId`, reads it and dismisses it. Returns false
 // when no box showed within the time limit.
-bool DismissMessageBox(DWORD processId, MessageBoxContents* contents,
-                       DWORD timeoutMs = kBoxWaitMs);
+bool DismissMessageBox(DWORD processId, MessageBoxContents* contents, DWORD timeoutMs = kBoxWaitMs);
 
 // True when `processId` owns a visible top-level dialog box right now.
 bool HasMessageBox(DWORD processId);

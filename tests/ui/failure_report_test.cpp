@@ -15,10 +15,10 @@ namespace zor {
 namespace {
 
 TEST(FailureReport, DetailTextsAreDistinctAndFollowTheLeadAfterAnEmptyLine) {
-  const LaunchFailure failures[] = {
-      LaunchFailure::kPayloadInvalid, LaunchFailure::kCacheNotCreated,
-      LaunchFailure::kCacheLockNotAcquired, LaunchFailure::kPayloadNotExtracted,
-      LaunchFailure::kToolNotStarted};
+  const LaunchFailure failures[] = {LaunchFailure::kPayloadInvalid, LaunchFailure::kCacheNotCreated,
+                                    LaunchFailure::kCacheLockNotAcquired,
+                                    LaunchFailure::kPayloadNotExtracted,
+                                    LaunchFailure::kToolNotStarted};
   for (LaunchFailure a : failures) {
     for (LaunchFailure b : failures) {
       if (a != b) {
@@ -27,8 +27,7 @@ TEST(FailureReport, DetailTextsAreDistinctAndFollowTheLeadAfterAnEmptyLine) {
     }
   }
   WideString text = ComposeFailureText(WideString(L"Detail."));
-  EXPECT_EQ(std::wstring(text.Data()),
-            L"Unable to start the firmware update tool.\r\n\r\nDetail.");
+  EXPECT_EQ(std::wstring(text.Data()), L"Unable to start the firmware update tool.\r\n\r\nDetail.");
 }
 
 TEST(FailureReport, ShowsOneErrorBoxWithCaptionLeadAndDetailUntilDismissed) {
