@@ -7,20 +7,19 @@
 #include <filesystem>
 
 #include "payload/payload_locator.h"
+#include "runtime/unique_handle.h"
 
 namespace zor::test {
 
 bool LocatePayloadInFile(const std::wstring& path, PayloadLocation* location) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) {
     ADD_FAILURE() << "cannot open " << std::filesystem::path(path).string();
     return false;
   }
   *location = {};
-  bool located = ReadPayloadLocation(file, location);
-  CloseHandle(file);
-  return located;
+  return ReadPayloadLocation(file.Get(), location);
 }
 
 }  // namespace zor::test

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
 #include "packer.h"
+#include "support/cache_folder.h"
 #include "support/file_bytes.h"
 #include "support/launcher_file.h"
 #include "support/temp_dir.h"
@@ -125,7 +125,7 @@ TEST(zorpack_extract, WritesTheVerifiedPayloadOfSignedAndUnsignedFiles) {
         << Narrow(error);
     EXPECT_EQ(ReadFileBytes(dir.File(L"tool.exe")), sample.payload);
     EXPECT_EQ(location.offset, sample.built.payloadOffset);
-    EXPECT_EQ(FolderEntries(dir.Path()), (std::set<std::wstring>{L"Updater.exe", L"tool.exe"}));
+    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::wstring>{L"Updater.exe", L"tool.exe"}));
   }
 }
 
@@ -153,7 +153,7 @@ TEST(zorpack_extract, RefusesAndWritesNothing) {
     WriteFileBytes(file, sample.built.bytes);
     Bytes previous(10, 'o');
     if (!c.outputIsInput) WriteFileBytes(output, previous);
-    std::set<std::wstring> before = FolderEntries(dir.Path());
+    std::vector<std::wstring> before = FolderEntries(dir.Path());
 
     PayloadLocation location;
     std::wstring error;

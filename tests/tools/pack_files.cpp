@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "payload/payload_locator.h"
 #include "runtime/unique_handle.h"
 #include "support/launcher_file.h"
 
@@ -15,29 +14,6 @@ Bytes PeImageWithTail(size_t extraBytes, uint32_t seed, bool pe32Plus) {
   Bytes tail = PatternBytes(extraBytes, seed);
   image.insert(image.end(), tail.begin(), tail.end());
   return image;
-}
-
-bool LocateIn(const std::wstring& path, PayloadLocation* location) {
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid()) {
-    ADD_FAILURE() << "cannot open the packed file";
-    return false;
-  }
-  return ReadPayloadLocation(file.Get(), location);
-}
-
-std::set<std::wstring> FolderEntries(const std::wstring& path) {
-  std::set<std::wstring> names;
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::wstring name = entry.cFileName;
-    if (name != L"." && name != L"..") names.insert(name);
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
-  return names;
 }
 
 Bytes Slice(const Bytes& bytes, uint64_t offset, uint64_t size) {

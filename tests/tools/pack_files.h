@@ -1,12 +1,10 @@
 // Small helpers shared by the packer's tests: made-up executables, locating
-// a payload the way the launcher does, and the contents of a test folder.
+// and slices and sparse files of them.
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <string>
 
-#include "common/payload_location.h"
 #include "support/file_bytes.h"
 
 namespace zor::test {
@@ -14,12 +12,6 @@ namespace zor::test {
 // A minimal PE image followed by `extraBytes` of pattern, so that its length
 // and contents can be chosen freely.
 Bytes PeImageWithTail(size_t extraBytes, uint32_t seed, bool pe32Plus = false);
-
-// Runs the launcher's own locator on the file at `path`.
-bool LocateIn(const std::wstring& path, PayloadLocation* location);
-
-// The names in folder `path`, "." and ".." left out.
-std::set<std::wstring> FolderEntries(const std::wstring& path);
 
 Bytes Slice(const Bytes& bytes, uint64_t offset, uint64_t size);
 

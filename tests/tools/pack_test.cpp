@@ -11,8 +11,10 @@
 
 #include "packer.h"
 #include "payload/payload_trailer.h"
+#include "support/cache_folder.h"
 #include "support/file_bytes.h"
 #include "support/launcher_file.h"
+#include "support/payload_probe.h"
 #include "support/temp_dir.h"
 #include "test_paths.h"
 #include "tools/pack_files.h"
@@ -62,7 +64,7 @@ TEST(zorpack_pack, LayoutIsLocatableAlignedAndPaddedBeforeThePayload) {
     EXPECT_EQ(file.size(), packed.fileSize);
 
     PayloadLocation location;
-    ASSERT_TRUE(LocateIn(dir.File(L"out.exe"), &location));
+    ASSERT_TRUE(LocatePayloadInFile(dir.File(L"out.exe"), &location));
     EXPECT_EQ(location.size, payload.size());
     EXPECT_EQ(HexOf(location.digest), HexOf(Sha256Of(payload)));
     EXPECT_EQ(location.offset, packed.payload.offset);
@@ -89,7 +91,7 @@ TEST(zorpack_pack, BuiltLauncherAndSampleToolPackIntoALocatableFile) {
       << std::string(error.begin(), error.end());
   Bytes tool = SampleToolImage();
   PayloadLocation location;
-  ASSERT_TRUE(LocateIn(dir.File(L"Updater.exe"), &location));
+  ASSERT_TRUE(LocatePayloadInFile(dir.File(L"Updater.exe"), &location));
   EXPECT_EQ(location.size, tool.size());
   EXPECT_EQ(HexOf(location.digest), HexOf(Sha256Of(tool)));
   EXPECT_EQ(packed.fileSize % kSignAlignment, 0u);
@@ -184,7 +186,7 @@ TEST(zorpack_pack, RefusalsLeaveEveryFileAsItWas) {
     if (c.output == OutputIs::kTheLauncher) output = dir.Path() + L"\\.\\launcher.exe";
     if (c.output == OutputIs::kThePayload) output = dir.Path() + L"/tool.exe";
     if (c.output == OutputIs::kSeparateFile) WriteFileBytes(output, previousOutput);
-    std::set<std::wstring> before = FolderEntries(dir.Path());
+    std::vector<std::wstring> before = FolderEntries(dir.Path());
 
     pack::PackedFile packed;
     std::wstring error;
@@ -217,9 +219,9 @@ TEST(zorpack_pack, ReplacesAnExistingOutputOnlyWhenComplete) {
   ASSERT_TRUE(pack::PackLauncherFile(dir.File(L"launcher.exe"), dir.File(L"tool.exe"),
                                      dir.File(L"out.exe"), &packed, &error));
   PayloadLocation location;
-  EXPECT_TRUE(LocateIn(dir.File(L"out.exe"), &location));
+  EXPECT_TRUE(LocatePayloadInFile(dir.File(L"out.exe"), &location));
   EXPECT_EQ(FolderEntries(dir.Path()),
-            (std::set<std::wstring>{L"launcher.exe", L"tool.exe", L"out.exe"}));
+            (std::vector<std::wstring>{L"launcher.exe", L"out.exe", L"tool.exe"}));
 
   // An output folder that does not exist fails before anything is written.
   std::wstring missingFolder = dir.File(L"no-such-folder\\out.exe");
