@@ -31,8 +31,7 @@ TEST(ArgumentForwarding, TheToolGetsTheLaunchersArgumentsBehindItsCachedPath) {
   test::LauncherFileParts parts;
   parts.image = test::LauncherImage();
   parts.payload = test::UniqueSamplePayload(test::FreshTag());
-  test::BuiltLauncherFile built = test::BuildLauncherFile(parts);
-  test::WriteFileBytes(launcherPath, built.bytes);
+  test::BuiltLauncherFile built = test::WriteLauncherFile(launcherPath, parts);
   test::ScopedCacheFolder cache(built.payloadDigest);
   std::wstring cachedTool = cache.Folder() + L"\\" + kLauncherName;
 

@@ -81,8 +81,7 @@ TEST(LaunchFailure, DamagedTrailerMagicShowsPayloadMissingBoxAndExits1) {
   parts.image = test::LauncherImage();
   parts.payload = test::UniqueSamplePayload(test::FreshTag());
   parts.corruptMagic = true;
-  test::BuiltLauncherFile built = test::BuildLauncherFile(parts);
-  test::WriteFileBytes(path, built.bytes);
+  test::BuiltLauncherFile built = test::WriteLauncherFile(path, parts);
 
   ExpectPayloadMissingBox(path);
   EXPECT_FALSE(test::FileExists(CacheFolderOf(built.payloadDigest)))

@@ -9,18 +9,13 @@
 #include <string>
 
 #include "runtime/unique_handle.h"
+#include "support/message_box.h"
 
 namespace zor {
 namespace {
 
 // Bits the system adds to every top-level window, and the one showing adds.
 constexpr LONG kSystemAddedStyles = WS_CLIPSIBLINGS | WS_VISIBLE;
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[256] = {};
-  GetClassNameW(window, name, 256);
-  return name;
-}
 
 std::wstring TitleOf(HWND window) {
   wchar_t title[256] = {};
@@ -32,7 +27,7 @@ TEST(IdentityWindow, IsAShownOffScreenOnePixelToolWindowOfItsOwnClass) {
   UniqueWindow window(CreateIdentityWindow(GetModuleHandleW(nullptr), WideString(L"Some Tool.v2")));
   ASSERT_NE(window.Get(), nullptr);
 
-  EXPECT_EQ(ClassOf(window.Get()), L"ZOR.FirmwareUpdate.Identity");
+  EXPECT_EQ(test::WindowClassOf(window.Get()), L"ZOR.FirmwareUpdate.Identity");
   EXPECT_EQ(TitleOf(window.Get()), L"Some Tool.v2");
   RECT rect = {};
   ASSERT_TRUE(GetWindowRect(window.Get(), &rect));
@@ -59,7 +54,7 @@ TEST(IdentityWindow, CanBeCreatedAgainOnceTheClassIsRegistered) {
   ASSERT_NE(first.Get(), nullptr);
   ASSERT_NE(second.Get(), nullptr);
   EXPECT_NE(first.Get(), second.Get());
-  EXPECT_EQ(ClassOf(second.Get()), L"ZOR.FirmwareUpdate.Identity");
+  EXPECT_EQ(test::WindowClassOf(second.Get()), L"ZOR.FirmwareUpdate.Identity");
   EXPECT_EQ(TitleOf(second.Get()), L"");
   first.Reset();
   UniqueWindow third(CreateIdentityWindow(instance, WideString(L"Third")));

@@ -11,9 +11,8 @@ CacheTestLauncher::CacheTestLauncher(const std::wstring& folder, size_t extraPay
   LauncherFileParts parts;
   parts.image = LauncherImage();
   parts.payload = UniqueSamplePayload(FreshTag(), extraPayloadBytes);
-  built_ = BuildLauncherFile(parts);
+  built_ = WriteLauncherFile(path_, parts);
   payload_ = std::move(parts.payload);
-  WriteFileBytes(path_, built_.bytes);
   cacheFolder_ = CacheFolderOf(Digest());
   EXPECT_FALSE(IsFolder(cacheFolder_)) << "the payload is not unique";
 }

@@ -89,6 +89,12 @@ BuiltLauncherFile BuildLauncherFile(const LauncherFileParts& parts) {
   return built;
 }
 
+BuiltLauncherFile WriteLauncherFile(const std::wstring& path, const LauncherFileParts& parts) {
+  BuiltLauncherFile built = BuildLauncherFile(parts);
+  WriteFileBytes(path, built.bytes);
+  return built;
+}
+
 Bytes LauncherImage() {
   return ReadFileBytes(kLauncherExe);
 }

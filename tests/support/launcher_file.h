@@ -39,6 +39,9 @@ struct BuiltLauncherFile {
 
 BuiltLauncherFile BuildLauncherFile(const LauncherFileParts& parts);
 
+// Builds the file and writes it to `path`.
+BuiltLauncherFile WriteLauncherFile(const std::wstring& path, const LauncherFileParts& parts);
+
 // A 1024-byte image with just the headers the locator reads: DOS header,
 // PE signature, COFF header and an optional header of the chosen kind.
 Bytes MinimalPeImage(bool pe32Plus = false);

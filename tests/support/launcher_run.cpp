@@ -21,9 +21,9 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<WindowSearch*>(context);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  wchar_t name[256] = {};
-  GetClassNameW(window, name, 256);
-  if (owner == search->processId && *search->className == name) search->found.push_back(window);
+  if (owner == search->processId && *search->className == WindowClassOf(window)) {
+    search->found.push_back(window);
+  }
   return TRUE;
 }
 

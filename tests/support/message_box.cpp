@@ -8,12 +8,6 @@ namespace {
 
 constexpr DWORD kPollMs = 20;
 
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
 std::wstring TextOf(HWND window) {
   // WM_GETTEXT rather than GetWindowText: the box belongs to another process.
   wchar_t text[2048] = {};
@@ -32,7 +26,7 @@ BOOL CALLBACK MatchBox(HWND window, LPARAM context) {
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   if ((search->processId == 0 || owner == search->processId) && IsWindowVisible(window) &&
-      ClassOf(window) == L"#32770") {
+      WindowClassOf(window) == L"#32770") {
     search->found = window;
     return FALSE;
   }
@@ -52,6 +46,12 @@ BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
 
 }  // namespace
 
+std::wstring WindowClassOf(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
   for (DWORD waited = 0;; waited += kPollMs) {
     if (HWND box = FindBox(processId)) return box;
@@ -70,7 +70,7 @@ MessageBoxContents ReadMessageBox(HWND box) {
   std::vector<HWND> children;
   EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
   for (HWND child : children) {
-    std::wstring kind = ClassOf(child);
+    std::wstring kind = WindowClassOf(child);
     LONG style = GetWindowLongW(child, GWL_STYLE);
     if (kind == L"Button" && (style & WS_VISIBLE)) {
       if (contents.buttonCount++ == 0) contents.buttonText = TextOf(child);
@@ -90,7 +90,7 @@ void PressFirstButton(HWND box) {
   std::vector<HWND> children;
   EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
   for (HWND child : children) {
-    if (ClassOf(child) == L"Button" && (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE)) {
+    if (WindowClassOf(child) == L"Button" && (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE)) {
       PostMessageW(child, BM_CLICK, 0, 0);
       return;
     }

@@ -30,6 +30,9 @@ void PressFirstButton(HWND box);
 // when no box showed within the time limit.
 bool DismissMessageBox(DWORD processId, MessageBoxContents* contents, DWORD timeoutMs = kBoxWaitMs);
 
+// The window's class name.
+std::wstring WindowClassOf(HWND window);
+
 // True when `processId` owns a visible top-level dialog box right now.
 bool HasMessageBox(DWORD processId);
 
