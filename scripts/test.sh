@@ -12,4 +12,8 @@ cmake --build --preset default
 # The tests start the prefix's server and display on first use; whatever
 # happens, stop them so that nothing outlives this script.
 trap 'build/wine-run.sh --stop >/dev/null 2>&1 || true' EXIT
-ctest --preset default
+# One test per core, and never fewer than two: most of a test's time is
+# spent waiting for Wine, not computing.
+jobs=$(nproc)
+if [ "$jobs" -lt 2 ]; then jobs=2; fi
+ctest --preset default --parallel "$jobs"

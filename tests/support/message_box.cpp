@@ -25,8 +25,7 @@ BOOL CALLBACK MatchBox(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<BoxSearch*>(context);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if ((search->processId == 0 || owner == search->processId) && IsWindowVisible(window) &&
-      WindowClassOf(window) == L"#32770") {
+  if (owner == search->processId && IsWindowVisible(window) && WindowClassOf(window) == L"#32770") {
     search->found = window;
     return FALSE;
   }

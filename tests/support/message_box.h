@@ -20,7 +20,8 @@ struct MessageBoxContents {
 };
 
 // The first top-level dialog box ("#32770") of `processId`, or null after
-// `timeoutMs`. A `processId` of 0 accepts any process.
+// `timeoutMs`. Only that process's windows are looked at: tests run side by
+// side, and another test's box is not this one's.
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs = kBoxWaitMs);
 MessageBoxContents ReadMessageBox(HWND box);
 // Clicks the box's first button.
