@@ -17,6 +17,7 @@ packages=(
   googletest
   python3
   python3-pefile
+  python3-matplotlib
   git
 )
 
@@ -39,5 +40,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 echo "setup: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Another apt run on the machine holds the lock for a while; wait for it.
+apt_wait=(-o DPkg::Lock::Timeout=300)
+$SUDO apt-get "${apt_wait[@]}" update -qq
+$SUDO apt-get "${apt_wait[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
