@@ -5,7 +5,8 @@ usage: check_image.py LAUNCHER.EXE --product-name NAME --revision HEX40
                       --version X.Y.Z [--size-budget BYTES]
 
 Fails (exit 1, one line per fault) when the machine, format, subsystem,
-security flags, relocations, import list, resources or size budget are off.
+security flags, relocations, load configuration, import list, resources or
+size budget are off.
 """
 import argparse
 import struct
@@ -27,6 +28,11 @@ ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 COMPAT_V1 = "{urn:schemas-microsoft-com:compatibility.v1}"
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+# Imports and every later load come from the system folder only.
+LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
+LOAD_CONFIG_SIZE = 72  # the 32-bit layout up to the SEH handler fields, no guard fields
+SYSTEM_BOUND_DLLS = {"bcrypt.dll", "version.dll"}
+SYSTEM_FOLDER = "%SystemRoot%\\system32\\"
 
 faults = []
 
@@ -50,6 +56,21 @@ def check_headers(pe):
     reloc = oh.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
     expect(reloc.VirtualAddress != 0 and reloc.Size != 0, "no base relocation table")
     expect(fh.TimeDateStamp == 0, f"build time in the header ({fh.TimeDateStamp:#x})")
+
+
+def check_load_config(pe):
+    entry = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG"]]
+    expect(entry.VirtualAddress != 0 and entry.Size == LOAD_CONFIG_SIZE,
+           f"load configuration directory at {entry.VirtualAddress:#x}, {entry.Size} bytes, want {LOAD_CONFIG_SIZE}")
+    config = getattr(pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
+    if config is None:
+        return
+    fields = config.struct
+    expect(fields.Size == LOAD_CONFIG_SIZE, f"load configuration says {fields.Size} bytes, want {LOAD_CONFIG_SIZE}")
+    # pefile's older name for DependentLoadFlags is Reserved1.
+    flags = getattr(fields, "DependentLoadFlags", getattr(fields, "Reserved1", None))
+    expect(flags == LOAD_LIBRARY_SEARCH_SYSTEM32, f"DependentLoadFlags {flags}, want {LOAD_LIBRARY_SEARCH_SYSTEM32:#x}")
+    expect(fields.SEHandlerTable == 0 and fields.SEHandlerCount == 0, "load configuration has an SEH table")
 
 
 def check_imports(pe):
@@ -85,6 +106,9 @@ def check_manifest(data):
            "manifest execution level is not asInvoker without uiAccess")
     ids = {e.get("Id") for e in root.iter(COMPAT_V1 + "supportedOS")}
     expect(ids == SUPPORTED_OS, f"manifest supportedOS {sorted(ids)}")
+    bound = {e.get("name", "").lower(): e.get("loadFrom") for e in root.findall(ASM_V1 + "file")}
+    expect(bound == {name: SYSTEM_FOLDER for name in SYSTEM_BOUND_DLLS},
+           f"manifest file elements {bound}, want {sorted(SYSTEM_BOUND_DLLS)} from {SYSTEM_FOLDER}")
 
 
 def check_icons(resources):
@@ -187,6 +211,7 @@ def main():
     args = parser.parse_args()
     pe = pefile.PE(args.image)
     check_headers(pe)
+    check_load_config(pe)
     check_imports(pe)
     check_resources(pe, args)
     check_size(pe, args.image, args.size_budget)

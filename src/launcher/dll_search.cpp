@@ -1,0 +1,29 @@
+#include "launcher/dll_search.h"
+
+namespace zor {
+
+namespace {
+
+constexpr wchar_t kKernelModule[] = L"kernel32.dll";
+constexpr char kSetDefaultDllDirectories[] = "SetDefaultDllDirectories";
+constexpr wchar_t kNoExtraFolder[] = L"";
+
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+
+}  // namespace
+
+bool RestrictDllSearch() {
+  // Looked up rather than imported: Windows 7 has it only with an update,
+  // and an import it lacks would stop the launcher from starting at all.
+  HMODULE kernel = GetModuleHandleW(kKernelModule);
+  auto setDefault =
+      kernel == nullptr
+          ? nullptr
+          : reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+                reinterpret_cast<void*>(GetProcAddress(kernel, kSetDefaultDllDirectories)));
+  if (setDefault != nullptr && setDefault(kDllSearchSystemFolderOnly)) return true;
+  SetDllDirectoryW(kNoExtraFolder);
+  return false;
+}
+
+}  // namespace zor
