@@ -9,5 +9,5 @@ target_link_libraries(planted_dll PRIVATE zor_code_flags kernel32 gcc)
 target_link_options(planted_dll PRIVATE -nostdlib -s -Wl,-e,_PlantedDllMain@12 -Wl,--kill-at)
 
 zor_add_gtest(dll_search_tests dll_search_test.cpp
-  ENVIRONMENT "WINEDLLOVERRIDES=bcrypt,version,uxtheme,userenv,profapi,cryptbase=n,b")
+  ENVIRONMENT "WINEDLLOVERRIDES=bcrypt,version,uxtheme,userenv,profapi,cryptbase,wtsapi32=n,b")
 add_dependencies(dll_search_tests planted_dll)

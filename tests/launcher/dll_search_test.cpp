@@ -29,8 +29,10 @@ constexpr wchar_t kLogVariable[] = L"ZOR_PLANTED_DLL_LOG";
 // point, or loaded later by its calls.
 const wchar_t* const kPlantedNames[] = {L"bcrypt.dll",  L"version.dll", L"uxtheme.dll",
                                         L"userenv.dll", L"profapi.dll", L"cryptbase.dll"};
-// Loaded in this process by the in-process case; nothing has loaded it yet.
-constexpr wchar_t kLaterLoadedName[] = L"uxtheme.dll";
+// Loaded in this process by the in-process case. The copy stands beside
+// every test program while that case runs, so it is a system DLL that no
+// test program loads on its own (tests run side by side).
+constexpr wchar_t kLaterLoadedName[] = L"wtsapi32.dll";
 // Wine has no copy of its own, so loading it by full path surely runs ours.
 constexpr wchar_t kRecorderCheckName[] = L"profapi.dll";
 
