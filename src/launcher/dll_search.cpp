@@ -1,12 +1,13 @@
 #include "launcher/dll_search.h"
 
+#include "runtime/wide_string.h"
+
 namespace zor {
 
 namespace {
 
 constexpr wchar_t kKernelModule[] = L"kernel32.dll";
 constexpr char kSetDefaultDllDirectories[] = "SetDefaultDllDirectories";
-constexpr wchar_t kNoExtraFolder[] = L"";
 
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
 
@@ -22,7 +23,8 @@ bool RestrictDllSearch() {
           : reinterpret_cast<SetDefaultDllDirectoriesFunction>(
                 reinterpret_cast<void*>(GetProcAddress(kernel, kSetDefaultDllDirectories)));
   if (setDefault != nullptr && setDefault(kDllSearchSystemFolderOnly)) return true;
-  SetDllDirectoryW(kNoExtraFolder);
+  // An empty folder takes the current folder out of the search.
+  SetDllDirectoryW(kEmptyText);
   return false;
 }
 

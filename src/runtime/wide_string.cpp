@@ -4,6 +4,8 @@
 
 namespace zor {
 
+const wchar_t kEmptyText[1] = {};
+
 namespace {
 
 void CopyUnits(wchar_t* target, const wchar_t* source, size_t count) {

@@ -10,6 +10,10 @@ namespace zor {
 
 constexpr size_t kMaxWideStringLength = 0x3FFFFFFE;
 
+// The empty text, defined once: a literal L"" would leave a copy in the
+// image for every file that shows an empty string.
+extern const wchar_t kEmptyText[1];
+
 // Length of a zero-terminated UTF-16 text.
 size_t ZeroTerminatedLength(const wchar_t* text);
 
@@ -27,7 +31,7 @@ class WideString {
   size_t Length() const { return length_; }
   bool IsEmpty() const { return length_ == 0; }
   // Zero-terminated view; valid until the string changes.
-  const wchar_t* Data() const { return units_ != nullptr ? units_ : L""; }
+  const wchar_t* Data() const { return units_ != nullptr ? units_ : kEmptyText; }
   wchar_t operator[](size_t index) const { return units_[index]; }
 
   void Append(const wchar_t* units, size_t length);

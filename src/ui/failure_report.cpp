@@ -17,7 +17,7 @@ const wchar_t* DetailTextOf(LaunchFailure failure) {
     case LaunchFailure::kToolNotStarted:
       return L"Windows could not create the firmware update process.";
   }
-  return L"";
+  return kEmptyText;
 }
 
 WideString ComposeFailureText(const WideString& detail) {
