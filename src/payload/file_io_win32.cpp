@@ -2,13 +2,13 @@
 
 namespace zor {
 
-bool SeekTo(HANDLE file, int64_t offset) {
+bool SeekTo(FileHandle file, int64_t offset) {
   LARGE_INTEGER distance;
   distance.QuadPart = offset;
   return SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) != FALSE;
 }
 
-bool ReadExact(HANDLE file, void* buffer, uint32_t count) {
+bool ReadExact(FileHandle file, void* buffer, uint32_t count) {
   auto* cursor = static_cast<unsigned char*>(buffer);
   while (count > 0) {
     DWORD read = 0;
@@ -21,7 +21,19 @@ bool ReadExact(HANDLE file, void* buffer, uint32_t count) {
   return true;
 }
 
-bool QueryFileSize(HANDLE file, int64_t* size) {
+bool ReadSome(FileHandle file, void* buffer, uint32_t count, uint32_t* read) {
+  DWORD got = 0;
+  if (!ReadFile(file, buffer, count, &got, nullptr) || got == 0 || got > count) return false;
+  *read = got;
+  return true;
+}
+
+bool WriteAll(FileHandle file, const void* bytes, uint32_t count) {
+  DWORD written = 0;
+  return WriteFile(file, bytes, count, &written, nullptr) && written == count;
+}
+
+bool QueryFileSize(FileHandle file, int64_t* size) {
   LARGE_INTEGER value;
   if (!GetFileSizeEx(file, &value) || value.QuadPart < 0) return false;
   *size = value.QuadPart;
