@@ -1,13 +1,11 @@
-#include "tools/zorpack_process.h"
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include "process/command_line.h"
 #include "runtime/unique_handle.h"
-#include "support/file_bytes.h"
-#include "support/process_runner.h"
-#include "support/temp_dir.h"
-#include "test_paths.h"
+#include "tools/pack_files.h"
+#include "tools/zorpack_process.h"
 
 namespace zor::test {
 
@@ -15,47 +13,49 @@ namespace {
 
 constexpr DWORD kProgramWaitMs = 60000;
 
+std::wstring Wide(const std::string& utf8) {
+  int length =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+  return wide;
+}
+
 UniqueHandle OpenInheritable(const std::wstring& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   return UniqueHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   &inherit, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::string TextOf(const std::wstring& path) {
-  Bytes bytes = ReadFileBytes(path);
+std::string TextOf(const std::string& path) {
+  Bytes bytes = ReadBytes(path);
   return std::string(bytes.begin(), bytes.end());
+}
+
+std::wstring Quoted(const std::string& argument) {
+  std::wstring wide = Wide(argument);
+  WideString quoted = QuoteArgument(WideString(wide.c_str(), wide.size()));
+  return std::wstring(quoted.Data(), quoted.Length());
 }
 
 }  // namespace
 
-std::string Utf8Of(const std::wstring& text) {
-  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                   0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length,
-                      nullptr, nullptr);
-  return utf8;
-}
-
-ProgramRun RunZorpackProgram(const std::vector<std::wstring>& arguments) {
+ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
   ProgramRun run;
-  TempDir capture;
-  std::wstring outPath = capture.File(L"stdout.txt");
-  std::wstring errPath = capture.File(L"stderr.txt");
+  PackDir capture;
+  std::string outPath = capture.File("stdout.txt");
+  std::string errPath = capture.File("stderr.txt");
   {
     UniqueHandle in = OpenInheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    UniqueHandle out = OpenInheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
-    UniqueHandle err = OpenInheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+    UniqueHandle out = OpenInheritable(Wide(outPath), GENERIC_WRITE, CREATE_ALWAYS);
+    UniqueHandle err = OpenInheritable(Wide(errPath), GENERIC_WRITE, CREATE_ALWAYS);
     if (!out.IsValid() || !err.IsValid()) {
       ADD_FAILURE() << "cannot create the capture files";
       return run;
     }
-    std::wstring line = Quoted(kZorpackExe);
-    for (const std::wstring& argument : arguments) {
-      WideString quoted = QuoteArgument(WideString(argument.c_str(), argument.size()));
-      line += L" ";
-      line.append(quoted.Data(), quoted.Length());
-    }
+    std::wstring program = Wide(ZorpackProgramPath());
+    std::wstring line = Quoted(ZorpackProgramPath());
+    for (const std::string& argument : arguments) line += L" " + Quoted(argument);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -63,9 +63,9 @@ ProgramRun RunZorpackProgram(const std::vector<std::wstring>& arguments) {
     startup.hStdOutput = out.Get();
     startup.hStdError = err.Get();
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(kZorpackExe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &info)) {
-      ADD_FAILURE() << "cannot start zorpack.exe";
+      ADD_FAILURE() << "cannot start " << ZorpackProgramPath();
       return run;
     }
     UniqueHandle process(info.hProcess);
@@ -75,7 +75,9 @@ ProgramRun RunZorpackProgram(const std::vector<std::wstring>& arguments) {
       WaitForSingleObject(process.Get(), kProgramWaitMs);
       ADD_FAILURE() << "zorpack.exe did not finish in time";
     } else {
-      run.finished = GetExitCodeProcess(process.Get(), &run.exitCode) != FALSE;
+      DWORD code = 0;
+      run.finished = GetExitCodeProcess(process.Get(), &code) != FALSE;
+      run.exitCode = static_cast<int>(code);
     }
   }
   run.out = TextOf(outPath);
