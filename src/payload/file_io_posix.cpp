@@ -20,17 +20,6 @@ bool ReadSome(FileHandle file, void* buffer, uint32_t count, uint32_t* read) {
   return true;
 }
 
-bool ReadExact(FileHandle file, void* buffer, uint32_t count) {
-  auto* cursor = static_cast<unsigned char*>(buffer);
-  while (count > 0) {
-    uint32_t read = 0;
-    if (!ReadSome(file, cursor, count, &read)) return false;
-    cursor += read;
-    count -= read;
-  }
-  return true;
-}
-
 bool WriteAll(FileHandle file, const void* bytes, uint32_t count) {
   auto* cursor = static_cast<const unsigned char*>(bytes);
   // POSIX may write less than asked (a signal, a pipe); finish the job.

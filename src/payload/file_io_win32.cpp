@@ -8,19 +8,6 @@ bool SeekTo(FileHandle file, int64_t offset) {
   return SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) != FALSE;
 }
 
-bool ReadExact(FileHandle file, void* buffer, uint32_t count) {
-  auto* cursor = static_cast<unsigned char*>(buffer);
-  while (count > 0) {
-    DWORD read = 0;
-    if (!ReadFile(file, cursor, count, &read, nullptr) || read == 0) return false;
-    // A misbehaving file system must not push the cursor past the buffer.
-    if (read > count) return false;
-    cursor += read;
-    count -= read;
-  }
-  return true;
-}
-
 bool ReadSome(FileHandle file, void* buffer, uint32_t count, uint32_t* read) {
   DWORD got = 0;
   if (!ReadFile(file, buffer, count, &got, nullptr) || got == 0 || got > count) return false;

@@ -6,19 +6,10 @@
 
 namespace zor {
 
-namespace detail {
-
-template <typename T>
-T DefaultValue() {
-  return T();
-}
-
-}  // namespace detail
-
 // Owns one value of type T. `Close` releases a value for which `IsHeld` is
-// true; `Empty` gives the value held when nothing is (a default-constructed
-// T unless told otherwise: a file descriptor's is -1, not 0).
-template <typename T, void (*Close)(T), bool (*IsHeld)(T), T (*Empty)() = detail::DefaultValue<T>>
+// true; `kEmpty` is the value held when nothing is (a default-constructed T
+// unless told otherwise: a file descriptor's is -1, not 0).
+template <typename T, void (*Close)(T), bool (*IsHeld)(T), T kEmpty = T()>
 class UniqueResource {
  public:
   UniqueResource() = default;
@@ -36,7 +27,7 @@ class UniqueResource {
   T Get() const { return value_; }
 
   // Releases the held value, if any, and holds `value` instead.
-  void Reset(T value = Empty()) {
+  void Reset(T value = kEmpty) {
     if (IsHeld(value_)) Close(value_);
     value_ = value;
   }
@@ -51,12 +42,12 @@ class UniqueResource {
   // Gives up ownership without releasing.
   T Release() {
     T value = value_;
-    value_ = Empty();
+    value_ = kEmpty;
     return value;
   }
 
  private:
-  T value_ = Empty();
+  T value_ = kEmpty;
 };
 
 namespace detail {

@@ -25,7 +25,13 @@ bool IsPathSeparator(char c);
 
 bool IsOpenFile(FileHandle file);
 void CloseFile(FileHandle file);
-using UniqueFile = UniqueResource<FileHandle, CloseFile, IsOpenFile, NoFile>;
+// What an owner of no file holds; IsOpenFile is false for it.
+#ifdef _WIN32
+constexpr FileHandle kNoFileHeld = nullptr;
+#else
+constexpr FileHandle kNoFileHeld = -1;
+#endif
+using UniqueFile = UniqueResource<FileHandle, CloseFile, IsOpenFile, kNoFileHeld>;
 
 // Opens an existing file for reading; NoFile() on failure.
 FileHandle OpenForReading(const std::string& path);
