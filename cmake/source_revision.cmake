@@ -21,7 +21,12 @@ if(GIT_FOUND)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${zor_git_dir}/HEAD")
     file(READ "${zor_git_dir}/HEAD" zor_head)
     if(zor_head MATCHES "^ref: ([^\n]+)")
-      set(zor_ref_file "${zor_git_dir}/${CMAKE_MATCH_1}")
+      # In a linked worktree the branch lives in the common git folder, not
+      # in the worktree's own: ask git where it is.
+      execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --path-format=absolute
+                              --git-path "${CMAKE_MATCH_1}"
+                      WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                      OUTPUT_VARIABLE zor_ref_file OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
       if(EXISTS "${zor_ref_file}")
         set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${zor_ref_file}")
       endif()

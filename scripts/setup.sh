@@ -15,6 +15,8 @@ packages=(
   osslsigncode
   openssl
   googletest
+  g++
+  libssl-dev
   python3
   python3-pefile
   python3-matplotlib

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: unit tests and end-to-end tests of
 # the launcher under Wine (in a private prefix and Xvfb display inside
-# build/), and the host-side checks of the launcher image.
+# build/), the host-side checks of the launcher image, and the native Linux
+# packer (build-host/, host compiler) with its tests run natively.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 cmake --preset default
 cmake --build --preset default
+# The native packer; its tests pack the launcher and sample tool just built,
+# and the Windows build's signed-product test cross-checks it.
+cmake --preset host
+cmake --build --preset host
 
 # The tests start the prefix's server and display on first use; whatever
 # happens, stop them so that nothing outlives this script.
@@ -17,3 +22,4 @@ trap 'build/wine-run.sh --stop >/dev/null 2>&1 || true' EXIT
 jobs=$(nproc)
 if [ "$jobs" -lt 2 ]; then jobs=2; fi
 ctest --preset default --parallel "$jobs"
+ctest --preset host --parallel "$jobs"

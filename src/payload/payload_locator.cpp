@@ -11,7 +11,7 @@ namespace zor {
 namespace {
 
 // Offset of the PE signature, from a DOS header with the right magic.
-bool ReadNewHeaderOffset(HANDLE file, int64_t* newHeader) {
+bool ReadNewHeaderOffset(FileHandle file, int64_t* newHeader) {
   unsigned char dos[kDosHeaderSize];
   if (!SeekTo(file, 0) || !ReadExact(file, dos, sizeof dos)) return false;
   if (LoadLittle16(dos) != kDosMagic) return false;
@@ -19,7 +19,7 @@ bool ReadNewHeaderOffset(HANDLE file, int64_t* newHeader) {
   return true;
 }
 
-bool CheckPeSignature(HANDLE file, int64_t newHeader) {
+bool CheckPeSignature(FileHandle file, int64_t newHeader) {
   unsigned char signature[kPeSignatureSize];
   unsigned char coff[kCoffHeaderSize];
   if (!SeekTo(file, newHeader) || !ReadExact(file, signature, sizeof signature)) return false;
@@ -29,7 +29,7 @@ bool CheckPeSignature(HANDLE file, int64_t newHeader) {
 
 // Where the security directory entry sits, chosen by the optional header's
 // magic (PE32 or PE32+).
-bool ReadSecurityDirectoryOffset(HANDLE file, int64_t newHeader, int64_t* entryOffset) {
+bool ReadSecurityDirectoryOffset(FileHandle file, int64_t newHeader, int64_t* entryOffset) {
   unsigned char magic[kOptionalMagicSize];
   int64_t optionalHeader = newHeader + kOptionalHeaderOffset;
   if (!SeekTo(file, optionalHeader) || !ReadExact(file, magic, sizeof magic)) return false;
@@ -47,7 +47,7 @@ bool ReadSecurityDirectoryOffset(HANDLE file, int64_t newHeader, int64_t* entryO
 
 // The end of the region that the trailer closes: the certificate table's
 // start when it lies inside the file, otherwise the end of the file.
-bool FindCoveredEnd(HANDLE file, int64_t entryOffset, uint64_t* end) {
+bool FindCoveredEnd(FileHandle file, int64_t entryOffset, uint64_t* end) {
   unsigned char entry[kDirectoryEntrySize];
   if (!SeekTo(file, entryOffset) || !ReadExact(file, entry, sizeof entry)) return false;
   uint64_t tableOffset = LoadLittle32(entry);
@@ -60,7 +60,7 @@ bool FindCoveredEnd(HANDLE file, int64_t entryOffset, uint64_t* end) {
 
 }  // namespace
 
-bool ReadPayloadLocation(HANDLE file, PayloadLocation* location) {
+bool ReadPayloadLocation(FileHandle file, PayloadLocation* location) {
   int64_t newHeader = 0;
   int64_t entryOffset = 0;
   uint64_t end = 0;

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <windows.h>
-
 #include "common/payload_location.h"
+#include "payload/file_io.h"
 
 namespace zor {
 
@@ -14,6 +13,6 @@ namespace zor {
 //
 // `file` must be open for reading and seekable; its position is left where
 // the last read ended. On false, `location` is not to be used.
-bool ReadPayloadLocation(HANDLE file, PayloadLocation* location);
+bool ReadPayloadLocation(FileHandle file, PayloadLocation* location);
 
 }  // namespace zor

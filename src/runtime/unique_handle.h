@@ -7,54 +7,13 @@
 
 #include <windows.h>
 
+#include "runtime/unique_resource.h"
+
 namespace zor {
 
 inline bool IsValidHandle(HANDLE handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
-
-// Owns one value of type T. `Close` releases a value for which `IsHeld` is
-// true; a default-constructed T is the empty value.
-template <typename T, void (*Close)(T), bool (*IsHeld)(T)>
-class UniqueResource {
- public:
-  UniqueResource() = default;
-  explicit UniqueResource(T value) : value_(value) {}
-  ~UniqueResource() { Reset(); }
-  UniqueResource(const UniqueResource&) = delete;
-  UniqueResource& operator=(const UniqueResource&) = delete;
-  UniqueResource(UniqueResource&& other) noexcept : value_(other.Release()) {}
-  UniqueResource& operator=(UniqueResource&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-  }
-
-  bool IsValid() const { return IsHeld(value_); }
-  T Get() const { return value_; }
-
-  // Releases the held value, if any, and holds `value` instead.
-  void Reset(T value = T()) {
-    if (IsHeld(value_)) Close(value_);
-    value_ = value;
-  }
-
-  // Releases the held value, if any, and lends the slot to a call that
-  // returns a new value through a pointer.
-  T* Receive() {
-    Reset();
-    return &value_;
-  }
-
-  // Gives up ownership without releasing.
-  T Release() {
-    T value = value_;
-    value_ = T();
-    return value;
-  }
-
- private:
-  T value_ = T();
-};
 
 namespace detail {
 
@@ -64,11 +23,6 @@ inline void CloseKernelHandle(HANDLE handle) {
 
 inline void DestroyWindowHandle(HWND window) {
   DestroyWindow(window);
-}
-
-template <typename T>
-bool IsNonNull(T value) {
-  return value != nullptr;
 }
 
 }  // namespace detail

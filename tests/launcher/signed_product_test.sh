@@ -4,7 +4,9 @@
 # must verify; the payload must still be found in front of the certificate
 # table, at the same place and with the same digest as before signing; and
 # the launcher must run the tool with its arguments and return its exit code.
-#   signed_product_test.sh BUILD_DIR
+# With the native Linux packer given, it must pack the same inputs into the
+# very same bytes as zorpack.exe, and its file is the one signed and run.
+#   signed_product_test.sh BUILD_DIR [NATIVE_ZORPACK]
 set -euo pipefail
 
 fail() {
@@ -12,8 +14,11 @@ fail() {
   exit 1
 }
 
-[ $# -eq 1 ] || fail "usage: signed_product_test.sh BUILD_DIR"
+[ $# -eq 1 ] || [ $# -eq 2 ] || fail "usage: signed_product_test.sh BUILD_DIR [NATIVE_ZORPACK]"
 build_dir=$(cd "$1" && pwd)
+native_zorpack="${2:-}"
+# The exit status by which CTest learns that a test was skipped.
+skipped=77
 bin="$build_dir/bin"
 wine_run="$build_dir/wine-run.sh"
 python=/usr/bin/python3
@@ -71,6 +76,19 @@ signed="$work/Updater.exe"
 
 zorpack pack pack "$(windows_path "$bin/launcher.exe")" "$(windows_path "$payload")" \
   "$(windows_path "$unsigned")" || fail "zorpack pack failed: $(cat "$work/pack.err")"
+
+# The same inputs through the native packer: byte for byte the same file,
+# and from here on the file that is signed and run.
+native_missing=""
+if [ -n "$native_zorpack" ] && [ -x "$native_zorpack" ]; then
+  "$native_zorpack" pack "$bin/launcher.exe" "$payload" "$work/unsigned-native.exe" \
+    >"$work/native.out" 2>"$work/native.err" || fail "native zorpack pack failed: $(cat "$work/native.err")"
+  cmp -s "$unsigned" "$work/unsigned-native.exe" ||
+    fail "the native and the Windows packer made different files from the same inputs"
+  unsigned="$work/unsigned-native.exe"
+elif [ -n "$native_zorpack" ]; then
+  native_missing="$native_zorpack"
+fi
 unsigned_size=$(stat -c %s "$unsigned")
 [ $((unsigned_size % 8)) -eq 0 ] || fail "the unsigned file is $unsigned_size bytes, not a multiple of 8"
 
@@ -142,3 +160,8 @@ cache_folder=$(find "$build_dir/wine/prefix/drive_c/users" -type d -path "*/Payl
 cmp -s "$cache_folder/Updater.exe" "$payload" || fail "the cached copy differs from the payload"
 
 echo "signed product: payload at $offset, $size bytes, certificate table at $table_offset; tool exit $status"
+if [ -n "$native_missing" ]; then
+  echo "signed_product_test: no native packer at $native_missing (cmake --preset host &&" \
+    "cmake --build --preset host); the cross-check was skipped" >&2
+  exit "$skipped"
+fi

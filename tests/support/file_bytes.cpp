@@ -1,8 +1,12 @@
 #include "support/file_bytes.h"
 
+#ifdef _WIN32
 #include <windows.h>
 
 #include <bcrypt.h>
+#else
+#include <openssl/sha.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -27,6 +31,7 @@ void WriteFileBytes(const std::wstring& path, const Bytes& bytes) {
   if (!out) ADD_FAILURE() << "cannot write " << std::filesystem::path(path).string();
 }
 
+#ifdef _WIN32
 bool FileExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -45,6 +50,14 @@ Sha256Digest Sha256Of(const Bytes& bytes) {
   if (!ok) ADD_FAILURE() << "SHA-256 failed";
   return digest;
 }
+#else
+// The native packer's tests: OpenSSL's one-shot SHA-256.
+Sha256Digest Sha256Of(const Bytes& bytes) {
+  Sha256Digest digest = {};
+  SHA256(bytes.data(), bytes.size(), digest.bytes);
+  return digest;
+}
+#endif
 
 std::string HexOf(const uint8_t* bytes, size_t count) {
   static const char kDigits[] = "0123456789abcdef";

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <cstring>
 
 #include "payload/payload_trailer.h"
 #include "payload/pe_layout.h"
+#ifdef _WIN32
 #include "test_paths.h"
+#endif
 
 namespace zor::test {
 
@@ -16,6 +20,11 @@ namespace {
 
 constexpr size_t kImageNewHeader = 0x80;
 constexpr uint16_t kMachineI386 = 0x014C;
+// An executable image for the Windows GUI, as the packer wants a payload.
+constexpr size_t kCharacteristicsField = kImageNewHeader + 22;
+constexpr uint16_t kExecutableImage = 0x0002;
+constexpr size_t kSubsystemField = kImageNewHeader + kOptionalHeaderOffset + 68;
+constexpr uint16_t kSubsystemWindowsGui = 2;
 constexpr uint32_t kWinCertRevision = 0x0200;
 constexpr uint32_t kWinCertTypePkcsSignedData = 0x0002;
 
@@ -49,6 +58,8 @@ Bytes MinimalPeImage(bool pe32Plus) {
   Store32(image, kImageNewHeader, kPeSignature);
   Store16(image, kImageNewHeader + kPeSignatureSize, kMachineI386);
   Store16(image, kImageNewHeader + kOptionalHeaderOffset, pe32Plus ? kPe32PlusMagic : kPe32Magic);
+  Store16(image, kCharacteristicsField, kExecutableImage);
+  Store16(image, kSubsystemField, kSubsystemWindowsGui);
   return image;
 }
 
@@ -89,6 +100,9 @@ BuiltLauncherFile BuildLauncherFile(const LauncherFileParts& parts) {
   return built;
 }
 
+// The rest reads the Windows build's files and is used by the tests that
+// run under Wine only.
+#ifdef _WIN32
 BuiltLauncherFile WriteLauncherFile(const std::wstring& path, const LauncherFileParts& parts) {
   BuiltLauncherFile built = BuildLauncherFile(parts);
   WriteFileBytes(path, built.bytes);
@@ -117,5 +131,6 @@ uint32_t FreshTag() {
   return static_cast<uint32_t>(now.QuadPart) ^ GetCurrentProcessId() << 16 ^
          ++counter * 0x9E3779B9u;
 }
+#endif
 
 }  // namespace zor::test

@@ -1,25 +1,15 @@
 // Inspecting and unpacking launcher files, signed or not, intact or damaged.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "packer.h"
-#include "support/cache_folder.h"
-#include "support/file_bytes.h"
-#include "support/launcher_file.h"
-#include "support/temp_dir.h"
 #include "tools/pack_files.h"
 
 namespace zor::test {
 
 namespace {
-
-std::string Narrow(const std::wstring& text) {
-  return std::string(text.begin(), text.end());
-}
 
 struct Sample {
   Bytes payload;
@@ -59,25 +49,25 @@ TEST(zorpack_inspect, ReportsLocationCertificateTableAndDigestCheck) {
   };
   for (const InspectCase& c : cases) {
     SCOPED_TRACE(c.what);
-    TempDir dir;
+    PackDir dir;
     Sample sample = MakeSample(c.certificateTableSize);
     Bytes damagedPayload = sample.payload;
     if (c.damaged) {
       DamagePayload(&sample);
       damagedPayload = Slice(sample.built.bytes, sample.built.payloadOffset, sample.payload.size());
     }
-    WriteFileBytes(dir.File(L"Updater.exe"), sample.built.bytes);
+    WriteBytes(dir.File("Updater.exe"), sample.built.bytes);
 
     pack::Inspection inspection;
-    std::wstring error;
-    ASSERT_TRUE(pack::InspectLauncherFile(dir.File(L"Updater.exe"), &inspection, &error))
-        << Narrow(error);
+    std::string error;
+    ASSERT_TRUE(pack::InspectLauncherFile(dir.File("Updater.exe"), &inspection, &error)) << error;
     EXPECT_EQ(inspection.location.offset, sample.built.payloadOffset);
     EXPECT_EQ(inspection.location.size, sample.payload.size());
     EXPECT_EQ(HexOf(inspection.location.digest), HexOf(Sha256Of(sample.payload)));
     EXPECT_EQ(HexOf(inspection.computedDigest), HexOf(Sha256Of(damagedPayload)));
     EXPECT_EQ(inspection.digestMatches, !c.damaged);
     EXPECT_EQ(inspection.hasCertificateTable, c.certificateTableSize != 0);
+    EXPECT_FALSE(inspection.launcherRecognised);
     if (c.certificateTableSize != 0) {
       EXPECT_EQ(inspection.certificateTableOffset,
                 sample.built.bytes.size() - c.certificateTableSize);
@@ -87,7 +77,7 @@ TEST(zorpack_inspect, ReportsLocationCertificateTableAndDigestCheck) {
 }
 
 TEST(zorpack_inspect, FailsOnFilesWithoutPayload) {
-  TempDir dir;
+  PackDir dir;
   Sample withBadMagic = MakeSample(0);
   withBadMagic.built.bytes[withBadMagic.built.bytes.size() - 1] ^= 1;
   const std::vector<std::pair<const char*, Bytes>> files = {
@@ -97,35 +87,37 @@ TEST(zorpack_inspect, FailsOnFilesWithoutPayload) {
   };
   for (const auto& [what, bytes] : files) {
     SCOPED_TRACE(what);
-    WriteFileBytes(dir.File(L"file.exe"), bytes);
+    WriteBytes(dir.File("file.exe"), bytes);
     pack::Inspection inspection;
-    std::wstring error;
-    EXPECT_FALSE(pack::InspectLauncherFile(dir.File(L"file.exe"), &inspection, &error));
+    std::string error;
+    EXPECT_FALSE(pack::InspectLauncherFile(dir.File("file.exe"), &inspection, &error));
     EXPECT_FALSE(error.empty());
   }
   pack::Inspection inspection;
-  std::wstring error;
-  EXPECT_FALSE(pack::InspectLauncherFile(dir.File(L"missing.exe"), &inspection, &error));
-  EXPECT_NE(error.find(L"cannot open"), std::wstring::npos);
+  std::string error;
+  EXPECT_FALSE(pack::InspectLauncherFile(dir.File("missing.exe"), &inspection, &error));
+  EXPECT_NE(error.find("cannot open"), std::string::npos);
+  EXPECT_FALSE(pack::InspectLauncherFile(dir.Path(), &inspection, &error));
+  EXPECT_NE(error.find("is a folder, not a file"), std::string::npos) << error;
 }
 
 TEST(zorpack_extract, WritesTheVerifiedPayloadOfSignedAndUnsignedFiles) {
   for (uint32_t tableSize : {0u, 2048u}) {
     SCOPED_TRACE("certificate table of " + std::to_string(tableSize) + " bytes");
-    TempDir dir;
+    PackDir dir;
     Sample sample = MakeSample(tableSize);
-    WriteFileBytes(dir.File(L"Updater.exe"), sample.built.bytes);
-    WriteFileBytes(dir.File(L"tool.exe"), Bytes(10, 'o'));  // replaced
+    WriteBytes(dir.File("Updater.exe"), sample.built.bytes);
+    WriteBytes(dir.File("tool.exe"), Bytes(10, 'o'));  // replaced
 
     PayloadLocation location;
-    std::wstring error;
-    EXPECT_EQ(pack::ExtractPayloadFile(dir.File(L"Updater.exe"), dir.File(L"tool.exe"), &location,
-                                       &error),
-              pack::ExtractOutcome::kWritten)
-        << Narrow(error);
-    EXPECT_EQ(ReadFileBytes(dir.File(L"tool.exe")), sample.payload);
+    std::string error;
+    EXPECT_EQ(
+        pack::ExtractPayloadFile(dir.File("Updater.exe"), dir.File("tool.exe"), &location, &error),
+        pack::ExtractOutcome::kWritten)
+        << error;
+    EXPECT_EQ(ReadBytes(dir.File("tool.exe")), sample.payload);
     EXPECT_EQ(location.offset, sample.built.payloadOffset);
-    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::wstring>{L"Updater.exe", L"tool.exe"}));
+    EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"Updater.exe", "tool.exe"}));
   }
 }
 
@@ -144,25 +136,26 @@ TEST(zorpack_extract, RefusesAndWritesNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TempDir dir;
+    PackDir dir;
     Sample sample = MakeSample(0);
     if (c.damaged) DamagePayload(&sample);
-    std::wstring file = dir.File(L"Updater.exe");
-    std::wstring output =
-        c.outputIsInput ? dir.Path() + L"\\.\\Updater.exe" : dir.File(L"tool.exe");
-    WriteFileBytes(file, sample.built.bytes);
+    std::string file = dir.File("Updater.exe");
+    std::string output = c.outputIsInput
+                             ? dir.Path() + kPathSeparator + "." + kPathSeparator + "Updater.exe"
+                             : dir.File("tool.exe");
+    WriteBytes(file, sample.built.bytes);
     Bytes previous(10, 'o');
-    if (!c.outputIsInput) WriteFileBytes(output, previous);
-    std::vector<std::wstring> before = FolderEntries(dir.Path());
+    if (!c.outputIsInput) WriteBytes(output, previous);
+    std::vector<std::string> before = Entries(dir.Path());
 
     PayloadLocation location;
-    std::wstring error;
+    std::string error;
     EXPECT_EQ(pack::ExtractPayloadFile(file, output, &location, &error), c.outcome);
     EXPECT_FALSE(error.empty());
-    EXPECT_EQ(FolderEntries(dir.Path()), before);
-    EXPECT_EQ(ReadFileBytes(file), sample.built.bytes);
+    EXPECT_EQ(Entries(dir.Path()), before);
+    EXPECT_EQ(ReadBytes(file), sample.built.bytes);
     if (!c.outputIsInput) {
-      EXPECT_EQ(ReadFileBytes(output), previous);
+      EXPECT_EQ(ReadBytes(output), previous);
     }
   }
 }

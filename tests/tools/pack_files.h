@@ -1,22 +1,71 @@
-// Small helpers shared by the packer's tests: made-up executables, locating
-// and slices and sparse files of them.
+// Helpers shared by the packer's tests, which run natively with the Linux
+// packer and under Wine with zorpack.exe: files by UTF-8 path (as the packer
+// takes them), the built programs, and made-up executables.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "common/payload_location.h"
 #include "support/file_bytes.h"
+#include "support/launcher_file.h"
 
 namespace zor::test {
+
+// The folder separator of the platform's paths.
+extern const char kPathSeparator[];
+
+// The Windows build's launcher image and sample tool, and the packer program
+// under test (zorpack.exe, or the native zorpack).
+std::string LauncherExePath();
+std::string SampleToolExePath();
+std::string ZorpackProgramPath();
+
+// A fresh folder below the build's test work folder, removed with
+// everything in it when the object goes.
+class PackDir {
+ public:
+  PackDir();
+  ~PackDir();
+  PackDir(const PackDir&) = delete;
+  PackDir& operator=(const PackDir&) = delete;
+
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + kPathSeparator + name; }
+
+ private:
+  std::string path_;
+};
+
+// Fail the current test when the file cannot be read or written in full.
+Bytes ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const Bytes& bytes);
+bool Exists(const std::string& path);
+void MakeFolder(const std::string& path);
+// The names in `folder`, sorted.
+std::vector<std::string> Entries(const std::string& folder);
+
+// Runs the launcher's locator on the file at `path`.
+bool LocatePayloadIn(const std::string& path, PayloadLocation* location);
 
 // A minimal PE image followed by `extraBytes` of pattern, so that its length
 // and contents can be chosen freely.
 Bytes PeImageWithTail(size_t extraBytes, uint32_t seed, bool pe32Plus = false);
 
+// The built launcher image followed by `extraBytes` of pattern.
+Bytes LauncherImageWithTail(size_t extraBytes, uint32_t seed);
+
 Bytes Slice(const Bytes& bytes, uint64_t offset, uint64_t size);
+
+Bytes WithStore16(Bytes bytes, size_t at, uint16_t value);
+Bytes WithStore32(Bytes bytes, size_t at, uint32_t value);
 
 // Makes a file of `size` bytes that starts with `head` and is zero after it,
 // without writing the zeros (the file system keeps them sparse where it can).
-void WriteSparseFile(const std::wstring& path, const Bytes& head, uint64_t size);
+void WriteSparseFile(const std::string& path, const Bytes& head, uint64_t size);
+
+// The most memory this process has held so far, in bytes; 0 if unknown.
+size_t PeakMemoryBytes();
 
 }  // namespace zor::test

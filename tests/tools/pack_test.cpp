@@ -1,9 +1,5 @@
 // Packing a payload behind a launcher image, checked by reading the packed
 // file back with the launcher's own locator.
-#include <windows.h>
-
-#include <psapi.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,12 +7,6 @@
 
 #include "packer.h"
 #include "payload/payload_trailer.h"
-#include "support/cache_folder.h"
-#include "support/file_bytes.h"
-#include "support/launcher_file.h"
-#include "support/payload_probe.h"
-#include "support/temp_dir.h"
-#include "test_paths.h"
 #include "tools/pack_files.h"
 
 namespace zor::test {
@@ -47,24 +37,25 @@ TEST(zorpack_pack, LayoutIsLocatableAlignedAndPaddedBeforeThePayload) {
   for (const LayoutCase& c : LayoutCases()) {
     SCOPED_TRACE("image tail " + std::to_string(c.imageTail) + ", payload tail " +
                  std::to_string(c.payloadTail));
-    TempDir dir;
-    Bytes image = PeImageWithTail(c.imageTail, 1);
+    PackDir dir;
+    Bytes image = LauncherImageWithTail(c.imageTail, 1);
     Bytes payload = PeImageWithTail(c.payloadTail, 2, c.payloadPe32Plus);
-    WriteFileBytes(dir.File(L"launcher.exe"), image);
-    WriteFileBytes(dir.File(L"tool.exe"), payload);
+    WriteBytes(dir.File("launcher.exe"), image);
+    WriteBytes(dir.File("tool.exe"), payload);
 
     pack::PackedFile packed;
-    std::wstring error;
-    ASSERT_TRUE(pack::PackLauncherFile(dir.File(L"launcher.exe"), dir.File(L"tool.exe"),
-                                       dir.File(L"out.exe"), &packed, &error));
+    std::string error;
+    ASSERT_TRUE(pack::PackLauncherFile(dir.File("launcher.exe"), dir.File("tool.exe"),
+                                       dir.File("out.exe"), &packed, &error))
+        << error;
     EXPECT_TRUE(error.empty());
 
-    Bytes file = ReadFileBytes(dir.File(L"out.exe"));
+    Bytes file = ReadBytes(dir.File("out.exe"));
     EXPECT_EQ(file.size() % kSignAlignment, 0u);
     EXPECT_EQ(file.size(), packed.fileSize);
 
     PayloadLocation location;
-    ASSERT_TRUE(LocatePayloadInFile(dir.File(L"out.exe"), &location));
+    ASSERT_TRUE(LocatePayloadIn(dir.File("out.exe"), &location));
     EXPECT_EQ(location.size, payload.size());
     EXPECT_EQ(HexOf(location.digest), HexOf(Sha256Of(payload)));
     EXPECT_EQ(location.offset, packed.payload.offset);
@@ -83,36 +74,38 @@ TEST(zorpack_pack, LayoutIsLocatableAlignedAndPaddedBeforeThePayload) {
 }
 
 TEST(zorpack_pack, BuiltLauncherAndSampleToolPackIntoALocatableFile) {
-  TempDir dir;
+  PackDir dir;
   pack::PackedFile packed;
-  std::wstring error;
-  ASSERT_TRUE(pack::PackLauncherFile(kLauncherExe, kSampleToolExe, dir.File(L"Updater.exe"),
-                                     &packed, &error))
-      << std::string(error.begin(), error.end());
-  Bytes tool = SampleToolImage();
+  std::string error;
+  // A name beyond ASCII: the packer passes paths through as UTF-8.
+  std::string output = dir.File(
+      "Pr\xC3\xBC"
+      "fger\xC3\xA4t Updater.exe");
+  ASSERT_TRUE(
+      pack::PackLauncherFile(LauncherExePath(), SampleToolExePath(), output, &packed, &error))
+      << error;
+  Bytes tool = ReadBytes(SampleToolExePath());
   PayloadLocation location;
-  ASSERT_TRUE(LocatePayloadInFile(dir.File(L"Updater.exe"), &location));
+  ASSERT_TRUE(LocatePayloadIn(output, &location));
   EXPECT_EQ(location.size, tool.size());
   EXPECT_EQ(HexOf(location.digest), HexOf(Sha256Of(tool)));
   EXPECT_EQ(packed.fileSize % kSignAlignment, 0u);
 }
 
-enum class OutputIs { kSeparateFile, kTheLauncher, kThePayload };
+// Where a case puts something other than the file it names.
+enum class Place { kFile, kFolder, kInMissingFolder, kTheLauncher, kThePayload };
 
 struct RefusalCase {
   const char* what;
   Bytes launcher;  // empty: no launcher file at all
   Bytes payload;   // empty: no payload file at all
-  OutputIs output;
+  Place output;
   // The file the message must name, and what it must say about it.
-  const wchar_t* subject;
-  const wchar_t* reason;
+  const char* subject;
+  const char* reason;
+  Place launcherPlace = Place::kFile;
+  Place payloadPlace = Place::kFile;
 };
-
-Bytes WithStore32(Bytes bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-  return bytes;
-}
 
 Bytes TextBytes(const char* text) {
   return Bytes(text, text + std::char_traits<char>::length(text));
@@ -120,16 +113,23 @@ Bytes TextBytes(const char* text) {
 
 Bytes AlreadyPackedLauncher() {
   LauncherFileParts parts;
-  parts.image = PeImageWithTail(0, 1);
+  parts.image = LauncherImageWithTail(0, 1);
   parts.payload = PeImageWithTail(5, 2);
   return BuildLauncherFile(parts).bytes;
 }
 
 Bytes SignedLauncher() {
   LauncherFileParts parts;
-  parts.image = PeImageWithTail(0, 1);
+  parts.image = LauncherImageWithTail(0, 1);
   parts.withTrailer = false;
   parts.certificateTableSize = 512;
+  return BuildLauncherFile(parts).bytes;
+}
+
+Bytes PackedProduct() {
+  LauncherFileParts parts;
+  parts.image = PeImageWithTail(0, 1);
+  parts.payload = PeImageWithTail(6, 2);
   return BuildLauncherFile(parts).bytes;
 }
 
@@ -137,118 +137,149 @@ Bytes SignedLauncher() {
 // optional header's magic sits 24 bytes after the signature.
 constexpr size_t kNewHeaderField = 60;
 constexpr size_t kSignatureAt = 0x80;
+constexpr size_t kCharacteristicsAt = 0x80 + 22;
 constexpr size_t kOptionalMagicAt = 0x80 + 24;
+constexpr size_t kSubsystemAt = kOptionalMagicAt + 68;
+constexpr uint16_t kDllCharacteristics = 0x2002;
+constexpr uint16_t kObjectCharacteristics = 0x0000;
+constexpr uint16_t kEfiApplicationSubsystem = 10;
 
 std::vector<RefusalCase> RefusalCases() {
   Bytes good = PeImageWithTail(7, 3);
+  Bytes launcher = LauncherImageWithTail(0, 1);
   Bytes shortPe = Slice(good, 0, kOptionalMagicAt);
   return {
-      {"launcher already packed", AlreadyPackedLauncher(), good, OutputIs::kSeparateFile,
-       L"launcher", L"already carries a payload"},
-      {"signed launcher", SignedLauncher(), good, OutputIs::kSeparateFile, L"launcher",
-       L"is signed"},
-      {"launcher is text", TextBytes("not a program\r\n"), good, OutputIs::kSeparateFile,
-       L"launcher", L"not a Windows executable"},
-      {"payload is text", good, TextBytes("MZ but nothing else"), OutputIs::kSeparateFile,
-       L"payload", L"not a Windows executable"},
-      {"payload e_lfanew past the end", good, WithStore32(good, kNewHeaderField, 0x10000),
-       OutputIs::kSeparateFile, L"payload", L"not a Windows executable"},
-      {"payload e_lfanew negative", good, WithStore32(good, kNewHeaderField, 0xFFFFFF80),
-       OutputIs::kSeparateFile, L"payload", L"not a Windows executable"},
-      {"payload without PE signature", good, WithStore32(good, kSignatureAt, 0x00004551),
-       OutputIs::kSeparateFile, L"payload", L"not a Windows executable"},
-      {"payload with ROM optional header", good, WithStore32(good, kOptionalMagicAt, 0x107),
-       OutputIs::kSeparateFile, L"payload", L"not a Windows executable"},
-      {"payload cut before its optional header", good, shortPe, OutputIs::kSeparateFile, L"payload",
-       L"not a Windows executable"},
-      {"missing launcher", {}, good, OutputIs::kSeparateFile, L"launcher", L"cannot open"},
-      {"missing payload", good, {}, OutputIs::kSeparateFile, L"payload", L"cannot open"},
-      {"output is the launcher", good, PeImageWithTail(1, 4), OutputIs::kTheLauncher, L"output",
-       L"one of the inputs"},
-      {"output is the payload", good, PeImageWithTail(1, 4), OutputIs::kThePayload, L"output",
-       L"one of the inputs"},
+      {"launcher already packed", AlreadyPackedLauncher(), good, Place::kFile, "launcher",
+       "already carries a payload"},
+      {"signed launcher", SignedLauncher(), good, Place::kFile, "launcher", "is signed"},
+      {"launcher is text", TextBytes("not a program\r\n"), good, Place::kFile, "launcher",
+       "not a Windows executable"},
+      {"launcher is some other program", good, good, Place::kFile, "launcher",
+       "not this project's launcher image"},
+      {"launcher and payload swapped", ReadBytes(SampleToolExePath()), launcher, Place::kFile,
+       "launcher", "not this project's launcher image"},
+      {"payload is text", launcher, TextBytes("MZ but nothing else"), Place::kFile, "payload",
+       "not a Windows executable"},
+      {"payload e_lfanew past the end", launcher, WithStore32(good, kNewHeaderField, 0x10000),
+       Place::kFile, "payload", "not a Windows executable"},
+      {"payload e_lfanew negative", launcher, WithStore32(good, kNewHeaderField, 0xFFFFFF80),
+       Place::kFile, "payload", "not a Windows executable"},
+      {"payload without PE signature", launcher, WithStore32(good, kSignatureAt, 0x00004551),
+       Place::kFile, "payload", "not a Windows executable"},
+      {"payload with ROM optional header", launcher, WithStore32(good, kOptionalMagicAt, 0x107),
+       Place::kFile, "payload", "not a Windows executable"},
+      {"payload cut before its optional header", launcher, shortPe, Place::kFile, "payload",
+       "not a Windows executable"},
+      {"payload is a DLL", launcher, WithStore16(good, kCharacteristicsAt, kDllCharacteristics),
+       Place::kFile, "payload", "is a DLL"},
+      {"payload is not an executable image", launcher,
+       WithStore16(good, kCharacteristicsAt, kObjectCharacteristics), Place::kFile, "payload",
+       "not a 32- or 64-bit Windows program"},
+      {"payload is an EFI application", launcher,
+       WithStore16(good, kSubsystemAt, kEfiApplicationSubsystem), Place::kFile, "payload",
+       "not a 32- or 64-bit Windows program"},
+      {"payload is a packed product", launcher, PackedProduct(), Place::kFile, "payload",
+       "itself a packed file"},
+      {"missing launcher", {}, good, Place::kFile, "launcher", "cannot open"},
+      {"missing payload", launcher, {}, Place::kFile, "payload", "cannot open"},
+      {"launcher is a folder",
+       {},
+       good,
+       Place::kFile,
+       "launcher",
+       "is a folder, not a file",
+       Place::kFolder},
+      {"payload is a folder",
+       launcher,
+       {},
+       Place::kFile,
+       "payload",
+       "is a folder, not a file",
+       Place::kFile,
+       Place::kFolder},
+      {"output is a folder", launcher, good, Place::kFolder, "output", "is a folder, not a file"},
+      {"output in a missing folder", launcher, good, Place::kInMissingFolder,
+       "folder of the output", "does not exist"},
+      {"output is the launcher", launcher, PeImageWithTail(1, 4), Place::kTheLauncher, "output",
+       "one of the inputs"},
+      {"output is the payload", launcher, PeImageWithTail(1, 4), Place::kThePayload, "output",
+       "one of the inputs"},
   };
 }
 
 // A refused pack writes nothing: an existing output keeps its bytes, the
-// inputs are unchanged and no temporary file is left in the folder.
+// inputs are unchanged and no temporary file is left in the folder, nor
+// named in the one-line message.
 TEST(zorpack_pack, RefusalsLeaveEveryFileAsItWas) {
   const Bytes previousOutput = TextBytes("the previous output");
   for (const RefusalCase& c : RefusalCases()) {
     SCOPED_TRACE(c.what);
-    TempDir dir;
-    std::wstring launcher = dir.File(L"launcher.exe");
-    std::wstring payload = dir.File(L"tool.exe");
-    std::wstring output = dir.File(L"out.exe");
-    if (!c.launcher.empty()) WriteFileBytes(launcher, c.launcher);
-    if (!c.payload.empty()) WriteFileBytes(payload, c.payload);
+    PackDir dir;
+    std::string launcher = dir.File("launcher.exe");
+    std::string payload = dir.File("tool.exe");
+    std::string output = dir.File("out.exe");
+    if (!c.launcher.empty()) WriteBytes(launcher, c.launcher);
+    if (!c.payload.empty()) WriteBytes(payload, c.payload);
+    if (c.launcherPlace == Place::kFolder) MakeFolder(launcher);
+    if (c.payloadPlace == Place::kFolder) MakeFolder(payload);
     // Another spelling of the same path must not slip past the check.
-    if (c.output == OutputIs::kTheLauncher) output = dir.Path() + L"\\.\\launcher.exe";
-    if (c.output == OutputIs::kThePayload) output = dir.Path() + L"/tool.exe";
-    if (c.output == OutputIs::kSeparateFile) WriteFileBytes(output, previousOutput);
-    std::vector<std::wstring> before = FolderEntries(dir.Path());
+    if (c.output == Place::kTheLauncher) {
+      output = dir.Path() + kPathSeparator + "." + kPathSeparator + "launcher.exe";
+    }
+    if (c.output == Place::kThePayload) output = dir.Path() + "/./tool.exe";
+    if (c.output == Place::kFile) WriteBytes(output, previousOutput);
+    if (c.output == Place::kFolder) MakeFolder(output);
+    if (c.output == Place::kInMissingFolder) output = dir.File("no-such-folder") + "/out.exe";
+    std::vector<std::string> before = Entries(dir.Path());
 
     pack::PackedFile packed;
-    std::wstring error;
+    std::string error;
     EXPECT_FALSE(pack::PackLauncherFile(launcher, payload, output, &packed, &error));
-    std::string shown(error.begin(), error.end());
-    EXPECT_NE(error.find(std::wstring(L"the ") + c.subject + L" '"), std::wstring::npos) << shown;
-    EXPECT_NE(error.find(c.reason), std::wstring::npos) << shown;
-    EXPECT_EQ(error.find(L'\n'), std::wstring::npos);
+    EXPECT_NE(error.find(std::string("the ") + c.subject + " '"), std::string::npos) << error;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+    EXPECT_EQ(error.find("zorpack-tmp"), std::string::npos) << error;
 
-    EXPECT_EQ(FolderEntries(dir.Path()), before);
-    if (!c.launcher.empty()) {
-      EXPECT_EQ(ReadFileBytes(launcher), c.launcher);
+    EXPECT_EQ(Entries(dir.Path()), before);
+    if (!c.launcher.empty() && c.launcherPlace == Place::kFile) {
+      EXPECT_EQ(ReadBytes(launcher), c.launcher);
     }
-    if (!c.payload.empty()) {
-      EXPECT_EQ(ReadFileBytes(payload), c.payload);
+    if (!c.payload.empty() && c.payloadPlace == Place::kFile) {
+      EXPECT_EQ(ReadBytes(payload), c.payload);
     }
-    if (c.output == OutputIs::kSeparateFile) {
-      EXPECT_EQ(ReadFileBytes(output), previousOutput);
+    if (c.output == Place::kFile) {
+      EXPECT_EQ(ReadBytes(output), previousOutput);
     }
   }
 }
 
 TEST(zorpack_pack, ReplacesAnExistingOutputOnlyWhenComplete) {
-  TempDir dir;
-  WriteFileBytes(dir.File(L"launcher.exe"), PeImageWithTail(0, 1));
-  WriteFileBytes(dir.File(L"tool.exe"), PeImageWithTail(9, 2));
-  WriteFileBytes(dir.File(L"out.exe"), TextBytes("old"));
+  PackDir dir;
+  WriteBytes(dir.File("launcher.exe"), LauncherImageWithTail(0, 1));
+  WriteBytes(dir.File("tool.exe"), PeImageWithTail(9, 2));
+  WriteBytes(dir.File("out.exe"), TextBytes("old"));
   pack::PackedFile packed;
-  std::wstring error;
-  ASSERT_TRUE(pack::PackLauncherFile(dir.File(L"launcher.exe"), dir.File(L"tool.exe"),
-                                     dir.File(L"out.exe"), &packed, &error));
+  std::string error;
+  ASSERT_TRUE(pack::PackLauncherFile(dir.File("launcher.exe"), dir.File("tool.exe"),
+                                     dir.File("out.exe"), &packed, &error))
+      << error;
   PayloadLocation location;
-  EXPECT_TRUE(LocatePayloadInFile(dir.File(L"out.exe"), &location));
-  EXPECT_EQ(FolderEntries(dir.Path()),
-            (std::vector<std::wstring>{L"launcher.exe", L"out.exe", L"tool.exe"}));
-
-  // An output folder that does not exist fails before anything is written.
-  std::wstring missingFolder = dir.File(L"no-such-folder\\out.exe");
-  EXPECT_FALSE(pack::PackLauncherFile(dir.File(L"launcher.exe"), dir.File(L"tool.exe"),
-                                      missingFolder, &packed, &error));
-  EXPECT_NE(error.find(L"cannot create"), std::wstring::npos);
+  EXPECT_TRUE(LocatePayloadIn(dir.File("out.exe"), &location));
+  EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"launcher.exe", "out.exe", "tool.exe"}));
 }
 
 // The certificate table's offset is a 32-bit field, so a file too long for
 // it could never be signed; the check must come before any copying.
 TEST(zorpack_pack, RefusesAFileTooLongToSign) {
-  TempDir dir;
-  WriteFileBytes(dir.File(L"launcher.exe"), PeImageWithTail(0, 1));
-  WriteSparseFile(dir.File(L"huge.exe"), MinimalPeImage(), pack::kMaxSignableSize);
+  PackDir dir;
+  WriteBytes(dir.File("launcher.exe"), LauncherImageWithTail(0, 1));
+  WriteSparseFile(dir.File("huge.exe"), MinimalPeImage(), pack::kMaxSignableSize);
   pack::PackedFile packed;
-  std::wstring error;
-  EXPECT_FALSE(pack::PackLauncherFile(dir.File(L"launcher.exe"), dir.File(L"huge.exe"),
-                                      dir.File(L"out.exe"), &packed, &error));
-  EXPECT_NE(error.find(L"too long to be signed"), std::wstring::npos);
-  EXPECT_FALSE(FileExists(dir.File(L"out.exe")));
-}
-
-size_t PeakWorkingSet() {
-  PROCESS_MEMORY_COUNTERS counters = {};
-  counters.cb = sizeof counters;
-  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
-  return counters.PeakWorkingSetSize;
+  std::string error;
+  EXPECT_FALSE(pack::PackLauncherFile(dir.File("launcher.exe"), dir.File("huge.exe"),
+                                      dir.File("out.exe"), &packed, &error));
+  EXPECT_NE(error.find("too long to be signed"), std::string::npos) << error;
+  EXPECT_FALSE(Exists(dir.File("out.exe")));
 }
 
 // Hundreds of MiB go through a fixed buffer: the peak memory of this process
@@ -256,21 +287,23 @@ size_t PeakWorkingSet() {
 TEST(zorpack_pack, LargePayloadPacksWithFlatMemory) {
   constexpr uint64_t kPayloadSize = 256ull << 20;
   constexpr size_t kMemoryAllowance = 32u << 20;
-  TempDir dir;
-  WriteFileBytes(dir.File(L"launcher.exe"), PeImageWithTail(0, 1));
-  WriteSparseFile(dir.File(L"big.exe"), PeImageWithTail(100, 5), kPayloadSize + 3);
+  PackDir dir;
+  WriteBytes(dir.File("launcher.exe"), LauncherImageWithTail(0, 1));
+  WriteSparseFile(dir.File("big.exe"), PeImageWithTail(100, 5), kPayloadSize + 3);
 
-  size_t peakBefore = PeakWorkingSet();
+  size_t peakBefore = PeakMemoryBytes();
   ASSERT_NE(peakBefore, 0u);
   pack::PackedFile packed;
-  std::wstring error;
-  ASSERT_TRUE(pack::PackLauncherFile(dir.File(L"launcher.exe"), dir.File(L"big.exe"),
-                                     dir.File(L"out.exe"), &packed, &error));
+  std::string error;
+  ASSERT_TRUE(pack::PackLauncherFile(dir.File("launcher.exe"), dir.File("big.exe"),
+                                     dir.File("out.exe"), &packed, &error))
+      << error;
   pack::Inspection inspection;
-  ASSERT_TRUE(pack::InspectLauncherFile(dir.File(L"out.exe"), &inspection, &error));
-  EXPECT_LT(PeakWorkingSet(), peakBefore + kMemoryAllowance);
+  ASSERT_TRUE(pack::InspectLauncherFile(dir.File("out.exe"), &inspection, &error)) << error;
+  EXPECT_LT(PeakMemoryBytes(), peakBefore + kMemoryAllowance);
 
   EXPECT_TRUE(inspection.digestMatches);
+  EXPECT_TRUE(inspection.launcherRecognised);
   EXPECT_EQ(inspection.location.size, kPayloadSize + 3);
   EXPECT_EQ(packed.fileSize % kSignAlignment, 0u);
 }

@@ -1,8 +1,7 @@
-// Runs the built zorpack.exe as a child process with its output captured,
-// so that the tests see its real exit status and texts.
+// Runs the built packer (zorpack.exe under Wine, or the native zorpack) as a
+// child process with its output captured, so that the tests see its real
+// exit status and texts.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -11,14 +10,12 @@ namespace zor::test {
 
 struct ProgramRun {
   bool finished = false;  // within the time limit; otherwise it was killed
-  DWORD exitCode = 0;
+  int exitCode = -1;
   std::string out;  // UTF-8, as written
   std::string err;
 };
 
-ProgramRun RunZorpackProgram(const std::vector<std::wstring>& arguments);
-
-// UTF-8 for comparing paths with the program's output.
-std::string Utf8Of(const std::wstring& text);
+// `arguments` are UTF-8.
+ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments);
 
 }  // namespace zor::test

@@ -2,7 +2,7 @@
 // unsigned launcher image, zero padding, the payload (a complete Windows
 // executable), the 48-byte trailer and, once the file has been signed, the
 // certificate table. Every operation streams its files in fixed-size chunks,
-// so memory use does not grow with the payload.
+// so memory use does not grow with the payload. Paths are UTF-8.
 #pragma once
 
 #include <stdint.h>
@@ -23,6 +23,11 @@ constexpr uint64_t kSigningAlignment = 8;
 // unsigned file could never be signed.
 constexpr uint64_t kMaxSignableSize = 0x100000000ull - kSigningAlignment;
 
+// The name this project's launcher declares in its manifest; only an image
+// that carries it is packed, so swapped arguments cannot make a "product"
+// that starts the tool directly.
+constexpr char kLauncherIdentity[] = "ZOR.FirmwareUpdate.Launcher";
+
 // Zero bytes between an image of `imageSize` and a payload of `payloadSize`
 // that make the whole unsigned file a multiple of kSigningAlignment long.
 uint64_t PaddingBetween(uint64_t imageSize, uint64_t payloadSize);
@@ -35,12 +40,14 @@ struct PackedFile {
 };
 
 // Writes `output` as `launcher` + padding + `payload` + trailer, hashing the
-// payload while it is copied. Refuses a launcher that is not a PE file, is
-// signed, or already carries a payload; a payload that is not a PE file; an
-// output that is one of the inputs. `output` is replaced only by a complete
+// payload while it is copied. Refuses a launcher that is not this project's
+// launcher image, is signed, or already carries a payload; a payload that is
+// a DLL, not a Windows program, or itself a packed file; a folder where a
+// file is expected; an output that is one of the inputs or in a folder that
+// does not exist. `output` is replaced only by a complete
 // file: on false it is as it was, and `error` says why.
-bool PackLauncherFile(const std::wstring& launcher, const std::wstring& payload,
-                      const std::wstring& output, PackedFile* packed, std::wstring* error);
+bool PackLauncherFile(const std::string& launcher, const std::string& payload,
+                      const std::string& output, PackedFile* packed, std::string* error);
 
 struct Inspection {
   PayloadLocation location;  // as the trailer records it
@@ -49,19 +56,22 @@ struct Inspection {
   bool hasCertificateTable;
   uint32_t certificateTableOffset;
   uint32_t certificateTableSize;
+  // The image in front of the payload is this project's launcher.
+  bool launcherRecognised;
 };
 
 // Locates the payload of a launcher file, signed or not, the way the launcher
 // does, and hashes it. False (with `error`) when the file cannot be read or
-// carries no payload; a payload that does not match its digest is a
-// successful inspection with `digestMatches` false.
-bool InspectLauncherFile(const std::wstring& file, Inspection* inspection, std::wstring* error);
+// carries no payload; a payload that does not match its digest, or a file
+// whose image is not this project's launcher, is a successful inspection
+// with `digestMatches` or `launcherRecognised` false.
+bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::string* error);
 
 enum class ExtractOutcome { kWritten, kDigestMismatch, kFailed };
 
 // Writes the payload of `file` to `output` when it matches its digest.
 // Unless the outcome is kWritten, `output` is as it was and `error` says why.
-ExtractOutcome ExtractPayloadFile(const std::wstring& file, const std::wstring& output,
-                                  PayloadLocation* location, std::wstring* error);
+ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& output,
+                                  PayloadLocation* location, std::string* error);
 
 }  // namespace zor::pack

@@ -4,79 +4,64 @@ namespace zor::pack {
 
 namespace {
 
-constexpr wchar_t kTemporarySuffix[] = L".zorpack-tmp";
+constexpr char kTemporarySuffix[] = ".zorpack-tmp";
 
 }  // namespace
+
+std::string Quoted(const std::string& path) {
+  return "'" + path + "'";
+}
+
+std::string DescribeFailure(const std::string& path) {
+  std::string reason = LastFailureText();
+  return reason.empty() ? Quoted(path) : Quoted(path) + ": " + reason;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t end = path.size();
+  while (end > 0 && !IsPathSeparator(path[end - 1])) --end;
+  if (end == 0) return std::string();
+  // "/name" lies in the root folder, which the separator alone names.
+  size_t folderEnd = end - 1;
+  while (folderEnd > 0 && IsPathSeparator(path[folderEnd - 1])) --folderEnd;
+  return folderEnd == 0 ? path.substr(0, 1) : path.substr(0, folderEnd);
+}
 
 PendingOutput::~PendingOutput() {
   if (!file_.IsValid()) return;
   file_.Reset();
-  DeleteFileW(temporaryPath_.c_str());
+  RemoveFile(temporaryPath_);
 }
 
-bool PendingOutput::Create(const std::wstring& finalPath, std::wstring* error) {
+bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
+  if (KindOfPath(finalPath) == PathKind::kFolder) {
+    *error = "the output " + Quoted(finalPath) + " is a folder, not a file";
+    return false;
+  }
+  std::string folder = FolderOf(finalPath);
+  if (!folder.empty() && KindOfPath(folder) != PathKind::kFolder) {
+    *error = "the folder of the output " + Quoted(finalPath) + " does not exist";
+    return false;
+  }
   finalPath_ = finalPath;
   // The process id keeps two packers writing the same output apart.
-  temporaryPath_ = finalPath + L"." + std::to_wstring(GetCurrentProcessId()) + kTemporarySuffix;
-  file_.Reset(CreateFileW(temporaryPath_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  temporaryPath_ = finalPath + "." + std::to_string(CurrentProcessId()) + kTemporarySuffix;
+  file_.Reset(CreateForWriting(temporaryPath_));
   if (file_.IsValid()) return true;
-  *error = L"cannot create " + DescribeFailure(temporaryPath_, GetLastError());
+  *error = "cannot write the output " + DescribeFailure(finalPath_);
   return false;
 }
 
-bool PendingOutput::Commit(std::wstring* error) {
-  if (!FlushFileBuffers(file_.Get())) {
-    *error = L"cannot write " + DescribeFailure(temporaryPath_, GetLastError());
+bool PendingOutput::Commit(std::string* error) {
+  if (!FlushFile(file_.Get())) {
+    *error = "cannot write the output " + DescribeFailure(finalPath_);
     return false;
   }
   file_.Reset();
-  if (MoveFileExW(temporaryPath_.c_str(), finalPath_.c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
-  }
-  *error = L"cannot replace " + DescribeFailure(finalPath_, GetLastError());
-  DeleteFileW(temporaryPath_.c_str());
+  if (ReplaceFile(temporaryPath_, finalPath_)) return true;
+  *error = "cannot replace " + DescribeFailure(finalPath_);
+  RemoveFile(temporaryPath_);
   return false;
-}
-
-bool IsSameFile(HANDLE file, const std::wstring& path) {
-  // No access rights are needed to read a file's identity, and sharing
-  // everything keeps this from failing on a file someone holds open.
-  UniqueHandle other(CreateFileW(path.c_str(), 0,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!other.IsValid()) return false;
-  BY_HANDLE_FILE_INFORMATION a;
-  BY_HANDLE_FILE_INFORMATION b;
-  if (!GetFileInformationByHandle(file, &a) || !GetFileInformationByHandle(other.Get(), &b)) {
-    return false;
-  }
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
-}
-
-std::wstring DescribeFailure(const std::wstring& path, DWORD errorCode) {
-  std::wstring text = L"'" + path + L"'";
-  // Some failures (a hash that could not be set up) leave no error code.
-  if (errorCode == ERROR_SUCCESS) return text;
-  wchar_t* message = nullptr;
-  DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, errorCode, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-  std::wstring reason(message != nullptr ? message : L"", length);
-  LocalFree(message);
-  // The system's texts end in a line break (and often a full stop); the
-  // message must stay on one line.
-  while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' ||
-                             reason.back() == L' ' || reason.back() == L'.')) {
-    reason.pop_back();
-  }
-  for (wchar_t& unit : reason) {
-    if (unit == L'\r' || unit == L'\n') unit = L' ';
-  }
-  if (reason.empty()) reason = L"error " + std::to_wstring(errorCode);
-  return text + L": " + reason;
 }
 
 }  // namespace zor::pack

@@ -2,14 +2,12 @@
 // it is written under a temporary name in the same folder and renamed over
 // the final name at the end. Until then, and on every failure, the final name
 // keeps whatever it held before, and the temporary file is removed when the
-// object goes.
+// object goes. Messages name the output, never the temporary file.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 
-#include "runtime/unique_handle.h"
+#include "pack_platform.h"
 
 namespace zor::pack {
 
@@ -20,26 +18,29 @@ class PendingOutput {
   PendingOutput(const PendingOutput&) = delete;
   PendingOutput& operator=(const PendingOutput&) = delete;
 
-  // Creates the temporary file for `finalPath`, open for reading and writing.
-  bool Create(const std::wstring& finalPath, std::wstring* error);
-  HANDLE Handle() const { return file_.Get(); }
-  const std::wstring& TemporaryPath() const { return temporaryPath_; }
+  // Checks that `finalPath` can be an output (not a folder, in a folder
+  // that exists) and creates its temporary file, open for reading and
+  // writing.
+  bool Create(const std::string& finalPath, std::string* error);
+  FileHandle Handle() const { return file_.Get(); }
 
   // Flushes and closes the temporary file and renames it to the final name,
   // replacing an older file there.
-  bool Commit(std::wstring* error);
+  bool Commit(std::string* error);
 
  private:
-  UniqueHandle file_;
-  std::wstring finalPath_;
-  std::wstring temporaryPath_;
+  UniqueFile file_;
+  std::string finalPath_;
+  std::string temporaryPath_;
 };
 
-// True when `path` names the same file as the open `file` (hard links and
-// other spellings of one path included). False when `path` does not exist.
-bool IsSameFile(HANDLE file, const std::wstring& path);
+// "'path'", quoted for one-line messages.
+std::string Quoted(const std::string& path);
 
-// "'path': <the system's text for `errorCode`>", for one-line messages.
-std::wstring DescribeFailure(const std::wstring& path, DWORD errorCode);
+// "'path': <the system's text for the last failure>".
+std::string DescribeFailure(const std::string& path);
+
+// The folder part of `path` ("" when it names a file in the working folder).
+std::string FolderOf(const std::string& path);
 
 }  // namespace zor::pack

@@ -1,104 +1,192 @@
 #include "zorpack_command.h"
 
-#include "common/hex_lower.h"
-#include "console_text.h"
+#include "pack_platform.h"
 #include "packer.h"
 #include "payload/payload_trailer.h"
+#include "zorpack_version.h"
 
 namespace zor::pack {
 
 namespace {
 
-constexpr wchar_t kErrorPrefix[] = L"zorpack: ";
+constexpr char kErrorPrefix[] = "zorpack: ";
 
-constexpr wchar_t kUsage[] =
-    L"usage: zorpack pack LAUNCHER PAYLOAD OUTPUT\n"
-    L"       zorpack inspect FILE\n"
-    L"       zorpack extract FILE OUTPUT\n"
-    L"       zorpack --help\n"
-    L"\n"
-    L"  pack     write OUTPUT: the unsigned LAUNCHER image, zero padding, PAYLOAD (a\n"
-    L"           Windows executable) and a trailer with its size and SHA-256. The\n"
-    L"           file's length is a multiple of 8, so it can be signed afterwards.\n"
-    L"  inspect  show the payload's offset, size and SHA-256, whether a certificate\n"
-    L"           table follows the trailer, and whether the payload matches its digest.\n"
-    L"  extract  write the payload to OUTPUT, only when it matches its digest.\n"
-    L"\n"
-    L"OUTPUT appears only when complete; an existing OUTPUT is replaced.\n"
-    L"Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
-    L"extract); 2 bad usage, or a file that cannot be read, written or used.\n";
+constexpr char kUsage[] =
+    "usage: zorpack pack LAUNCHER PAYLOAD OUTPUT\n"
+    "       zorpack inspect [--json] FILE\n"
+    "       zorpack extract FILE OUTPUT\n"
+    "       zorpack help [COMMAND]    (or -h, --help; COMMAND --help)\n"
+    "       zorpack version           (or --version)\n"
+    "\n"
+    "  pack     write OUTPUT: the unsigned LAUNCHER image, zero padding, PAYLOAD (a\n"
+    "           Windows program) and a trailer with its size and SHA-256, ready to\n"
+    "           be signed.\n"
+    "  inspect  show where the payload lies, whether it matches its digest, the\n"
+    "           certificate table and whether the launcher is this project's.\n"
+    "  extract  write the payload to OUTPUT, only when it matches its digest.\n"
+    "\n"
+    "OUTPUT appears only when complete; an existing OUTPUT is replaced.\n"
+    "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
+    "extract); 2 bad usage, or a file that cannot be read, written or used.\n";
 
-constexpr wchar_t kHelpOption[] = L"--help";
-constexpr wchar_t kShortHelpOption[] = L"-h";
-constexpr wchar_t kPackCommand[] = L"pack";
-constexpr wchar_t kInspectCommand[] = L"inspect";
-constexpr wchar_t kExtractCommand[] = L"extract";
+constexpr char kPackHelp[] =
+    "usage: zorpack pack LAUNCHER PAYLOAD OUTPUT\n"
+    "\n"
+    "Writes OUTPUT: LAUNCHER (this project's unsigned launcher image,\n"
+    "build/bin/launcher.exe), zero padding, PAYLOAD (the update tool: a 32- or\n"
+    "64-bit Windows program) and a 48-byte trailer with the payload's size and\n"
+    "SHA-256. The file is a multiple of 8 bytes long, so that the trailer still\n"
+    "ends exactly at the certificate table once OUTPUT is signed. Sign OUTPUT\n"
+    "afterwards, never the launcher before packing.\n"
+    "\n"
+    "Refused, with nothing written: a LAUNCHER that is not this project's\n"
+    "launcher (its manifest names ZOR.FirmwareUpdate.Launcher), is signed or\n"
+    "already carries a payload; a PAYLOAD that is a DLL, not a Windows program,\n"
+    "or itself a packed file; a folder instead of a file; an OUTPUT that is an\n"
+    "input or lies in a folder that does not exist; a result too long to sign.\n";
+
+constexpr char kInspectHelp[] =
+    "usage: zorpack inspect [--json] FILE\n"
+    "\n"
+    "Finds the payload of FILE (signed or not) the way the launcher does and\n"
+    "prints its offset, size and recorded SHA-256, the SHA-256 computed over\n"
+    "it, the certificate table (or none) and whether the image in front is this\n"
+    "project's launcher. It checks the payload's digest, not the signature: use\n"
+    "osslsigncode verify or signtool verify for that.\n"
+    "\n"
+    "--json prints one JSON object with the keys payload_offset, payload_size,\n"
+    "payload_sha256, computed_sha256, payload_matches, certificate_table_offset,\n"
+    "certificate_table_size (both 0 without a table) and launcher_recognised.\n"
+    "\n"
+    "Exit status: 0 all is well; 1 the payload does not match its digest; 2 no\n"
+    "payload, or the launcher part is not this project's launcher.\n";
+
+constexpr char kExtractHelp[] =
+    "usage: zorpack extract FILE OUTPUT\n"
+    "\n"
+    "Writes the payload of FILE to OUTPUT, but only when it matches the digest\n"
+    "in its trailer; otherwise nothing is written and the exit status is 1.\n";
+
+constexpr char kHelpHelp[] =
+    "usage: zorpack help [COMMAND]\n"
+    "\n"
+    "Shows the usage, or the help of one command: pack, inspect, extract, help,\n"
+    "version.\n";
+
+constexpr char kVersionHelp[] =
+    "usage: zorpack version   (or zorpack --version)\n"
+    "\n"
+    "Shows the packer's version and the source revision it was built from.\n";
+
+constexpr char kHelpCommand[] = "help";
+constexpr char kVersionCommand[] = "version";
+constexpr char kHelpOption[] = "--help";
+constexpr char kShortHelpOption[] = "-h";
+constexpr char kVersionOption[] = "--version";
+constexpr char kJsonOption[] = "--json";
 
 struct Streams {
-  HANDLE out;
-  HANDLE err;
+  FileHandle out;
+  FileHandle err;
 };
 
-int Fail(const Streams& streams, int status, const std::wstring& message) {
-  WriteText(streams.err, kErrorPrefix + message + L"\n");
+int Fail(const Streams& streams, int status, const std::string& message) {
+  WriteText(streams.err, kErrorPrefix + message + "\n");
   return status;
 }
 
-int BadUsage(const Streams& streams, const std::wstring& message) {
-  return Fail(streams, kExitFailure, message + L" (zorpack --help shows the usage)");
+int BadUsage(const Streams& streams, const std::string& message) {
+  return Fail(streams, kExitFailure, message + " (zorpack help shows the usage)");
 }
 
-std::wstring DigestText(const Sha256Digest& digest) {
-  WideString hex = HexLower(digest.bytes, kSha256DigestSize);
-  return std::wstring(hex.Data(), hex.Length());
+bool IsHelpOption(const std::string& argument) {
+  return argument == kHelpOption || argument == kShortHelpOption;
 }
 
-std::wstring LocationText(const PayloadLocation& location) {
-  return L"payload offset: " + std::to_wstring(location.offset) + L"\n" + L"payload size: " +
-         std::to_wstring(location.size) + L"\n" + L"payload sha256: " +
-         DigestText(location.digest) + L"\n";
+std::string DigestText(const Sha256Digest& digest) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : digest.bytes) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 15];
+  }
+  return hex;
 }
 
-int Pack(const std::vector<std::wstring>& args, const Streams& streams) {
+std::string LocationText(const PayloadLocation& location) {
+  return "payload offset: " + std::to_string(location.offset) + "\n" +
+         "payload size: " + std::to_string(location.size) + "\n" +
+         "payload sha256: " + DigestText(location.digest) + "\n";
+}
+
+std::string BoolText(bool value) {
+  return value ? "true" : "false";
+}
+
+std::string InspectionJson(const Inspection& inspection) {
+  uint32_t tableOffset = inspection.hasCertificateTable ? inspection.certificateTableOffset : 0;
+  uint32_t tableSize = inspection.hasCertificateTable ? inspection.certificateTableSize : 0;
+  return "{\"payload_offset\": " + std::to_string(inspection.location.offset) +
+         ", \"payload_size\": " + std::to_string(inspection.location.size) +
+         ", \"payload_sha256\": \"" + DigestText(inspection.location.digest) +
+         "\", \"computed_sha256\": \"" + DigestText(inspection.computedDigest) +
+         "\", \"payload_matches\": " + BoolText(inspection.digestMatches) +
+         ", \"certificate_table_offset\": " + std::to_string(tableOffset) +
+         ", \"certificate_table_size\": " + std::to_string(tableSize) +
+         ", \"launcher_recognised\": " + BoolText(inspection.launcherRecognised) + "}\n";
+}
+
+std::string InspectionText(const Inspection& inspection) {
+  std::string report = LocationText(inspection.location);
+  report += "certificate table: ";
+  report += inspection.hasCertificateTable
+                ? std::to_string(inspection.certificateTableSize) + " bytes at offset " +
+                      std::to_string(inspection.certificateTableOffset)
+                : std::string("none");
+  report += "\npayload check: ";
+  report += inspection.digestMatches
+                ? std::string("matches")
+                : "MISMATCH, computed sha256 " + DigestText(inspection.computedDigest);
+  report += "\nlauncher: ";
+  report += inspection.launcherRecognised ? "this project's launcher"
+                                          : "NOT this project's launcher image";
+  return report + "\n";
+}
+
+int Pack(const std::vector<std::string>& files, const Streams& streams) {
   PackedFile packed;
-  std::wstring error;
-  if (!PackLauncherFile(args[1], args[2], args[3], &packed, &error)) {
+  std::string error;
+  if (!PackLauncherFile(files[0], files[1], files[2], &packed, &error)) {
     return Fail(streams, kExitFailure, error);
   }
-  WriteText(streams.out, LocationText(packed.payload) + L"padding: " +
-                             std::to_wstring(packed.paddingSize) + L"\n" + L"file size: " +
-                             std::to_wstring(packed.fileSize) + L"\n");
+  WriteText(streams.out, LocationText(packed.payload) +
+                             "padding: " + std::to_string(packed.paddingSize) + "\n" +
+                             "file size: " + std::to_string(packed.fileSize) + "\n");
   return kExitSuccess;
 }
 
-int Inspect(const std::vector<std::wstring>& args, const Streams& streams) {
+int Inspect(const std::vector<std::string>& files, bool json, const Streams& streams) {
   Inspection inspection;
-  std::wstring error;
-  if (!InspectLauncherFile(args[1], &inspection, &error)) {
+  std::string error;
+  if (!InspectLauncherFile(files[0], &inspection, &error)) {
     return Fail(streams, kExitFailure, error);
   }
-  std::wstring report = LocationText(inspection.location);
-  report += L"certificate table: ";
-  report += inspection.hasCertificateTable
-                ? std::to_wstring(inspection.certificateTableSize) + L" bytes at offset " +
-                      std::to_wstring(inspection.certificateTableOffset)
-                : std::wstring(L"none");
-  report += L"\npayload check: ";
-  report += inspection.digestMatches
-                ? std::wstring(L"matches")
-                : L"MISMATCH, computed sha256 " + DigestText(inspection.computedDigest);
-  WriteText(streams.out, report + L"\n");
+  WriteText(streams.out, json ? InspectionJson(inspection) : InspectionText(inspection));
+  if (!inspection.launcherRecognised) {
+    return Fail(streams, kExitFailure,
+                "the launcher part of '" + files[0] + "' is not this project's launcher image");
+  }
   if (!inspection.digestMatches) {
     return Fail(streams, kExitDigestMismatch,
-                L"the payload of '" + args[1] + L"' does not match the digest in its trailer");
+                "the payload of '" + files[0] + "' does not match the digest in its trailer");
   }
   return kExitSuccess;
 }
 
-int Extract(const std::vector<std::wstring>& args, const Streams& streams) {
+int Extract(const std::vector<std::string>& files, const Streams& streams) {
   PayloadLocation location;
-  std::wstring error;
-  switch (ExtractPayloadFile(args[1], args[2], &location, &error)) {
+  std::string error;
+  switch (ExtractPayloadFile(files[0], files[1], &location, &error)) {
     case ExtractOutcome::kWritten:
       WriteText(streams.out, LocationText(location));
       return kExitSuccess;
@@ -111,39 +199,82 @@ int Extract(const std::vector<std::wstring>& args, const Streams& streams) {
 }
 
 struct Command {
-  const wchar_t* name;
-  size_t operandCount;
-  int (*run)(const std::vector<std::wstring>&, const Streams&);
+  const char* name;
+  size_t fileCount;
+  const char* help;
 };
 
-constexpr Command kCommands[] = {
-    {kPackCommand, 3, Pack},
-    {kInspectCommand, 1, Inspect},
-    {kExtractCommand, 2, Extract},
-};
+constexpr Command kPack = {"pack", 3, kPackHelp};
+constexpr Command kInspect = {"inspect", 1, kInspectHelp};
+constexpr Command kExtract = {"extract", 2, kExtractHelp};
+constexpr Command kHelp = {kHelpCommand, 0, kHelpHelp};
+constexpr Command kVersion = {kVersionCommand, 0, kVersionHelp};
+constexpr const Command* kCommands[] = {&kPack, &kInspect, &kExtract, &kHelp, &kVersion};
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command* command : kCommands) {
+    if (name == command->name) return command;
+  }
+  return nullptr;
+}
+
+int ShowVersion(const Streams& streams) {
+  WriteText(streams.out, std::string("zorpack ") + kPackerVersion + " (source revision " +
+                             kSourceRevision + ")\n");
+  return kExitSuccess;
+}
+
+int ShowHelp(const std::vector<std::string>& operands, const Streams& streams) {
+  if (operands.empty()) {
+    WriteText(streams.out, kUsage);
+    return kExitSuccess;
+  }
+  const Command* command = operands.size() == 1 ? FindCommand(operands[0]) : nullptr;
+  if (command == nullptr) return BadUsage(streams, "help takes one command name");
+  WriteText(streams.out, command->help);
+  return kExitSuccess;
+}
 
 }  // namespace
 
-int RunZorpack(const std::vector<std::wstring>& arguments, HANDLE out, HANDLE err) {
+int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHandle err) {
   Streams streams{out, err};
   if (arguments.empty()) {
     WriteText(err, kUsage);
     return kExitFailure;
   }
-  if (arguments[0] == kHelpOption || arguments[0] == kShortHelpOption) {
-    WriteText(out, kUsage);
-    return kExitSuccess;
+  if (arguments.size() == 1 && IsHelpOption(arguments[0])) return ShowHelp({}, streams);
+  if (arguments.size() == 1 && arguments[0] == kVersionOption) return ShowVersion(streams);
+  const Command* command = FindCommand(arguments[0]);
+  if (command == nullptr) return BadUsage(streams, "unknown command '" + arguments[0] + "'");
+
+  std::vector<std::string> operands(arguments.begin() + 1, arguments.end());
+  if (command == &kHelp) return ShowHelp(operands, streams);
+  for (const std::string& operand : operands) {
+    if (IsHelpOption(operand)) return ShowHelp({command->name}, streams);
   }
-  for (const Command& command : kCommands) {
-    if (arguments[0] != command.name) continue;
-    if (arguments.size() != command.operandCount + 1) {
-      return BadUsage(streams, arguments[0] + L" takes " + std::to_wstring(command.operandCount) +
-                                   (command.operandCount == 1 ? L" file" : L" files") + L", not " +
-                                   std::to_wstring(arguments.size() - 1));
+  bool json = false;
+  if (command == &kInspect) {
+    std::vector<std::string> files;
+    for (const std::string& operand : operands) {
+      if (operand == kJsonOption) {
+        json = true;
+      } else {
+        files.push_back(operand);
+      }
     }
-    return command.run(arguments, streams);
+    operands = files;
   }
-  return BadUsage(streams, L"unknown command '" + arguments[0] + L"'");
+  if (operands.size() != command->fileCount) {
+    if (command->fileCount == 0) return BadUsage(streams, arguments[0] + " takes no operands");
+    return BadUsage(streams, arguments[0] + " takes " + std::to_string(command->fileCount) +
+                                 (command->fileCount == 1 ? " file" : " files") + ", not " +
+                                 std::to_string(operands.size()));
+  }
+  if (command == &kVersion) return ShowVersion(streams);
+  if (command == &kPack) return Pack(operands, streams);
+  if (command == &kInspect) return Inspect(operands, json, streams);
+  return Extract(operands, streams);
 }
 
 }  // namespace zor::pack

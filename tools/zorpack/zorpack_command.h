@@ -2,10 +2,10 @@
 // returns the process exit status.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 #include <vector>
+
+#include "payload/file_io.h"
 
 namespace zor::pack {
 
@@ -15,8 +15,8 @@ constexpr int kExitDigestMismatch = 1;
 // Bad usage, or a file that cannot be read, written or used as asked.
 constexpr int kExitFailure = 2;
 
-// `arguments` excludes the program name. Reports go to `out`, errors (one
-// line each, starting with "zorpack: ") to `err`.
-int RunZorpack(const std::vector<std::wstring>& arguments, HANDLE out, HANDLE err);
+// `arguments` (UTF-8) exclude the program name. Usage, help and reports go
+// to `out`; errors (one line each, starting with "zorpack: ") to `err`.
+int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHandle err);
 
 }  // namespace zor::pack

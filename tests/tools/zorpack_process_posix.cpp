@@ -1,0 +1,60 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tools/pack_files.h"
+#include "tools/zorpack_process.h"
+
+namespace zor::test {
+
+namespace {
+
+std::string TextOf(const std::string& path) {
+  Bytes bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
+  ProgramRun run;
+  PackDir capture;
+  std::string outPath = capture.File("stdout.txt");
+  std::string errPath = capture.File("stderr.txt");
+  std::string program = ZorpackProgramPath();
+  std::vector<char*> argv;
+  argv.push_back(program.data());
+  std::vector<std::string> copies = arguments;
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t child = 0;
+  int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    ADD_FAILURE() << "cannot start " << program;
+    return run;
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    run.finished = true;
+    run.exitCode = WEXITSTATUS(status);
+  } else {
+    ADD_FAILURE() << program << " did not exit normally";
+  }
+  run.out = TextOf(outPath);
+  run.err = TextOf(errPath);
+  return run;
+}
+
+}  // namespace zor::test

@@ -1,0 +1,88 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "process/command_line.h"
+#include "runtime/unique_handle.h"
+#include "tools/pack_files.h"
+#include "tools/zorpack_process.h"
+
+namespace zor::test {
+
+namespace {
+
+constexpr DWORD kProgramWaitMs = 60000;
+
+std::wstring Wide(const std::string& utf8) {
+  int length =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+  return wide;
+}
+
+UniqueHandle OpenInheritable(const std::wstring& path, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  return UniqueHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::string TextOf(const std::string& path) {
+  Bytes bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::wstring Quoted(const std::string& argument) {
+  std::wstring wide = Wide(argument);
+  WideString quoted = QuoteArgument(WideString(wide.c_str(), wide.size()));
+  return std::wstring(quoted.Data(), quoted.Length());
+}
+
+}  // namespace
+
+ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
+  ProgramRun run;
+  PackDir capture;
+  std::string outPath = capture.File("stdout.txt");
+  std::string errPath = capture.File("stderr.txt");
+  {
+    UniqueHandle in = OpenInheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    UniqueHandle out = OpenInheritable(Wide(outPath), GENERIC_WRITE, CREATE_ALWAYS);
+    UniqueHandle err = OpenInheritable(Wide(errPath), GENERIC_WRITE, CREATE_ALWAYS);
+    if (!out.IsValid() || !err.IsValid()) {
+      ADD_FAILURE() << "cannot create the capture files";
+      return run;
+    }
+    std::wstring program = Wide(ZorpackProgramPath());
+    std::wstring line = Quoted(ZorpackProgramPath());
+    for (const std::string& argument : arguments) line += L" " + Quoted(argument);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in.Get();
+    startup.hStdOutput = out.Get();
+    startup.hStdError = err.Get();
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+      ADD_FAILURE() << "cannot start " << ZorpackProgramPath();
+      return run;
+    }
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    if (WaitForSingleObject(process.Get(), kProgramWaitMs) != WAIT_OBJECT_0) {
+      TerminateProcess(process.Get(), 0xDEAD);
+      WaitForSingleObject(process.Get(), kProgramWaitMs);
+      ADD_FAILURE() << "zorpack.exe did not finish in time";
+    } else {
+      DWORD code = 0;
+      run.finished = GetExitCodeProcess(process.Get(), &code) != FALSE;
+      run.exitCode = static_cast<int>(code);
+    }
+  }
+  run.out = TextOf(outPath);
+  run.err = TextOf(errPath);
+  return run;
+}
+
+}  // namespace zor::test
