@@ -11,9 +11,12 @@ import pefile
 MIB = 1024 * 1024
 KIB = 1024
 
-# The goals the launcher is held to. Warm and cold are judged on the largest
-# payload, where the payload's own work dominates; the fixed cost of a start
-# is judged by the launch overhead against the stand-in.
+# The goals the launcher is held to. A start costs a fixed part (loading the
+# system libraries, the window, starting the tool) and a part that grows with
+# the payload. The fixed part is judged against the stand-in, which has the
+# same imports and window; warm and cold are judged on the growth from the
+# smallest to the largest payload against the ideal loops' growth, so that
+# the fixed part is not counted twice.
 WARM_GOAL = 1.05
 COLD_GOAL = 1.15
 OVERHEAD_GOAL = 1.10
@@ -68,39 +71,59 @@ def build_rows(times):
     return rows
 
 
-def judge(rows, memory, image_size):
-    """(goal text, measured text, met) for each goal."""
-    def largest(series):
-        candidates = [r for r in rows if r[0] == series]
-        return max(candidates, key=lambda r: r[1]) if candidates else None
+def build_growth(rows):
+    """Per series: (smallest, largest, launcher growth, ideal growth, ratio)."""
+    growth = {}
+    for series in ("warm", "cold"):
+        chosen = sorted((r for r in rows if r[0] == series), key=lambda r: r[1])
+        if len(chosen) < 2:
+            continue
+        first, last = chosen[0], chosen[-1]
+        ours, theirs = last[3] - first[3], last[4] - first[4]
+        ratio = ours / theirs if theirs > 0 else float("nan")
+        growth[series] = (first[1], last[1], ours, theirs, ratio)
+    return growth
 
+
+def fixed_gap_ms(rows):
+    """How much longer the launcher's warm start is with the smallest payload."""
+    warm = sorted((r for r in rows if r[0] == "warm"), key=lambda r: r[1])
+    return (warm[0][3] - warm[0][4]) * 1000 if warm else float("nan")
+
+
+def judge(rows, growth, memory, image_size):
+    """(goal text, measured text, met) for each goal."""
     verdicts = []
     for series, goal in (("warm", WARM_GOAL), ("cold", COLD_GOAL)):
-        row = largest(series)
-        if row:
-            verdicts.append((f"{series} start, {size_label(row[1])} payload: at most {goal:.2f}x the ideal",
-                             f"{row[5]:.3f}x", row[5] <= goal))
-    row = largest("overhead")
-    if row:
+        if series in growth:
+            small, large, _, _, ratio = growth[series]
+            verdicts.append((f"{series} start, growth from {size_label(small)} to {size_label(large)}: "
+                             f"at most {goal:.2f}x the ideal's", f"{ratio:.3f}x", ratio <= goal))
+    overhead = [r for r in rows if r[0] == "overhead"]
+    if overhead:
+        row = overhead[0]
         verdicts.append((f"launch overhead, {size_label(row[1])} payload: at most {OVERHEAD_GOAL:.2f}x the stand-in",
                          f"{row[5]:.3f}x", row[5] <= OVERHEAD_GOAL))
     if len(memory) >= 2:
         small, large = min(memory), max(memory)
-        growth = memory[large] - memory[small]
+        growth_bytes = memory[large] - memory[small]
         verdicts.append((f"peak working set growth, {size_label(small)} to {size_label(large)}: "
                          f"at most {MEMORY_GROWTH_GOAL // KIB} KiB",
-                         f"{growth / KIB:+.0f} KiB", growth <= MEMORY_GROWTH_GOAL))
+                         f"{growth_bytes / KIB:+.0f} KiB", growth_bytes <= MEMORY_GROWTH_GOAL))
     verdicts.append((f"image without resources: at most {IMAGE_GOAL // KIB} KiB",
                      f"{image_size} bytes", image_size <= IMAGE_GOAL))
     return verdicts
 
 
-def table_lines(rows, memory, image_size):
+def table_lines(rows, growth, memory, image_size):
     lines = ["| measurement | payload | launcher (median) | baseline (median) | ratio |",
              "|---|---|---|---|---|"]
     for series, size, baseline, ours, theirs, ratio in rows:
         lines.append(f"| {series} start vs {baseline} | {size_label(size)} | {ours * 1000:.1f} ms"
                      f" | {theirs * 1000:.1f} ms | {ratio:.3f}x |")
+    for series, (small, large, ours, theirs, ratio) in growth.items():
+        lines.append(f"| {series} growth vs ideal | {size_label(small)} to {size_label(large)} |"
+                     f" {ours * 1000:+.1f} ms | {theirs * 1000:+.1f} ms | {ratio:.3f}x |")
     for size in sorted(memory):
         lines.append(f"| peak working set | {size_label(size)} | {memory[size] / KIB:.0f} KiB | | |")
     lines.append(f"| image without resources | | {image_size} bytes | | |")
@@ -149,9 +172,10 @@ def main():
         print("bench: no measurements", file=sys.stderr)
         return 1
     rows = build_rows(times)
+    growth = build_growth(rows)
     image_size = image_without_resources(args.image)
-    verdicts = judge(rows, memory, image_size)
-    table = table_lines(rows, memory, image_size)
+    verdicts = judge(rows, growth, memory, image_size)
+    table = table_lines(rows, growth, memory, image_size)
 
     print("\n".join(table))
     print()
@@ -185,8 +209,13 @@ def main():
         "",
         "## Goals",
         "",
-        "Warm and cold are judged on the largest payload, where the payload's own work dominates;",
-        "the fixed cost of a start is judged by the overhead against the stand-in.",
+        "A start costs a fixed part (the system libraries, the window, starting the tool) and a part",
+        "that grows with the payload. The fixed part is judged against the stand-in, which has the",
+        "same imports and window. Warm and cold are judged on the growth from the smallest to the",
+        "largest payload against the ideal's growth, so that the fixed part is not counted twice; the",
+        "whole-start ratios above also hold the fixed part, here "
+        f"{fixed_gap_ms(rows):.0f} ms more than the ideal's (kernel32 and",
+        "bcrypt only, no window), and so approach 1 only as the payload grows.",
         "",
         *[f"- {'met' if met else '**missed**'}: {goal}; measured {measured}" for goal, measured, met in verdicts],
         "",
