@@ -189,7 +189,7 @@ def main():
         "Written by `scripts/bench.sh`. Every time runs from just before the process is started to",
         "just after it has ended, the tool (the sample tool, which exits at once) included. The",
         "subjects run as alternating pairs inside one Wine session; the table gives medians of",
-        f"{args.pairs} runs each.",
+        f"{args.pairs} runs each (the overhead, a small difference, of three times as many).",
         "",
         "- **warm**: a valid cached copy exists. The ideal is a program importing only kernel32 and",
         "  bcrypt that opens the cached copy, reads it in 128 KiB chunks through CNG SHA-256,",
