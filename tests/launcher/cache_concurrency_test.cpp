@@ -74,6 +74,7 @@ TEST_F(CacheConcurrency, ASecondLauncherRunsWhileTheFirstOnesToolRuns) {
   test::CacheTestLauncher launcher(dir_.Path());
   const std::wstring releaseFile = dir_.File(L"release");
   const std::wstring reportPath = dir_.File(L"first-report.bin");
+  test::ReleaseOnExit release(releaseFile);
   test::ChildProcess first;
   {
     test::ScopedEnvironment wait(L"ZOR_SAMPLE_WAIT_FOR", releaseFile);

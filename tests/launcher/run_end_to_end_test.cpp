@@ -60,21 +60,6 @@ class LauncherFile {
   std::wstring path_;
 };
 
-// Lets a waiting sample tool finish however the test ends, so that it does
-// not outlive the test.
-class ReleaseOnExit {
- public:
-  explicit ReleaseOnExit(std::wstring path) : path_(std::move(path)) {}
-  ~ReleaseOnExit() {
-    if (!test::FileExists(path_)) test::WriteFileBytes(path_, {});
-  }
-  ReleaseOnExit(const ReleaseOnExit&) = delete;
-  ReleaseOnExit& operator=(const ReleaseOnExit&) = delete;
-
- private:
-  std::wstring path_;
-};
-
 std::string Narrow(const std::wstring& text) {
   return std::string(text.begin(), text.end());
 }
@@ -131,7 +116,7 @@ TEST(LauncherRun, KeepsAnAnsweringOffScreenIdentityWindowExactlyWhileTheToolRuns
   ScopedEnvironment report(L"ZOR_SAMPLE_REPORT", launcher.File(L"report"));
   ScopedEnvironment waitFor(L"ZOR_SAMPLE_WAIT_FOR", launcher.File(L"release"));
   ScopedEnvironment code(L"ZOR_SAMPLE_EXIT_CODE", L"4");
-  ReleaseOnExit release(launcher.File(L"release"));
+  test::ReleaseOnExit release(launcher.File(L"release"));
 
   test::ChildProcess child;
   ASSERT_TRUE(child.Start(launcher.Path()));

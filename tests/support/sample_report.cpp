@@ -44,6 +44,17 @@ bool TakeValue(const std::vector<std::wstring>& fields, size_t* at, const wchar_
   return true;
 }
 
+// The report is renamed into place; under Wine the renaming handle (with
+// delete access) stays open for a moment after the new name appears, and
+// until it closes, the stream reader's open fails with a sharing violation.
+bool CanOpenForReading(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
 }  // namespace
 
 bool ReadSampleToolReport(const std::wstring& path, SampleToolReport* report) {
@@ -61,10 +72,14 @@ bool ReadSampleToolReport(const std::wstring& path, SampleToolReport* report) {
 bool WaitForSampleToolReport(const std::wstring& path, SampleToolReport* report,
                              unsigned timeoutMs) {
   for (unsigned waited = 0;; waited += 20) {
-    if (FileExists(path)) return ReadSampleToolReport(path, report);
+    if (CanOpenForReading(path)) return ReadSampleToolReport(path, report);
     if (waited >= timeoutMs) return false;
     Sleep(20);
   }
+}
+
+ReleaseOnExit::~ReleaseOnExit() {
+  if (!FileExists(path_)) WriteFileBytes(path_, {});
 }
 
 }  // namespace zor::test

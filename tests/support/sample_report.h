@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zor::test {
@@ -22,5 +23,19 @@ bool ReadSampleToolReport(const std::wstring& path, SampleToolReport* report);
 // Waits up to `timeoutMs` for the report to appear, then reads it.
 bool WaitForSampleToolReport(const std::wstring& path, SampleToolReport* report,
                              unsigned timeoutMs = 60000);
+
+// Writes the file that a sample tool told to wait for it (ZOR_SAMPLE_WAIT_FOR)
+// waits for, however the test ends: a tool left waiting would outlive the
+// test and hold its output open.
+class ReleaseOnExit {
+ public:
+  explicit ReleaseOnExit(std::wstring path) : path_(std::move(path)) {}
+  ~ReleaseOnExit();
+  ReleaseOnExit(const ReleaseOnExit&) = delete;
+  ReleaseOnExit& operator=(const ReleaseOnExit&) = delete;
+
+ private:
+  std::wstring path_;
+};
 
 }  // namespace zor::test
