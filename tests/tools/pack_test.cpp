@@ -180,6 +180,8 @@ std::vector<RefusalCase> RefusalCases() {
        "not a 32- or 64-bit Windows program"},
       {"payload is a packed product", launcher, PackedProduct(), Place::kFile, "payload",
        "itself a packed file"},
+      {"payload is the bare launcher", launcher, launcher, Place::kFile, "payload",
+       "the launcher image itself"},
       {"missing launcher", {}, good, Place::kFile, "launcher", "cannot open"},
       {"missing payload", launcher, {}, Place::kFile, "payload", "cannot open"},
       {"launcher is a folder",

@@ -81,6 +81,11 @@ bool CheckPayload(FileHandle file, const std::string& path, std::string* error) 
     *error = "the payload " + Quoted(path) + " is itself a packed file (it carries a trailer)";
     return false;
   }
+  // The bare launcher as the tool would only ever show "payload missing".
+  if (HasManifestIdentity(file, facts, kLauncherIdentity)) {
+    *error = "the payload " + Quoted(path) + " is the launcher image itself, not a tool";
+    return false;
+  }
   return true;
 }
 

@@ -42,8 +42,9 @@ constexpr char kPackHelp[] =
     "Refused, with nothing written: a LAUNCHER that is not this project's\n"
     "launcher (its manifest names ZOR.FirmwareUpdate.Launcher), is signed or\n"
     "already carries a payload; a PAYLOAD that is a DLL, not a Windows program,\n"
-    "or itself a packed file; a folder instead of a file; an OUTPUT that is an\n"
-    "input or lies in a folder that does not exist; a result too long to sign.\n";
+    "the launcher itself or a packed file; a folder instead of a file; an OUTPUT\n"
+    "that is an input or lies in a folder that does not exist; a result too\n"
+    "long to sign.\n";
 
 constexpr char kInspectHelp[] =
     "usage: zorpack inspect [--json] FILE\n"
