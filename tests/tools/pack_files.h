@@ -40,6 +40,8 @@ class PackDir {
 
 // Fail the current test when the file cannot be read or written in full.
 Bytes ReadBytes(const std::string& path);
+// The file's bytes as text, as a program wrote them.
+std::string ReadText(const std::string& path);
 void WriteBytes(const std::string& path, const Bytes& bytes);
 bool Exists(const std::string& path);
 void MakeFolder(const std::string& path);

@@ -10,15 +10,6 @@
 
 namespace zor::test {
 
-namespace {
-
-std::string TextOf(const std::string& path) {
-  Bytes bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-}  // namespace
-
 ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
   ProgramRun run;
   PackDir capture;
@@ -52,8 +43,8 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
   } else {
     ADD_FAILURE() << program << " did not exit normally";
   }
-  run.out = TextOf(outPath);
-  run.err = TextOf(errPath);
+  run.out = ReadText(outPath);
+  run.err = ReadText(errPath);
   return run;
 }
 

@@ -27,11 +27,6 @@ UniqueHandle OpenInheritable(const std::wstring& path, DWORD access, DWORD dispo
                                   &inherit, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::string TextOf(const std::string& path) {
-  Bytes bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
 std::wstring Quoted(const std::string& argument) {
   std::wstring wide = Wide(argument);
   WideString quoted = QuoteArgument(WideString(wide.c_str(), wide.size()));
@@ -80,8 +75,8 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
       run.exitCode = static_cast<int>(code);
     }
   }
-  run.out = TextOf(outPath);
-  run.err = TextOf(errPath);
+  run.out = ReadText(outPath);
+  run.err = ReadText(errPath);
   return run;
 }
 
