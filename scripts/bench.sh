@@ -9,8 +9,8 @@
 #                              report goes to the build tree (CI runs this)
 # Further options: --pairs N; --no-build (use the build as it is, and leave
 # its Wine session running: how CTest runs the smoke mode); --build-dir DIR.
-set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/failure.sh
 root=$(pwd)
 
 mib=$((1024 * 1024))
@@ -35,9 +35,17 @@ done
 
 if [ "$build" = 1 ]; then
   scripts/setup.sh
+  zor_failure_hint="the compiler's messages are above"
   cmake --preset default >/dev/null
   cmake --build "$build_dir" --target bench_programs -- --quiet
 fi
+zor_failure_hint=""
+for program in launcher sample_tool bench_driver bench_ideal bench_stand_in; do
+  if [ ! -f "$build_dir/bin/$program.exe" ]; then
+    echo "bench: $build_dir/bin/$program.exe is missing: build it (cmake --build --preset default --target bench_programs) or drop --no-build" >&2
+    exit 1
+  fi
+done
 
 bin="$build_dir/bin"
 tool_size=$(stat -c %s "$bin/sample_tool.exe")
@@ -67,11 +75,13 @@ trap cleanup EXIT
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 echo "bench: payloads ${payloads[*]} bytes, $pairs pair(s) each" >&2
+zor_failure_hint="the benchmark's own messages are above; under Wine, a hung run shows as a time-out"
 "$build_dir/wine-run.sh" "$bin/bench_driver.exe" \
   "$(winpath "$bin/launcher.exe")" "$(winpath "$bin/sample_tool.exe")" \
   "$(winpath "$bin/bench_ideal.exe")" "$(winpath "$bin/bench_stand_in.exe")" \
   "$(winpath "$work")" "$pairs" "${payloads[@]}" | tr -d '\r' >"$work/results.tsv"
 
+zor_failure_hint=""
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 memory=$(free -g | awk '/^Mem:/ {print $2 " GiB"}')
 /usr/bin/python3 bench/report.py "$work/results.tsv" \

@@ -7,8 +7,8 @@
 # product twice under Wine (the first run extracts the tool into the cache,
 # the second reuses it) with arguments containing spaces and quotes, showing
 # what the tool received and that its exit code comes through.
-set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/failure.sh
 root=$(pwd)
 
 build="$root/build"
@@ -31,7 +31,7 @@ mkdir -p "$demo"
 quietly() {
   "$@" >>"$log" 2>&1 || {
     cat "$log" >&2
-    echo "demo: failed: $*" >&2
+    echo "demo: failed: $* (its output is above and in build/demo/build.log)" >&2
     exit 1
   }
 }
@@ -54,6 +54,7 @@ windows_path() {
 }
 
 rm -f "$unsigned" "$product" "$report"
+zor_failure_hint="run the failing command by hand to see its whole output"
 echo
 echo "== $("$zorpack" --version)"
 echo "== Packing build/bin/sample_tool.exe behind the launcher"
@@ -70,11 +71,17 @@ echo
 echo "== zorpack inspect build/demo/Updater.exe"
 "$zorpack" inspect "$product"
 digest=$("$zorpack" inspect --json "$product" | sed -n 's/.*"payload_sha256": "\([0-9a-f]*\)".*/\1/p')
+if [ -z "$digest" ]; then
+  echo "demo: zorpack inspect --json named no payload digest" >&2
+  exit 1
+fi
 
 # The cache the launcher keeps inside the prefix: start from none, so that
 # the first run has to extract.
 cache_root="$build/wine/prefix/drive_c/users"
+# Before the prefix's first boot there is no such folder, and no copy.
 cached_copy() {
+  [ -d "$cache_root" ] || return 0
   find "$cache_root" -path "*/ZOR/FirmwareUpdate/Payloads/$digest/Updater.exe" 2>/dev/null | head -n 1
 }
 if [ -d "$cache_root" ]; then
@@ -95,6 +102,7 @@ for run in 1 2; do
     echo "== Run $run: no cached tool yet, so the launcher extracts it"
   fi
   rm -f "$report"
+  zor_failure_hint="run the product by hand as the README's recipe shows"
   status=0
   ZOR_SAMPLE_REPORT="$(windows_path "$report")" ZOR_SAMPLE_EXIT_CODE=$tool_exit_code \
     timeout --kill-after=10 "$wine_time_limit" "$wine_run" "$product" "${arguments[@]}" || status=$?
@@ -109,7 +117,7 @@ for run in 1 2; do
     echo "   the cached copy was rewritten" >&2
   fi
   if [ ! -s "$report" ]; then
-    echo "The tool wrote no report: it did not run (exit status $status)." >&2
+    echo "demo: the tool wrote no report: it did not run (exit status $status; 124 means the launcher waited on an error box)." >&2
     exit 1
   fi
   # The report is UTF-16 fields, each ended by a zero unit: an argument
@@ -133,5 +141,8 @@ PYTHON
   echo "   the launcher's exit status: $status (the tool exited with $tool_exit_code)"
 done
 echo
-[ "$status" -eq "$tool_exit_code" ] || exit 1
+if [ "$status" -ne "$tool_exit_code" ]; then
+  echo "demo: the launcher exited with $status, not the tool's $tool_exit_code" >&2
+  exit 1
+fi
 echo "== Done: packed natively, signed, verified, extracted once, reused once, exit code passed through."

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive only, whatever the build and the tests need
 # and is not there yet. Fast when everything is present.
-set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/failure.sh
 
 packages=(
   g++-mingw-w64-i686-posix
@@ -44,5 +45,15 @@ echo "setup: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 # Another apt run on the machine holds the lock for a while; wait for it.
 apt_wait=(-o DPkg::Lock::Timeout=300)
-$SUDO apt-get "${apt_wait[@]}" update -qq
-$SUDO apt-get "${apt_wait[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+apt_log=$(mktemp)
+trap 'rm -f "$apt_log"' EXIT
+# apt's chatter is kept out of sight unless it fails.
+apt_quietly() {
+  if ! $SUDO apt-get "${apt_wait[@]}" "$@" >"$apt_log" 2>&1; then
+    cat "$apt_log" >&2
+    echo "setup: apt-get $1 failed (its output is above): are Debian's package archive and the i386 architecture reachable?" >&2
+    exit 1
+  fi
+}
+apt_quietly update -qq
+apt_quietly install -y -qq --no-install-recommends "${missing[@]}"

@@ -3,14 +3,16 @@
 # the launcher under Wine (in a private prefix and Xvfb display inside
 # build/), the host-side checks of the launcher image, and the native Linux
 # packer (build-host/, host compiler) with its tests run natively.
-set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/failure.sh
 
 scripts/setup.sh
+zor_failure_hint="the compiler's messages are above; build/CMakeFiles/CMakeOutput.log and CMakeError.log hold the configure checks"
 cmake --preset default
 cmake --build --preset default
 # The native packer; its tests pack the launcher and sample tool just built,
 # and the Windows build's signed-product test cross-checks it.
+zor_failure_hint="the compiler's messages are above; build-host/CMakeFiles holds the configure logs"
 cmake --preset host
 cmake --build --preset host
 
@@ -21,5 +23,7 @@ trap 'build/wine-run.sh --stop >/dev/null 2>&1 || true' EXIT
 # spent waiting for Wine, not computing.
 jobs=$(nproc)
 if [ "$jobs" -lt 2 ]; then jobs=2; fi
+zor_failure_hint="the failing tests' output is above, every test's in build/Testing/Temporary/LastTest.log"
 ctest --preset default --parallel "$jobs"
+zor_failure_hint="the failing tests' output is above, every test's in build-host/Testing/Temporary/LastTest.log"
 ctest --preset host --parallel "$jobs"

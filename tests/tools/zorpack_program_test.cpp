@@ -88,6 +88,10 @@ TEST(zorpack_program, HelpVersionAndUsage) {
       {{"help", "extract"}, "usage: zorpack extract FILE OUTPUT"},
       {{"extract", "--help"}, "usage: zorpack extract FILE OUTPUT"},
       {{"help", "version"}, "source revision"},
+      {{"help", "--help"}, "usage: zorpack help [COMMAND]"},
+      {{"help", "-h"}, "usage: zorpack help [COMMAND]"},
+      {{"--help", "inspect"}, "--json prints one JSON object"},
+      {{"version", "--help"}, "usage: zorpack version"},
       {{"--version"}, "zorpack 1."},
       {{"version"}, "zorpack 1."},
   };
@@ -121,6 +125,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {"help", "frobnicate"},
       {"help", "pack", "inspect"},
       {"version", "now"},
+      {"--version", "extra"},
       {"pack"},
       {"pack", launcher, tool},
       {"pack", launcher, tool, dir.File("a.exe"), dir.File("b.exe")},

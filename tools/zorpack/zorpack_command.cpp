@@ -244,13 +244,18 @@ int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHa
     WriteText(err, kUsage);
     return kExitFailure;
   }
-  if (arguments.size() == 1 && IsHelpOption(arguments[0])) return ShowHelp({}, streams);
-  if (arguments.size() == 1 && arguments[0] == kVersionOption) return ShowVersion(streams);
+  // -h, --help and --version are the help and version commands by other
+  // names, so they take what those commands take.
   const Command* command = FindCommand(arguments[0]);
+  if (IsHelpOption(arguments[0])) command = &kHelp;
+  if (arguments[0] == kVersionOption) command = &kVersion;
   if (command == nullptr) return BadUsage(streams, "unknown command '" + arguments[0] + "'");
 
   std::vector<std::string> operands(arguments.begin() + 1, arguments.end());
-  if (command == &kHelp) return ShowHelp(operands, streams);
+  if (command == &kHelp) {
+    if (operands.size() == 1 && IsHelpOption(operands[0])) return ShowHelp({kHelpCommand}, streams);
+    return ShowHelp(operands, streams);
+  }
   for (const std::string& operand : operands) {
     if (IsHelpOption(operand)) return ShowHelp({command->name}, streams);
   }
