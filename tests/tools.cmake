@@ -31,6 +31,15 @@ else()
   set(zor_pack_bin_dir "${ZOR_WINDOWS_BIN_DIR}")
   set(zor_pack_work_dir "${CMAKE_BINARY_DIR}/test-work")
   set(zor_pack_program "$<TARGET_FILE:zorpack>")
+  # The arm64 build's tests run under qemu-user, and so must the zorpack
+  # they start.
+  set(zor_pack_emulator "")
+  if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
+    find_program(ZOR_PACK_TEST_EMULATOR_PROGRAM ${CMAKE_CROSSCOMPILING_EMULATOR} REQUIRED)
+    set(zor_pack_emulator "${ZOR_PACK_TEST_EMULATOR_PROGRAM}")
+  endif()
+  target_compile_definitions(zorpack_tests PRIVATE
+    "ZOR_PACK_TEST_EMULATOR=\"${zor_pack_emulator}\"")
   file(MAKE_DIRECTORY ${zor_pack_work_dir})
   # A scratch repository of the sources, built natively: not for a cross
   # build, whose compiler that scratch build would not use.
