@@ -22,6 +22,12 @@ packages=(
   python3-pefile
   python3-matplotlib
   git
+  # The arm64 Linux packer: cross compiler, libcrypto and C++ runtime for
+  # arm64 (multiarch), and qemu-user to run its tests.
+  g++-aarch64-linux-gnu
+  libssl-dev:arm64
+  libstdc++6:arm64
+  qemu-user
 )
 
 missing=()
@@ -38,9 +44,11 @@ fi
 SUDO=
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
-fi
+for arch in i386 arm64; do
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    $SUDO dpkg --add-architecture "$arch"
+  fi
+done
 echo "setup: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 # Another apt run on the machine holds the lock for a while; wait for it.

@@ -2,7 +2,9 @@
 # Builds everything and runs every test: unit tests and end-to-end tests of
 # the launcher under Wine (in a private prefix and Xvfb display inside
 # build/), the host-side checks of the launcher image, and the native Linux
-# packer (build-host/, host compiler) with its tests run natively.
+# packer (build-host/, host compiler) with its tests run natively, and the
+# arm64 packer (build-arm64/, Debian's cross compiler) with its tests under
+# qemu-user.
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
 
@@ -15,6 +17,18 @@ cmake --build --preset default
 zor_failure_hint="the compiler's messages are above; build-host/CMakeFiles holds the configure logs"
 cmake --preset host
 cmake --build --preset host
+# setup.sh installs the arm64 cross tools; a machine set up by hand without
+# them still tests everything else.
+arm64=0
+if command -v aarch64-linux-gnu-g++ >/dev/null && command -v qemu-aarch64 >/dev/null &&
+  [ -e /usr/lib/aarch64-linux-gnu/libcrypto.so ]; then
+  arm64=1
+  zor_failure_hint="the compiler's messages are above; build-arm64/CMakeFiles holds the configure logs"
+  cmake --preset arm64
+  cmake --build --preset arm64
+else
+  echo "test: no arm64 cross compiler, libcrypto or qemu-aarch64; the arm64 packer is not tested" >&2
+fi
 
 # The tests start the prefix's server and display on first use; whatever
 # happens, stop them so that nothing outlives this script.
@@ -27,3 +41,5 @@ zor_failure_hint="the failing tests' output is above, every test's in build/Test
 ctest --preset default --parallel "$jobs"
 zor_failure_hint="the failing tests' output is above, every test's in build-host/Testing/Temporary/LastTest.log"
 ctest --preset host --parallel "$jobs"
+zor_failure_hint="the failing tests' output is above, every test's in build-arm64/Testing/Temporary/LastTest.log"
+if [ "$arm64" -eq 1 ]; then ctest --preset arm64 --parallel "$jobs"; fi

@@ -31,7 +31,24 @@ else()
   set(zor_pack_bin_dir "${ZOR_WINDOWS_BIN_DIR}")
   set(zor_pack_work_dir "${CMAKE_BINARY_DIR}/test-work")
   set(zor_pack_program "$<TARGET_FILE:zorpack>")
+  # The arm64 build's tests run under qemu-user, and so must the zorpack
+  # they start.
+  set(zor_pack_emulator "")
+  if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
+    find_program(ZOR_PACK_TEST_EMULATOR_PROGRAM ${CMAKE_CROSSCOMPILING_EMULATOR} REQUIRED)
+    set(zor_pack_emulator "${ZOR_PACK_TEST_EMULATOR_PROGRAM}")
+  endif()
+  target_compile_definitions(zorpack_tests PRIVATE
+    "ZOR_PACK_TEST_EMULATOR=\"${zor_pack_emulator}\"")
   file(MAKE_DIRECTORY ${zor_pack_work_dir})
+  # A scratch repository of the sources, built natively: not for a cross
+  # build, whose compiler that scratch build would not use.
+  if(NOT CMAKE_CROSSCOMPILING)
+    add_test(NAME source_revision
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/source_revision_test.sh
+                     ${CMAKE_SOURCE_DIR} ${zor_pack_work_dir})
+    set_tests_properties(source_revision PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
+  endif()
 endif()
 target_compile_definitions(zorpack_tests PRIVATE
   "ZOR_PACK_TEST_BIN_DIR=\"${zor_pack_bin_dir}\""

@@ -6,6 +6,10 @@
 
 namespace zor {
 
+// Offsets and sizes past 2 GiB must survive every call on every host; the
+// build asks for 64-bit file offsets, and this holds it to that.
+static_assert(sizeof(off_t) == sizeof(int64_t), "file offsets must be 64 bits wide");
+
 bool SeekTo(FileHandle file, int64_t offset) {
   return offset >= 0 && lseek(file, static_cast<off_t>(offset), SEEK_SET) == offset;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks the built launcher image against what the product promises.
 
-usage: check_image.py LAUNCHER.EXE --product-name NAME --revision HEX40
+usage: check_image.py LAUNCHER.EXE --product-name NAME --revision-file FILE
+                      --private-build-text TEXT
                       --version X.Y.Z [--size-budget BYTES]
 
 Fails (exit 1, one line per fault) when the machine, format, subsystem,
@@ -27,6 +28,8 @@ ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 COMPAT_V1 = "{urn:schemas-microsoft-com:compatibility.v1}"
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+VS_FF_PRIVATEBUILD = 0x8
+DIRTY_SUFFIX = "-dirty"
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 # Imports and every later load come from the system folder only.
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
@@ -152,6 +155,13 @@ def check_version(pe, args):
     expect((fixed.ProductVersionMS, fixed.ProductVersionLS) == one, "product version is not 1.0.0.0")
     expect(fixed.FileOS == 0x40004, f"file OS {fixed.FileOS:#x}")
     expect(fixed.FileType == 1, f"file type {fixed.FileType}")
+    # The build's revision file: the revision, and "-dirty" after it for a
+    # build from uncommitted changes, which only PrivateBuild and its flag
+    # report.
+    label = open(args.revision_file).read().strip()
+    revision, dirty = label.removesuffix(DIRTY_SUFFIX), label.endswith(DIRTY_SUFFIX)
+    want_flags = VS_FF_PRIVATEBUILD if dirty else 0
+    expect(fixed.FileFlags == want_flags, f"file flags {fixed.FileFlags:#x}, want {want_flags:#x}")
     tables, translations = {}, []
     for info in getattr(pe, "FileInfo", []):
         for entry in info:
@@ -167,9 +177,12 @@ def check_version(pe, args):
         "ProductName": args.product_name,
         "InternalName": args.product_name + ".exe",
         "OriginalFilename": args.product_name + ".exe",
-        "FileVersion": args.revision,
+        "FileVersion": revision,
         "ProductVersion": args.version,
     }
+    if dirty:
+        want["PrivateBuild"] = args.private_build_text
+    expect(sorted(strings) == sorted(want), f"version strings {sorted(strings)}, want {sorted(want)}")
     for key, value in want.items():
         expect(strings.get(key) == value, f"version string {key}={strings.get(key)!r}, want {value!r}")
     revision = strings.get("FileVersion", "")
@@ -205,7 +218,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("image")
     parser.add_argument("--product-name", required=True)
-    parser.add_argument("--revision", required=True)
+    parser.add_argument("--revision-file", required=True)
+    parser.add_argument("--private-build-text", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--size-budget", type=int, default=12 * 1024)
     args = parser.parse_args()

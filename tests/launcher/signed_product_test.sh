@@ -129,6 +129,19 @@ table_offset=${table##* at offset }
   fail "no certificate table right after the trailer: '$table'"
 [ "$(report_value inspect_signed "payload check")" = "matches" ] || fail "payload check failed"
 
+# Signing changed nothing of the launcher image but the checksum and the
+# security directory, so verify accepts the real signature's product; bytes
+# after the signature are named.
+zorpack verify_signed verify --launcher "$(windows_path "$bin/launcher.exe")" "$(windows_path "$signed")" ||
+  fail "zorpack verify rejected the signed product: $(cat "$work/verify_signed.out" "$work/verify_signed.err")"
+cp "$signed" "$work/appended.exe"
+printf 'tail' >>"$work/appended.exe"
+status=0
+zorpack verify_appended verify --launcher "$(windows_path "$bin/launcher.exe")" \
+  "$(windows_path "$work/appended.exe")" || status=$?
+[ "$status" -eq 1 ] && grep -q "data_after_certificate_table at offset $(stat -c %s "$signed")" \
+  "$work/verify_appended.err" || fail "verify did not name the bytes after the signature: $(cat "$work/verify_appended.err")"
+
 # Run the signed product with arguments; the tool reports what it got and
 # exits with the code it is told.
 report="$work/report.bin"

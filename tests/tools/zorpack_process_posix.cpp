@@ -16,7 +16,11 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
   std::string outPath = capture.File("stdout.txt");
   std::string errPath = capture.File("stderr.txt");
   std::string program = ZorpackProgramPath();
+  // A cross build's zorpack runs under the emulator that runs this test;
+  // the kernel would not start it on its own.
+  std::string emulator = ZOR_PACK_TEST_EMULATOR;
   std::vector<char*> argv;
+  if (!emulator.empty()) argv.push_back(emulator.data());
   argv.push_back(program.data());
   std::vector<std::string> copies = arguments;
   for (std::string& argument : copies) argv.push_back(argument.data());
@@ -30,7 +34,7 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
   pid_t child = 0;
-  int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
     ADD_FAILURE() << "cannot start " << program;

@@ -2,11 +2,14 @@
 // report it prints, one-line errors, help and version, and the JSON report.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "packer.h"
+#include "payload/pe_layout.h"
 #include "tools/pack_files.h"
 #include "tools/zorpack_process.h"
 
@@ -16,6 +19,7 @@ namespace {
 
 constexpr int kStatusSuccess = 0;
 constexpr int kStatusDigestMismatch = 1;
+constexpr int kStatusProductDiffers = 1;
 constexpr int kStatusFailure = 2;
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -92,6 +96,7 @@ TEST(zorpack_program, HelpVersionAndUsage) {
       {{"help", "-h"}, "usage: zorpack help [COMMAND]"},
       {{"--help", "inspect"}, "--json prints one JSON object"},
       {{"version", "--help"}, "usage: zorpack version"},
+      {{"verify", "--help"}, "The signature is NOT checked"},
       {{"--version"}, "zorpack 1."},
       {{"version"}, "zorpack 1."},
   };
@@ -144,6 +149,17 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {"inspect", tool},
       {"inspect", dir.Path()},
       {"extract", tool, dir.File("out.exe")},
+      {"verify"},
+      {"verify", launcher},
+      {"verify", "--launcher"},
+      {"verify", "--launcher", launcher},
+      {"verify", tool, "--launcher"},
+      {"verify", "--launcher", launcher, "--launcher", launcher, tool},
+      {"verify", "--launcher", launcher, tool, tool},
+      {"verify", "--launcher", missing, tool},
+      {"verify", "--launcher", tool, tool},
+      {"verify", "--launcher", launcher, missing},
+      {"verify", "--launcher", launcher, dir.Path()},
   };
   for (const auto& arguments : invocations) {
     std::string shown;
@@ -242,6 +258,141 @@ TEST(zorpack_program, DamagedPayloadOrForeignLauncherFailInspect) {
   json = RunZorpackProgram({"inspect", "--json", dir.File("foreign.exe")});
   EXPECT_EQ(json.exitCode, kStatusFailure);
   EXPECT_EQ(ParseFlatJson(json.out)["launcher_recognised"], "false") << json.out;
+}
+
+// Where a UTF-16 string's value starts in a version record: after its key,
+// the key's terminator and the padding to a 4-byte boundary.
+size_t VersionStringValueAt(const Bytes& image, const std::string& key) {
+  Bytes pattern;
+  for (char c : key) {
+    pattern.push_back(static_cast<uint8_t>(c));
+    pattern.push_back(0);
+  }
+  pattern.insert(pattern.end(), {0, 0});
+  auto found = std::search(image.begin(), image.end(), pattern.begin(), pattern.end());
+  if (found == image.end()) return 0;
+  size_t at = static_cast<size_t>(found - image.begin()) + pattern.size();
+  return (at + 3) / 4 * 4;
+}
+
+// A product from the field against the released launcher image: every way
+// one can differ is named by its first differing field and offset, and only
+// an intact product, signed or not, passes.
+TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
+  PackDir dir;
+  const Bytes launcher = ReadBytes(LauncherExePath());
+  const uint64_t imageSize = launcher.size();
+  // A payload whose size needs padding, so that the padding can be bent.
+  Bytes payload = ReadBytes(SampleToolExePath());
+  payload.resize(payload.size() + (13 - (imageSize + payload.size()) % 8) % 8 + 1, 0x5A);
+  const uint64_t padding = pack::PaddingBetween(imageSize, payload.size());
+  ASSERT_GT(padding, 1u);
+  const uint64_t payloadOffset = imageSize + padding;
+  const uint64_t trailerEnd = payloadOffset + payload.size() + 48;
+  constexpr uint32_t kTableSize = 1024;
+
+  auto product = [&](const Bytes& image, uint64_t paddingSize, uint32_t tableSize) {
+    LauncherFileParts parts;
+    parts.image = image;
+    parts.padding = paddingSize;
+    parts.payload = payload;
+    parts.certificateTableSize = tableSize;
+    Bytes bytes = BuildLauncherFile(parts).bytes;
+    // Signing also sets the header checksum.
+    if (tableSize != 0) {
+      size_t checksum = SecurityDirectoryOffset(bytes) - kPe32SecurityDirectory + 64;
+      bytes = WithStore32(bytes, checksum, 0x0004F00D);
+    }
+    return bytes;
+  };
+  const Bytes unsigned_ = product(launcher, padding, 0);
+  const Bytes signed_ = product(launcher, padding, kTableSize);
+
+  // Another build of the launcher: the same size, another revision in its
+  // version record.
+  Bytes otherBuild = launcher;
+  size_t revisionAt = VersionStringValueAt(otherBuild, "FileVersion");
+  ASSERT_NE(revisionAt, 0u);
+  otherBuild[revisionAt] = otherBuild[revisionAt] == 'a' ? 'b' : 'a';
+
+  Bytes changedByte = signed_;
+  changedByte[0x400] ^= 0x01;
+  Bytes appended = signed_;
+  appended.insert(appended.end(), {'e', 'x', 't', 'r', 'a'});
+  Bytes cutSignature = Slice(signed_, 0, signed_.size() - 8);
+  Bytes appendedUnsigned = unsigned_;
+  appendedUnsigned.insert(appendedUnsigned.end(), 8, 0);
+  Bytes dirtyPadding = signed_;
+  dirtyPadding[imageSize + 1] = 0x20;
+  Bytes changedPayload = signed_;
+  changedPayload[payloadOffset + 100] ^= 0x80;
+
+  struct VerifyCase {
+    const char* name;
+    Bytes product;
+    int status;
+    std::string field;  // "null" for a match
+    uint64_t offset;
+  };
+  const VerifyCase cases[] = {
+      {"unsigned", unsigned_, kStatusSuccess, "null", 0},
+      {"signed", signed_, kStatusSuccess, "null", 0},
+      {"changed launcher byte", changedByte, kStatusProductDiffers, "launcher_byte", 0x400},
+      {"launcher of another build", product(otherBuild, padding, kTableSize), kStatusProductDiffers,
+       "launcher_byte", revisionAt},
+      {"cut inside the launcher", Slice(signed_, 0, imageSize / 2), kStatusProductDiffers,
+       "launcher_size", imageSize / 2},
+      {"non-zero padding", dirtyPadding, kStatusProductDiffers, "padding_byte", imageSize + 1},
+      {"padding too long", product(launcher, padding + 8, kTableSize), kStatusProductDiffers,
+       "padding_size", imageSize},
+      {"payload does not match", changedPayload, kStatusProductDiffers, "payload_digest",
+       payloadOffset},
+      {"bytes after an unsigned file", appendedUnsigned, kStatusProductDiffers, "trailer",
+       appendedUnsigned.size()},
+      {"certificate table cut short", cutSignature, kStatusProductDiffers, "security_directory",
+       trailerEnd},
+      {"bytes after the signature", appended, kStatusProductDiffers, "data_after_certificate_table",
+       signed_.size()},
+  };
+  for (const VerifyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File("Updater.exe");
+    WriteBytes(path, c.product);
+    ProgramRun run = RunZorpackProgram({"verify", "--launcher", LauncherExePath(), path, "--json"});
+    EXPECT_EQ(run.exitCode, c.status) << run.err;
+    std::map<std::string, std::string> keys = ParseFlatJson(run.out);
+    ASSERT_FALSE(keys.empty()) << run.out;
+    EXPECT_EQ(keys["first_difference"], c.field) << run.out;
+    EXPECT_EQ(keys["signature_checked"], "false");
+    if (c.status == kStatusSuccess) {
+      EXPECT_EQ(keys["verdict"], "same");
+      EXPECT_TRUE(run.err.empty()) << run.err;
+      continue;
+    }
+    EXPECT_EQ(keys["verdict"], "different");
+    EXPECT_EQ(keys["first_difference_offset"], std::to_string(c.offset)) << run.out;
+    ExpectOneErrorLine(run);
+    EXPECT_TRUE(Contains(run.err, c.field + " at offset " + std::to_string(c.offset))) << run.err;
+  }
+
+  // Without --json: a line per check, the verdict and where to check the
+  // signature.
+  WriteBytes(dir.File("good.exe"), signed_);
+  ProgramRun good =
+      RunZorpackProgram({"verify", "--launcher", LauncherExePath(), dir.File("good.exe")});
+  EXPECT_EQ(good.exitCode, kStatusSuccess) << good.err;
+  for (const char* line : {"launcher: ok", "padding: ok", "payload: ok", "trailer: ok",
+                           "certificate_table: ok", "verdict: SAME", "osslsigncode verify"}) {
+    EXPECT_TRUE(Contains(good.out, line)) << good.out;
+  }
+  WriteBytes(dir.File("bad.exe"), changedPayload);
+  ProgramRun bad =
+      RunZorpackProgram({"verify", "--launcher", LauncherExePath(), dir.File("bad.exe")});
+  EXPECT_EQ(bad.exitCode, kStatusProductDiffers);
+  EXPECT_TRUE(Contains(
+      bad.out, "payload: DIFFERS (payload_digest at offset " + std::to_string(payloadOffset) + ")"))
+      << bad.out;
+  EXPECT_TRUE(Contains(bad.out, "verdict: DIFFERENT")) << bad.out;
 }
 
 }  // namespace

@@ -10,8 +10,6 @@
 
 namespace zor::pack {
 
-namespace {
-
 bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error) {
   // Checked first: some systems open a folder for reading without a word.
   if (KindOfPath(path) == PathKind::kFolder) {
@@ -60,6 +58,8 @@ bool CheckLauncher(FileHandle file, const std::string& path, std::string* error)
   }
   return true;
 }
+
+namespace {
 
 bool CheckPayload(FileHandle file, const std::string& path, std::string* error) {
   PeHeaderFacts facts;

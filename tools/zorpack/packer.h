@@ -11,6 +11,7 @@
 
 #include "common/payload_location.h"
 #include "common/sha256_digest.h"
+#include "pack_platform.h"
 
 namespace zor::pack {
 
@@ -73,5 +74,14 @@ enum class ExtractOutcome { kWritten, kDigestMismatch, kFailed };
 // Unless the outcome is kWritten, `output` is as it was and `error` says why.
 ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& output,
                                   PayloadLocation* location, std::string* error);
+
+// The steps that pack, inspect and verify share. `role` names the file in
+// messages ("the launcher"); on false, `error` says why.
+// Opens an existing file (not a folder) for reading.
+bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error);
+bool SizeOf(FileHandle file, const std::string& path, uint64_t* size, std::string* error);
+// True when `file` is this project's launcher image, unsigned and without a
+// payload: what pack takes, and what verify compares products with.
+bool CheckLauncher(FileHandle file, const std::string& path, std::string* error);
 
 }  // namespace zor::pack

@@ -3,6 +3,8 @@
 #include "pack_platform.h"
 #include "packer.h"
 #include "payload/payload_trailer.h"
+#include "pending_output.h"
+#include "verify.h"
 #include "zorpack_version.h"
 
 namespace zor::pack {
@@ -15,6 +17,7 @@ constexpr char kUsage[] =
     "usage: zorpack pack LAUNCHER PAYLOAD OUTPUT\n"
     "       zorpack inspect [--json] FILE\n"
     "       zorpack extract FILE OUTPUT\n"
+    "       zorpack verify --launcher LAUNCHER PRODUCT [--json]\n"
     "       zorpack help [COMMAND]    (or -h, --help; COMMAND --help)\n"
     "       zorpack version           (or --version)\n"
     "\n"
@@ -24,10 +27,14 @@ constexpr char kUsage[] =
     "  inspect  show where the payload lies, whether it matches its digest, the\n"
     "           certificate table and whether the launcher is this project's.\n"
     "  extract  write the payload to OUTPUT, only when it matches its digest.\n"
+    "  verify   check that PRODUCT carries exactly the released LAUNCHER image,\n"
+    "           zero padding, an intact payload and nothing after the signature\n"
+    "           (not the signature itself).\n"
     "\n"
     "OUTPUT appears only when complete; an existing OUTPUT is replaced.\n"
     "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
-    "extract); 2 bad usage, or a file that cannot be read, written or used.\n";
+    "extract) or the product differs (verify); 2 bad usage, or a file that\n"
+    "cannot be read, written or used.\n";
 
 constexpr char kPackHelp[] =
     "usage: zorpack pack LAUNCHER PAYLOAD OUTPUT\n"
@@ -71,8 +78,8 @@ constexpr char kExtractHelp[] =
 constexpr char kHelpHelp[] =
     "usage: zorpack help [COMMAND]\n"
     "\n"
-    "Shows the usage, or the help of one command: pack, inspect, extract, help,\n"
-    "version.\n";
+    "Shows the usage, or the help of one command: pack, inspect, extract,\n"
+    "verify, help, version.\n";
 
 constexpr char kVersionHelp[] =
     "usage: zorpack version   (or zorpack --version)\n"
@@ -102,16 +109,6 @@ int BadUsage(const Streams& streams, const std::string& message) {
 
 bool IsHelpOption(const std::string& argument) {
   return argument == kHelpOption || argument == kShortHelpOption;
-}
-
-std::string DigestText(const Sha256Digest& digest) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : digest.bytes) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 15];
-  }
-  return hex;
 }
 
 std::string LocationText(const PayloadLocation& location) {
@@ -199,6 +196,23 @@ int Extract(const std::vector<std::string>& files, const Streams& streams) {
   return Fail(streams, kExitFailure, error);
 }
 
+int Verify(const std::vector<std::string>& operands, const Streams& streams) {
+  VerifyRequest request;
+  std::string problem;
+  if (!ParseVerifyOperands(operands, &request, &problem)) return BadUsage(streams, problem);
+  Verification verification;
+  if (!VerifyProductFile(request.launcher, request.product, &verification, &problem)) {
+    return Fail(streams, kExitFailure, problem);
+  }
+  WriteText(streams.out, VerificationReport(verification, request.json));
+  const CheckResult* failure = verification.FirstFailure();
+  if (failure == nullptr) return kExitSuccess;
+  return Fail(streams, kExitProductDiffers,
+              Quoted(request.product) +
+                  " differs from what the release made: " + failure->difference.field +
+                  " at offset " + std::to_string(failure->difference.offset));
+}
+
 struct Command {
   const char* name;
   size_t fileCount;
@@ -208,9 +222,11 @@ struct Command {
 constexpr Command kPack = {"pack", 3, kPackHelp};
 constexpr Command kInspect = {"inspect", 1, kInspectHelp};
 constexpr Command kExtract = {"extract", 2, kExtractHelp};
+// Its operands are parsed by verify itself (ParseVerifyOperands).
+constexpr Command kVerify = {"verify", 0, kVerifyHelp};
 constexpr Command kHelp = {kHelpCommand, 0, kHelpHelp};
 constexpr Command kVersion = {kVersionCommand, 0, kVersionHelp};
-constexpr const Command* kCommands[] = {&kPack, &kInspect, &kExtract, &kHelp, &kVersion};
+constexpr const Command* kCommands[] = {&kPack, &kInspect, &kExtract, &kVerify, &kHelp, &kVersion};
 
 const Command* FindCommand(const std::string& name) {
   for (const Command* command : kCommands) {
@@ -238,6 +254,20 @@ int ShowHelp(const std::vector<std::string>& operands, const Streams& streams) {
 
 }  // namespace
 
+std::string HexText(const unsigned char* bytes, size_t count) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (size_t i = 0; i < count; ++i) {
+    hex += kDigits[bytes[i] >> 4];
+    hex += kDigits[bytes[i] & 15];
+  }
+  return hex;
+}
+
+std::string DigestText(const Sha256Digest& digest) {
+  return HexText(digest.bytes, sizeof digest.bytes);
+}
+
 int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHandle err) {
   Streams streams{out, err};
   if (arguments.empty()) {
@@ -259,6 +289,7 @@ int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHa
   for (const std::string& operand : operands) {
     if (IsHelpOption(operand)) return ShowHelp({command->name}, streams);
   }
+  if (command == &kVerify) return Verify(operands, streams);
   bool json = false;
   if (command == &kInspect) {
     std::vector<std::string> files;

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Checks that the release kit is reproducible: clones the current commit
+# twice, into folders at different depths below build-repro/, runs
+# scripts/release.sh in each and compares the two archives byte for byte.
+# Then it unpacks one and checks its SHA256SUMS. Takes a few minutes.
+#   scripts/check_release_reproducible.sh
+cd "$(dirname "$0")/.."
+source scripts/lib/failure.sh
+
+fail() {
+  echo "check_release_reproducible: $*" >&2
+  exit 1
+}
+
+revision=$(git rev-parse --verify HEAD)
+if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+  echo "check_release_reproducible: uncommitted changes are not part of the check;" \
+    "it builds $revision" >&2
+fi
+work=build-repro
+rm -rf "$work"
+first="$work/a"
+second="$work/another/deeper/folder/b"
+for clone in "$first" "$second"; do
+  mkdir -p "$(dirname "$clone")"
+  git clone -q --no-local "$(pwd)" "$clone"
+  git -C "$clone" checkout -q --detach "$revision"
+  "$clone/scripts/release.sh" >"$clone.log" 2>&1 || fail "release.sh failed in $clone: $(tail -n 5 "$clone.log")"
+done
+
+archives=("$first"/dist/*.tar.gz)
+[ ${#archives[@]} -eq 1 ] && [ -f "${archives[0]}" ] || fail "no single archive in $first/dist"
+name=$(basename "${archives[0]}")
+[ -f "$second/dist/$name" ] || fail "the second run made no $name"
+sha256sum "$first/dist/$name" "$second/dist/$name"
+cmp "$first/dist/$name" "$second/dist/$name" || fail "the two archives differ"
+
+mkdir "$work/unpacked"
+tar -xzf "$first/dist/$name" -C "$work/unpacked"
+(cd "$work/unpacked/${name%.tar.gz}" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+echo "check_release_reproducible: $name is the same from both clones, and its SHA256SUMS holds"

@@ -1,0 +1,407 @@
+#include "verify.h"
+
+#include <string.h>
+
+#include <utility>
+
+#include "pack_platform.h"
+#include "packer.h"
+#include "payload/payload_locator.h"
+#include "payload/payload_trailer.h"
+#include "payload/pe_layout.h"
+#include "payload/range_digest.h"
+#include "pe_header.h"
+#include "pending_output.h"
+#include "zorpack_command.h"
+
+namespace zor::pack {
+
+const char kVerifyHelp[] =
+    "usage: zorpack verify --launcher LAUNCHER PRODUCT [--json]\n"
+    "\n"
+    "Checks that PRODUCT (a packed file, signed or not) carries exactly\n"
+    "LAUNCHER, this project's unsigned launcher image of a release (the kit's\n"
+    "share/zor/launcher.exe, or one rebuilt at the release's revision):\n"
+    "  launcher           the image is LAUNCHER byte for byte, except the header\n"
+    "                     checksum and the security directory, which signing sets\n"
+    "  padding            the bytes between image and payload are zero\n"
+    "  payload            the payload matches the SHA-256 in its trailer\n"
+    "  trailer            the trailer ends where the certificate table begins, or\n"
+    "                     at the end of an unsigned file\n"
+    "  certificate_table  nothing follows the certificate table\n"
+    "It prints one line per check and a verdict; a product that differs is\n"
+    "named by the first differing offset and field. --json prints one object\n"
+    "(see the README for its keys).\n"
+    "\n"
+    "The signature is NOT checked: run osslsigncode verify or signtool verify\n"
+    "beside it.\n"
+    "\n"
+    "Exit status: 0 PRODUCT matches; 1 it differs; 2 bad usage, a file that\n"
+    "cannot be read, or a LAUNCHER that is not this project's unsigned launcher\n"
+    "image.\n";
+
+namespace {
+
+constexpr char kLauncherOption[] = "--launcher";
+constexpr char kJsonOption[] = "--json";
+
+// From the optional header's start; the same in PE32 and PE32+.
+constexpr int64_t kChecksumField = 64;
+constexpr uint32_t kChecksumSize = 4;
+// Signing tools start the table with an 8-byte WIN_CERTIFICATE header.
+constexpr uint32_t kCertificateHeaderSize = 8;
+// The image is compared in chunks of this size: two reads and a compare each.
+constexpr uint32_t kCompareChunkSize = 0x10000;
+
+constexpr const char* kCheckNames[kVerifyCheckCount] = {"launcher", "padding", "payload", "trailer",
+                                                        "certificate_table"};
+
+// A byte range of the image that signing rewrites.
+struct SignedField {
+  uint64_t offset;
+  uint32_t size;
+};
+
+bool ReadBytesAt(FileHandle file, int64_t offset, void* buffer, uint32_t count) {
+  return SeekTo(file, offset) && ReadExact(file, buffer, count);
+}
+
+// Where the header checksum and the security directory entry lie in the
+// launcher image, which CheckLauncher has already walked.
+bool FindSignedFields(FileHandle launcher, SignedField fields[2]) {
+  unsigned char newHeader[4];
+  unsigned char magic[kOptionalMagicSize];
+  if (!ReadBytesAt(launcher, kNewHeaderOffsetField, newHeader, sizeof newHeader)) return false;
+  int64_t optional = static_cast<int32_t>(LoadLittle32(newHeader)) + kOptionalHeaderOffset;
+  if (!ReadBytesAt(launcher, optional, magic, sizeof magic)) return false;
+  int64_t directory =
+      LoadLittle16(magic) == kPe32PlusMagic ? kPe32PlusSecurityDirectory : kPe32SecurityDirectory;
+  fields[0] = {static_cast<uint64_t>(optional + kChecksumField), kChecksumSize};
+  fields[1] = {static_cast<uint64_t>(optional + directory), kDirectoryEntrySize};
+  return true;
+}
+
+// Zeroes, in a chunk that starts at file offset `at`, whatever bytes of the
+// signed fields it holds.
+void MaskSignedFields(const SignedField fields[2], uint64_t at, unsigned char* chunk,
+                      uint32_t count) {
+  for (int i = 0; i < 2; ++i) {
+    uint64_t begin = fields[i].offset > at ? fields[i].offset : at;
+    uint64_t end = fields[i].offset + fields[i].size;
+    if (end > at + count) end = at + count;
+    if (begin < end) memset(chunk + (begin - at), 0, static_cast<size_t>(end - begin));
+  }
+}
+
+CheckResult Passed(std::string summary) {
+  CheckResult result;
+  result.outcome = CheckOutcome::kPassed;
+  result.summary = std::move(summary);
+  return result;
+}
+
+CheckResult Failed(const char* field, uint64_t offset, std::string detail) {
+  CheckResult result;
+  result.outcome = CheckOutcome::kFailed;
+  result.difference = {field, offset, std::move(detail)};
+  return result;
+}
+
+std::string HexByte(unsigned char byte) {
+  return "0x" + HexText(&byte, 1);
+}
+
+// The first `compared` bytes of the product against the launcher image;
+// false only when a file cannot be read.
+bool CompareImage(FileHandle launcher, FileHandle product, uint64_t compared,
+                  const SignedField fields[2], CheckResult* result) {
+  std::vector<unsigned char> ours(kCompareChunkSize);
+  std::vector<unsigned char> theirs(kCompareChunkSize);
+  if (!SeekTo(launcher, 0) || !SeekTo(product, 0)) return false;
+  for (uint64_t at = 0; at < compared;) {
+    uint64_t left = compared - at;
+    uint32_t count = left < kCompareChunkSize ? static_cast<uint32_t>(left) : kCompareChunkSize;
+    if (!ReadExact(launcher, ours.data(), count) || !ReadExact(product, theirs.data(), count)) {
+      return false;
+    }
+    MaskSignedFields(fields, at, ours.data(), count);
+    MaskSignedFields(fields, at, theirs.data(), count);
+    if (memcmp(ours.data(), theirs.data(), count) != 0) {
+      uint32_t i = 0;
+      while (ours[i] == theirs[i]) ++i;
+      *result = Failed(kDifferenceLauncherByte, at + i,
+                       "the byte at offset " + std::to_string(at + i) + " is " +
+                           HexByte(theirs[i]) + ", LAUNCHER has " + HexByte(ours[i]));
+      return true;
+    }
+    at += count;
+  }
+  *result = Passed("");
+  return true;
+}
+
+bool CheckLauncherPart(FileHandle launcher, FileHandle product, Verification* v,
+                       std::string* error) {
+  SignedField fields[2];
+  uint64_t compared = v->launcherSize < v->productSize ? v->launcherSize : v->productSize;
+  CheckResult& result = v->checks[static_cast<size_t>(VerifyCheck::kLauncher)];
+  if (!FindSignedFields(launcher, fields) ||
+      !CompareImage(launcher, product, compared, fields, &result)) {
+    *error = "cannot read the launcher image or the product";
+    return false;
+  }
+  if (result.outcome == CheckOutcome::kFailed) return true;
+  // Equal as far as they go: the product's image must also be as long.
+  uint64_t imageEnd = v->productSize;
+  if (v->hasTrailer && v->location.offset < imageEnd) imageEnd = v->location.offset;
+  if (imageEnd < v->launcherSize) {
+    result = Failed(kDifferenceLauncherSize, imageEnd,
+                    "the product's launcher image ends at offset " + std::to_string(imageEnd) +
+                        ", LAUNCHER is " + std::to_string(v->launcherSize) + " bytes");
+    return true;
+  }
+  result = Passed("same as LAUNCHER, " + std::to_string(v->launcherSize) +
+                  " bytes (header checksum and security directory not compared)");
+  return true;
+}
+
+bool CheckPadding(FileHandle product, Verification* v, std::string* error) {
+  CheckResult& result = v->checks[static_cast<size_t>(VerifyCheck::kPadding)];
+  if (!v->hasTrailer || v->location.offset < v->launcherSize) return true;
+  uint64_t expected = PaddingBetween(v->launcherSize, v->location.size);
+  uint64_t actual = v->location.offset - v->launcherSize;
+  if (actual != expected) {
+    result = Failed(kDifferencePaddingSize, v->launcherSize,
+                    std::to_string(actual) + " bytes between image and payload, the packer puts " +
+                        std::to_string(expected));
+    return true;
+  }
+  unsigned char padding[kSigningAlignment] = {};
+  if (!ReadBytesAt(product, static_cast<int64_t>(v->launcherSize), padding,
+                   static_cast<uint32_t>(actual))) {
+    *error = "cannot read the product's padding";
+    return false;
+  }
+  for (uint64_t i = 0; i < actual; ++i) {
+    if (padding[i] != 0) {
+      result = Failed(kDifferencePaddingByte, v->launcherSize + i,
+                      "the padding byte at offset " + std::to_string(v->launcherSize + i) + " is " +
+                          HexByte(padding[i]) + ", not zero");
+      return true;
+    }
+  }
+  result = Passed(std::to_string(actual) + " bytes, all zero");
+  return true;
+}
+
+bool CheckPayload(FileHandle product, Verification* v, std::string* error) {
+  CheckResult& result = v->checks[static_cast<size_t>(VerifyCheck::kPayload)];
+  if (!v->hasTrailer) return true;
+  if (!DigestRange(product, v->location.offset, v->location.size, &v->computedDigest, NoFile())) {
+    *error = "cannot read the product's payload";
+    return false;
+  }
+  std::string where =
+      std::to_string(v->location.size) + " bytes at offset " + std::to_string(v->location.offset);
+  if (!DigestsEqual(v->computedDigest, v->location.digest)) {
+    result = Failed(kDifferencePayloadDigest, v->location.offset,
+                    "the payload (" + where + ") has sha256 " + DigestText(v->computedDigest) +
+                        ", its trailer records " + DigestText(v->location.digest));
+    return true;
+  }
+  result = Passed(where + ", sha256 " + DigestText(v->computedDigest) + " as its trailer records");
+  return true;
+}
+
+// Where the launcher looks for the trailer's end: the certificate table's
+// start when the security directory points inside the file.
+uint64_t TrailerEnd(const Verification& v) {
+  bool tableInside = v.certificateTableOffset != 0 && v.certificateTableOffset <= v.productSize;
+  return tableInside ? v.certificateTableOffset : v.productSize;
+}
+
+void CheckTrailer(Verification* v) {
+  CheckResult& result = v->checks[static_cast<size_t>(VerifyCheck::kTrailer)];
+  uint64_t end = TrailerEnd(*v);
+  bool atTable = end != v->productSize;
+  if (!v->hasTrailer) {
+    result =
+        Failed(kDifferenceTrailer, end,
+               std::string("no valid trailer ends at offset ") + std::to_string(end) +
+                   (atTable ? ", where the certificate table begins" : ", the end of the file"));
+    return;
+  }
+  result = Passed("ends at offset " + std::to_string(end) +
+                  (atTable ? ", where the certificate table begins" : ", the end of the file"));
+}
+
+void CheckCertificateTable(Verification* v) {
+  CheckResult& result = v->checks[static_cast<size_t>(VerifyCheck::kCertificateTable)];
+  uint64_t offset = v->certificateTableOffset;
+  uint64_t size = v->certificateTableSize;
+  uint64_t end = offset + size;
+  if (offset == 0 && size == 0) {
+    result = Passed("none (an unsigned file)");
+  } else if (offset == 0 || offset > v->productSize || size < kCertificateHeaderSize ||
+             end > v->productSize) {
+    result = Failed(kDifferenceSecurityDirectory, offset,
+                    "the security directory records " + std::to_string(size) + " bytes at offset " +
+                        std::to_string(offset) + ", which the " + std::to_string(v->productSize) +
+                        "-byte file does not hold");
+  } else if (end < v->productSize) {
+    result = Failed(kDifferenceAfterCertificateTable, end,
+                    std::to_string(v->productSize - end) +
+                        " bytes follow the certificate table, from offset " + std::to_string(end));
+  } else {
+    result = Passed(std::to_string(size) + " bytes at offset " + std::to_string(offset) +
+                    ", nothing after it");
+  }
+}
+
+std::string JsonString(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+const char* OutcomeName(CheckOutcome outcome) {
+  switch (outcome) {
+    case CheckOutcome::kPassed:
+      return "passed";
+    case CheckOutcome::kFailed:
+      return "failed";
+    case CheckOutcome::kNotChecked:
+      break;
+  }
+  return "not_checked";
+}
+
+}  // namespace
+
+const char* CheckName(VerifyCheck check) {
+  return kCheckNames[static_cast<size_t>(check)];
+}
+
+const CheckResult* Verification::FirstFailure() const {
+  for (const CheckResult& result : checks) {
+    if (result.outcome == CheckOutcome::kFailed) return &result;
+  }
+  return nullptr;
+}
+
+bool VerifyProductFile(const std::string& launcher, const std::string& product,
+                       Verification* verification, std::string* error) {
+  UniqueFile launcherFile;
+  UniqueFile productFile;
+  if (!OpenInput(launcher, "the launcher", &launcherFile, error) ||
+      !OpenInput(product, "the product", &productFile, error) ||
+      !CheckLauncher(launcherFile.Get(), launcher, error)) {
+    return false;
+  }
+  Verification v;
+  if (!SizeOf(launcherFile.Get(), launcher, &v.launcherSize, error) ||
+      !SizeOf(productFile.Get(), product, &v.productSize, error)) {
+    return false;
+  }
+  // A product that is not even a PE file still gets its bytes compared; it
+  // just has no security directory to go by.
+  PeHeaderFacts facts;
+  if (ReadPeHeaderFacts(productFile.Get(), &facts)) {
+    v.certificateTableOffset = facts.securityOffset;
+    v.certificateTableSize = facts.securitySize;
+  }
+  v.hasTrailer = ReadPayloadLocation(productFile.Get(), &v.location);
+  if (!CheckLauncherPart(launcherFile.Get(), productFile.Get(), &v, error) ||
+      !CheckPadding(productFile.Get(), &v, error) || !CheckPayload(productFile.Get(), &v, error)) {
+    *error += " (" + Quoted(product) + ")";
+    return false;
+  }
+  CheckTrailer(&v);
+  CheckCertificateTable(&v);
+  *verification = v;
+  return true;
+}
+
+bool ParseVerifyOperands(const std::vector<std::string>& operands, VerifyRequest* request,
+                         std::string* problem) {
+  VerifyRequest parsed;
+  bool haveLauncher = false;
+  std::vector<std::string> files;
+  for (size_t i = 0; i < operands.size(); ++i) {
+    if (operands[i] == kJsonOption) {
+      parsed.json = true;
+    } else if (operands[i] == kLauncherOption) {
+      if (haveLauncher || i + 1 == operands.size()) {
+        *problem = "verify takes --launcher once, followed by the launcher image";
+        return false;
+      }
+      parsed.launcher = operands[++i];
+      haveLauncher = true;
+    } else {
+      files.push_back(operands[i]);
+    }
+  }
+  if (!haveLauncher) {
+    *problem = "verify needs --launcher LAUNCHER, the released launcher image";
+    return false;
+  }
+  if (files.size() != 1) {
+    *problem = "verify takes 1 product file, not " + std::to_string(files.size());
+    return false;
+  }
+  parsed.product = files[0];
+  *request = parsed;
+  return true;
+}
+
+std::string VerificationReport(const Verification& v, bool json) {
+  const CheckResult* failure = v.FirstFailure();
+  if (json) {
+    std::string report = "{\"verdict\": " + JsonString(failure ? "different" : "same");
+    for (size_t i = 0; i < kVerifyCheckCount; ++i) {
+      report +=
+          ", " + JsonString(kCheckNames[i]) + ": " + JsonString(OutcomeName(v.checks[i].outcome));
+    }
+    report += ", \"first_difference\": " +
+              (failure ? JsonString(failure->difference.field) : std::string("null")) +
+              ", \"first_difference_offset\": " +
+              (failure ? std::to_string(failure->difference.offset) : std::string("null")) +
+              ", \"launcher_size\": " + std::to_string(v.launcherSize) +
+              ", \"product_size\": " + std::to_string(v.productSize);
+    std::string unknown = "null";
+    report +=
+        ", \"payload_offset\": " + (v.hasTrailer ? std::to_string(v.location.offset) : unknown) +
+        ", \"payload_size\": " + (v.hasTrailer ? std::to_string(v.location.size) : unknown) +
+        ", \"payload_sha256\": " +
+        (v.hasTrailer ? JsonString(DigestText(v.location.digest)) : unknown) +
+        ", \"computed_sha256\": " +
+        (v.hasTrailer ? JsonString(DigestText(v.computedDigest)) : unknown);
+    return report + ", \"certificate_table_offset\": " + std::to_string(v.certificateTableOffset) +
+           ", \"certificate_table_size\": " + std::to_string(v.certificateTableSize) +
+           ", \"signature_checked\": false}\n";
+  }
+  std::string report;
+  for (size_t i = 0; i < kVerifyCheckCount; ++i) {
+    const CheckResult& result = v.checks[i];
+    report += std::string(kCheckNames[i]) + ": ";
+    switch (result.outcome) {
+      case CheckOutcome::kPassed:
+        report += "ok, " + result.summary;
+        break;
+      case CheckOutcome::kFailed:
+        report += "DIFFERS (" + std::string(result.difference.field) + " at offset " +
+                  std::to_string(result.difference.offset) + "): " + result.difference.detail;
+        break;
+      case CheckOutcome::kNotChecked:
+        report += "not checked";
+        break;
+    }
+    report += "\n";
+  }
+  report += failure ? "verdict: DIFFERENT, first at offset " +
+                          std::to_string(failure->difference.offset) + " (" +
+                          failure->difference.field + ")\n"
+                    : std::string("verdict: SAME launcher, intact payload and layout\n");
+  return report +
+         "signature: not checked here; run osslsigncode verify or signtool verify beside it\n";
+}
+
+}  // namespace zor::pack

@@ -1,0 +1,100 @@
+// Checking a product from the field against a released launcher image. The
+// packer never changes a byte of the launcher, and the launcher image is
+// built reproducibly, so a product of a release carries exactly that
+// release's image, apart from the two fields that signing fills in: the
+// header checksum and the security directory entry. What follows the image
+// is fixed too: zero padding, a payload that matches its digest, the trailer
+// ending where the certificate table begins (or at the end of an unsigned
+// file), and nothing after the table. The signature itself is not checked
+// here: that is a signing tool's job (osslsigncode verify, signtool verify).
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "common/payload_location.h"
+#include "common/sha256_digest.h"
+
+namespace zor::pack {
+
+// The checks, in the order of the parts of the file they look at.
+enum class VerifyCheck { kLauncher, kPadding, kPayload, kTrailer, kCertificateTable };
+constexpr size_t kVerifyCheckCount = 5;
+
+enum class CheckOutcome { kPassed, kFailed, kNotChecked };
+
+// The first place where a part differs from what the release made. `field`
+// is a stable name (see kDifference* below); `offset` is a file offset in
+// the product.
+struct Difference {
+  const char* field;
+  uint64_t offset;
+  std::string detail;  // for people, one line
+};
+
+constexpr char kDifferenceLauncherByte[] = "launcher_byte";
+constexpr char kDifferenceLauncherSize[] = "launcher_size";
+constexpr char kDifferencePaddingSize[] = "padding_size";
+constexpr char kDifferencePaddingByte[] = "padding_byte";
+constexpr char kDifferencePayloadDigest[] = "payload_digest";
+constexpr char kDifferenceTrailer[] = "trailer";
+constexpr char kDifferenceSecurityDirectory[] = "security_directory";
+constexpr char kDifferenceAfterCertificateTable[] = "data_after_certificate_table";
+
+struct CheckResult {
+  CheckOutcome outcome = CheckOutcome::kNotChecked;
+  Difference difference = {};  // when failed
+  std::string summary;         // when passed, for people
+};
+
+struct Verification {
+  uint64_t launcherSize = 0;
+  uint64_t productSize = 0;
+  bool hasTrailer = false;
+  PayloadLocation location = {};  // when hasTrailer
+  Sha256Digest computedDigest = {};
+  // As the product's security directory records them; 0 when unsigned.
+  uint32_t certificateTableOffset = 0;
+  uint32_t certificateTableSize = 0;
+  CheckResult checks[kVerifyCheckCount];
+
+  const CheckResult& Result(VerifyCheck check) const { return checks[static_cast<size_t>(check)]; }
+  // The first failed check in file order, or null when all passed.
+  const CheckResult* FirstFailure() const;
+};
+
+// Runs every check of `product` against `launcher` (this project's unsigned
+// launcher image, without a payload). False, with `error`, when a file
+// cannot be read or `launcher` is not such an image; a product that differs
+// is a successful verification with a failed check.
+bool VerifyProductFile(const std::string& launcher, const std::string& product,
+                       Verification* verification, std::string* error);
+
+// The stable name of a check, as reports and JSON keys show it.
+const char* CheckName(VerifyCheck check);
+
+struct VerifyRequest {
+  std::string launcher;
+  std::string product;
+  bool json = false;
+};
+
+// `operands` follow the command name: --launcher LAUNCHER PRODUCT [--json],
+// options in any order. False with `problem` on bad usage.
+bool ParseVerifyOperands(const std::vector<std::string>& operands, VerifyRequest* request,
+                         std::string* problem);
+
+// One line per check and the verdict, or with `json` one object with the
+// keys verdict, launcher, padding, payload, trailer, certificate_table
+// (each "passed", "failed" or "not_checked"), first_difference and
+// first_difference_offset (null when the product matches), launcher_size,
+// product_size, payload_offset, payload_size, payload_sha256 and
+// computed_sha256 (null without a trailer), certificate_table_offset,
+// certificate_table_size and signature_checked (always false).
+std::string VerificationReport(const Verification& verification, bool json);
+
+extern const char kVerifyHelp[];
+
+}  // namespace zor::pack
