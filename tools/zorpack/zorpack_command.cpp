@@ -1,8 +1,8 @@
 #include "zorpack_command.h"
 
 #include "pack_platform.h"
+#include "pack_text.h"
 #include "packer.h"
-#include "payload/payload_trailer.h"
 #include "zorpack_version.h"
 
 namespace zor::pack {
@@ -102,16 +102,6 @@ int BadUsage(const Streams& streams, const std::string& message) {
 
 bool IsHelpOption(const std::string& argument) {
   return argument == kHelpOption || argument == kShortHelpOption;
-}
-
-std::string DigestText(const Sha256Digest& digest) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : digest.bytes) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 15];
-  }
-  return hex;
 }
 
 std::string LocationText(const PayloadLocation& location) {

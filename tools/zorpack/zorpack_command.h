@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/file_io.h"
+#include "runtime/file.h"
 
 namespace zor::pack {
 
