@@ -26,8 +26,8 @@
 #include "bench/bench_names.h"
 #include "common/hex_lower.h"
 #include "payload/payload_cache.h"
-#include "payload/payload_trailer.h"
-#include "payload/range_digest.h"
+#include "pack_platform.h"
+#include "packer.h"
 #include "runtime/unique_handle.h"
 
 namespace {
@@ -69,7 +69,7 @@ Bytes ReadWhole(const std::wstring& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::wstring Narrowable(const zor::WideString& text) {
+std::wstring StandardWide(const zor::WideString& text) {
   return std::wstring(text.Data(), text.Length());
 }
 
@@ -77,46 +77,44 @@ void SetVariable(const wchar_t* name, const std::wstring& value) {
   SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
 }
 
-// The launcher image, the tool and pattern bytes up to `payloadSize`, and
-// the trailer; the payload's digest is taken from the written file.
-bool WritePackedLauncher(const Bytes& image, const Bytes& tool, uint64_t payloadSize,
+// Packs the launcher image with a payload of `payloadSize` bytes (the tool
+// followed by pattern bytes) the way a release is packed: with zorpack's
+// library.
+bool WritePackedLauncher(const std::wstring& image, const Bytes& tool, uint64_t payloadSize,
                          const std::wstring& path, PackedLauncher* packed) {
-  std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-  out.write(reinterpret_cast<const char*>(tool.data()), std::streamsize(tool.size()));
-  std::vector<char> pattern(1 << 20);
-  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = char((i * 2654435761u) >> 13);
-  for (uint64_t left = payloadSize - tool.size(); left > 0;) {
-    size_t piece = size_t(std::min<uint64_t>(left, pattern.size()));
-    out.write(pattern.data(), std::streamsize(piece));
-    left -= piece;
-  }
-  out.close();
-  packed->path = path;
-  packed->payload.offset = image.size();
-  packed->payload.size = payloadSize;
+  const std::wstring payloadPath = path + L".payload";
   {
-    zor::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid() || !zor::DigestRange(file.Get(), packed->payload.offset, payloadSize,
-                                             &packed->payload.digest, INVALID_HANDLE_VALUE)) {
-      return false;
+    std::ofstream out(fs::path(payloadPath), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(tool.data()), std::streamsize(tool.size()));
+    std::vector<char> pattern(1 << 20);
+    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = char((i * 2654435761u) >> 13);
+    for (uint64_t left = payloadSize - tool.size(); left > 0;) {
+      size_t piece = size_t(std::min<uint64_t>(left, pattern.size()));
+      out.write(pattern.data(), std::streamsize(piece));
+      left -= piece;
     }
+    if (!out) return false;
   }
-  unsigned char trailer[zor::kTrailerSize];
-  zor::EncodeTrailer(zor::PayloadTrailer{payloadSize, packed->payload.digest}, trailer);
-  std::ofstream tail(fs::path(path), std::ios::binary | std::ios::app);
-  tail.write(reinterpret_cast<const char*>(trailer), sizeof trailer);
-  tail.close();
-  if (!tail) return false;
+  zor::pack::PackedFile file;
+  std::string error;
+  bool packedOk = zor::pack::PackLauncherFile(zor::pack::Utf8FromNative(image),
+                                              zor::pack::Utf8FromNative(payloadPath),
+                                              zor::pack::Utf8FromNative(path), &file, &error);
+  DeleteFileW(payloadPath.c_str());
+  if (!packedOk) {
+    std::fprintf(stderr, "bench: %s\n", error.c_str());
+    return false;
+  }
+  packed->path = path;
+  packed->payload = file.payload;
 
   zor::WideString folder;
   zor::WideString copy;
   zor::WideString launcherPath(path.c_str());
   if (!zor::PrepareCacheDirectory(launcherPath, packed->payload.digest, &folder, &copy))
     return false;
-  packed->cacheFolder = Narrowable(folder);
-  packed->cachedCopy = Narrowable(copy);
+  packed->cacheFolder = StandardWide(folder);
+  packed->cachedCopy = StandardWide(copy);
   packed->idealCopy = fs::path(path).parent_path().wstring() + L"\\ideal\\" + kLauncherName;
   fs::create_directories(fs::path(packed->idealCopy).parent_path());
   return true;
@@ -181,7 +179,7 @@ void SetIdealOrders(const PackedLauncher& packed, const wchar_t* mode) {
   SetVariable(zor::bench::kOffsetVariable, std::to_wstring(packed.payload.offset));
   SetVariable(zor::bench::kSizeVariable, std::to_wstring(packed.payload.size));
   zor::WideString digest = zor::HexLower(packed.payload.digest.bytes, zor::kSha256DigestSize);
-  SetVariable(zor::bench::kDigestVariable, Narrowable(digest));
+  SetVariable(zor::bench::kDigestVariable, StandardWide(digest));
 }
 
 bool gAllOk = true;
@@ -281,7 +279,7 @@ int wmain(int argc, wchar_t** argv) {
                  "usage: bench_driver LAUNCHER TOOL IDEAL STAND_IN WORK_FOLDER PAIRS SIZE...\n");
     return 2;
   }
-  const Bytes image = ReadWhole(argv[1]);
+  const std::wstring image = argv[1];
   const Bytes tool = ReadWhole(argv[2]);
   const Programs programs = {argv[3], argv[4]};
   const std::wstring work = argv[5];
@@ -296,7 +294,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring folder = work + L"\\" + std::to_wstring(size);
     fs::create_directories(folder);
     PackedLauncher packed;
-    if (image.empty() || size < tool.size() ||
+    if (tool.empty() || size < tool.size() ||
         !WritePackedLauncher(image, tool, size, folder + L"\\" + kLauncherName, &packed)) {
       std::fprintf(stderr, "bench: cannot write the launcher with a %llu-byte payload\n",
                    static_cast<unsigned long long>(size));

@@ -6,7 +6,8 @@ set(zor_pack_test_sources
   tools/pack_files.cpp
   tools/pack_test.cpp
   tools/inspect_extract_test.cpp
-  tools/zorpack_program_test.cpp)
+  tools/zorpack_program_test.cpp
+  tools/file_interface_test.cpp)
 
 if(WIN32)
   zor_add_gtest(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_win32.cpp)
@@ -22,7 +23,7 @@ else()
   set(ZOR_WINDOWS_BIN_DIR "${CMAKE_SOURCE_DIR}/build/bin" CACHE PATH
       "Where the Windows build put launcher.exe and sample_tool.exe, which the tests pack")
   add_executable(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_posix.cpp
-                 support/file_bytes.cpp support/launcher_file.cpp)
+                 support/file_bytes.cpp support/launcher_file.cpp support/payload_probe.cpp)
   target_include_directories(zorpack_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(zorpack_tests PRIVATE zor_packer GTest::gtest_main OpenSSL::Crypto)
   target_compile_options(zorpack_tests PRIVATE -Wall -Wextra)

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "common/payload_location.h"
+#include "runtime/file.h"
 #include "runtime/unique_handle.h"
 #include "runtime/wide_string.h"
 
@@ -19,7 +20,7 @@ struct LaunchContext {
   HINSTANCE instance = nullptr;
   WideString launcherPath;
   WideString displayTitle;
-  UniqueHandle selfFile;
+  UniqueFile selfFile;
   PayloadLocation payload = {};
   WideString cacheDirectory;
   WideString cachedToolPath;

@@ -1,6 +1,6 @@
 #include "launcher/stages.h"
 
-#include "payload/file_io.h"
+#include "runtime/file.h"
 #include "payload/payload_cache.h"
 #include "payload/payload_locator.h"
 #include "process/identity_window.h"
@@ -10,7 +10,8 @@ namespace zor {
 
 bool LocatePayloadStage(LaunchContext* context, LaunchFailure* failure) {
   *failure = LaunchFailure::kPayloadInvalid;
-  context->selfFile = OpenForSharedReading(context->launcherPath);
+  context->selfFile.Reset(
+      OpenForReading(context->launcherPath.Data(), ReadSharing::kLetOthersRemove));
   context->payload = {};
   return context->selfFile.IsValid() &&
          ReadPayloadLocation(context->selfFile.Get(), &context->payload);

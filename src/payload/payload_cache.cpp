@@ -7,7 +7,7 @@
 
 #include "common/file_name.h"
 #include "common/hex_lower.h"
-#include "payload/file_io.h"
+#include "runtime/file.h"
 #include "payload/range_digest.h"
 
 namespace zor {
@@ -91,13 +91,13 @@ bool AcquireCacheLock(const Sha256Digest& digest, UniqueHandle* lock) {
 }
 
 bool VerifyCachedPayload(const WideString& cachedToolPath, const PayloadLocation& payload) {
-  UniqueHandle copy = OpenForSharedReading(cachedToolPath);
+  UniqueFile copy(OpenForReading(cachedToolPath.Data(), ReadSharing::kLetOthersRemove));
   if (!copy.IsValid()) return false;
   int64_t size = 0;
   if (!QueryFileSize(copy.Get(), &size) || static_cast<uint64_t>(size) != payload.size)
     return false;
   Sha256Digest computed;
-  return DigestRange(copy.Get(), 0, payload.size, &computed, INVALID_HANDLE_VALUE) &&
+  return DigestRange(copy.Get(), 0, payload.size, &computed, NoFile()) &&
          DigestsEqual(computed, payload.digest);
 }
 
@@ -112,22 +112,23 @@ WideString TemporaryPathFor(const WideString& cachedToolPath, DWORD processId) {
 namespace {
 
 // Writes the payload into the open temporary file and makes it durable.
-bool WriteVerifiedCopy(HANDLE source, HANDLE temp, const PayloadLocation& payload) {
+bool WriteVerifiedCopy(FileHandle source, FileHandle temp, const PayloadLocation& payload) {
   Sha256Digest computed;
   return DigestRange(source, payload.offset, payload.size, &computed, temp) &&
-         DigestsEqual(computed, payload.digest) && FlushFileBuffers(temp);
+         DigestsEqual(computed, payload.digest) && FlushFile(temp);
 }
 
 }  // namespace
 
 bool ExtractPayload(const WideString& launcherPath, const WideString& cachedToolPath,
                     const PayloadLocation& payload) {
-  UniqueHandle source = OpenForSharedReading(launcherPath);
+  UniqueFile source(OpenForReading(launcherPath.Data(), ReadSharing::kLetOthersRemove));
   if (!source.IsValid()) return false;
 
   WideString tempPath = TemporaryPathFor(cachedToolPath, GetCurrentProcessId());
-  UniqueHandle temp(CreateFileW(tempPath.Data(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  // The name holds this process's id: a file left there by an earlier
+  // process with the same id is replaced.
+  UniqueFile temp(CreateReplacing(tempPath.Data(), FileAccess::kWriteOnly));
   if (!temp.IsValid()) return false;
 
   bool verified = WriteVerifiedCopy(source.Get(), temp.Get(), payload);

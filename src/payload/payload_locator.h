@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/payload_location.h"
-#include "payload/file_io.h"
+#include "runtime/file.h"
 
 namespace zor {
 

@@ -10,6 +10,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "common/payload_location.h"
 #include "common/sha256_digest.h"
 
 namespace zor {
@@ -31,5 +32,30 @@ void EncodeTrailer(const PayloadTrailer& trailer, unsigned char out[kTrailerSize
 // True when `bytes` end in the magic; then fills `trailer`. The size is not
 // checked here: that needs the trailer's place in the file.
 bool DecodeTrailer(const unsigned char bytes[kTrailerSize], PayloadTrailer* trailer);
+
+// True when the security directory's table offset names a certificate table
+// inside a file of `fileSize` bytes; an offset of 0 or beyond the end does
+// not count.
+inline bool HasCertificateTable(uint32_t tableOffset, uint64_t fileSize) {
+  return tableOffset != 0 && tableOffset <= fileSize;
+}
+
+// Where the region that the trailer closes ends: at the certificate table
+// when there is one, otherwise at the end of the file.
+inline uint64_t CoveredEnd(uint32_t tableOffset, uint64_t fileSize) {
+  return HasCertificateTable(tableOffset, fileSize) ? tableOffset : fileSize;
+}
+
+// The payload that `trailer`, found at `trailerOffset`, describes: it lies
+// directly in front of the trailer, and its size must be non-zero and fit
+// there. False when it does not.
+inline bool PayloadBeforeTrailer(const PayloadTrailer& trailer, uint64_t trailerOffset,
+                                 PayloadLocation* location) {
+  if (trailer.payloadSize == 0 || trailer.payloadSize > trailerOffset) return false;
+  location->offset = trailerOffset - trailer.payloadSize;
+  location->size = trailer.payloadSize;
+  location->digest = trailer.digest;
+  return true;
+}
 
 }  // namespace zor

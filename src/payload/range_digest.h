@@ -3,7 +3,7 @@
 #include <stdint.h>
 
 #include "common/sha256_digest.h"
-#include "payload/file_io.h"
+#include "runtime/file.h"
 
 namespace zor {
 
@@ -12,7 +12,8 @@ namespace zor {
 constexpr uint32_t kTransferChunkSize = 0x20000;
 
 // Hashes `size` bytes of `source` from `offset` with the platform's SHA-256
-// and, unless `copyTarget` is NoFile(), writes the same bytes to
+// and, unless `copyTarget` is NoFile() (what an empty UniqueFile holds),
+// writes the same bytes to
 // `copyTarget` at its current position (the target is never seeked).
 //
 // True when the whole range was read, hashed (and written) and the digest is

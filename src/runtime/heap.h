@@ -20,6 +20,9 @@ void* AllocateZeroed(size_t size);
 void FreeMemory(void* block);
 
 // `count * unitSize` or the fatal exit on overflow.
-size_t CheckedBytes(size_t count, size_t unitSize);
+inline size_t CheckedBytes(size_t count, size_t unitSize) {
+  if (unitSize != 0 && count > static_cast<size_t>(-1) / unitSize) TerminateOnFatalError();
+  return count * unitSize;
+}
 
 }  // namespace zor

@@ -1,5 +1,5 @@
-// The allocator of heap.h for the native packer's build of the file format
-// code: the C library's heap, with the same fatal ending.
+// The allocator of heap.h on POSIX systems (the native packer): the C
+// library's heap, with the same fatal ending.
 #include <stdlib.h>
 
 #include "runtime/heap.h"
@@ -18,11 +18,6 @@ void* AllocateZeroed(size_t size) {
 
 void FreeMemory(void* block) {
   free(block);
-}
-
-size_t CheckedBytes(size_t count, size_t unitSize) {
-  if (unitSize != 0 && count > static_cast<size_t>(-1) / unitSize) TerminateOnFatalError();
-  return count * unitSize;
 }
 
 }  // namespace zor

@@ -32,13 +32,6 @@ class UniqueResource {
     value_ = value;
   }
 
-  // Releases the held value, if any, and lends the slot to a call that
-  // returns a new value through a pointer.
-  T* Receive() {
-    Reset();
-    return &value_;
-  }
-
   // Gives up ownership without releasing.
   T Release() {
     T value = value_;

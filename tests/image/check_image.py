@@ -66,6 +66,8 @@ def check_load_config(pe):
     expect(entry.VirtualAddress != 0 and entry.Size == LOAD_CONFIG_SIZE,
            f"load configuration directory at {entry.VirtualAddress:#x}, {entry.Size} bytes, want {LOAD_CONFIG_SIZE}")
     config = getattr(pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
+    # Unparsed, the DependentLoadFlags and SEH checks below would be skipped.
+    expect(config is not None, "pefile cannot parse the load configuration")
     if config is None:
         return
     fields = config.struct

@@ -29,13 +29,10 @@ constexpr wchar_t kLogVariable[] = L"ZOR_PLANTED_DLL_LOG";
 // point, or loaded later by its calls.
 const wchar_t* const kPlantedNames[] = {L"bcrypt.dll",  L"version.dll", L"uxtheme.dll",
                                         L"userenv.dll", L"profapi.dll", L"cryptbase.dll"};
-// Loaded in this process by the in-process case. The copy stands beside
-// every test program while that case runs, so it is a system DLL that no
-// test program loads on its own (tests run side by side).
+// Loaded in this process by the in-process case and by the controls. The
+// copy stands beside every test program while they run, so it is a system
+// DLL that no test program loads on its own (tests run side by side).
 constexpr wchar_t kLaterLoadedName[] = L"wtsapi32.dll";
-// Wine has no copy of its own, so loading it by full path surely runs ours.
-constexpr wchar_t kRecorderCheckName[] = L"profapi.dll";
-
 // What the planted DLLs' DllMain recorded, one "DLL in program" per load,
 // file names only; empty when none ran.
 std::string LoadsRecordedIn(const std::wstring& log) {
@@ -72,6 +69,27 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
+std::wstring ThisProgramsFolder() {
+  wchar_t program[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  return FolderOf(program);
+}
+
+// A copy of a system DLL beside this test program, removed again at the end.
+class PlantedBesideThisProgram {
+ public:
+  explicit PlantedBesideThisProgram(const wchar_t* name) {
+    path_ = ThisProgramsFolder() + L"\\" + name;
+    if (!CopyFileW(test::kPlantedDll, path_.c_str(), FALSE)) ADD_FAILURE() << "cannot plant";
+  }
+  ~PlantedBesideThisProgram() { DeleteFileW(path_.c_str()); }
+  PlantedBesideThisProgram(const PlantedBesideThisProgram&) = delete;
+  PlantedBesideThisProgram& operator=(const PlantedBesideThisProgram&) = delete;
+
+ private:
+  std::wstring path_;
+};
+
 TEST(DllSearch, NoDllBesideTheLauncherRunsWhenTheToolRunsOrABoxShows) {
   struct Case {
     const char* name;
@@ -103,42 +121,49 @@ TEST(DllSearch, NoDllBesideTheLauncherRunsWhenTheToolRunsOrABoxShows) {
     EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
     EXPECT_EQ(run.boxes.size(), c.boxes) << c.name;
 
-    // The planted DLLs do record their loads: one loaded by its full path.
-    HMODULE loaded = LoadLibraryW(dir.File(kRecorderCheckName).c_str());
-    ASSERT_NE(loaded, nullptr) << c.name;
-    FreeLibrary(loaded);
-    EXPECT_NE(LoadsRecordedIn(log), "") << c.name << ": the planted DLL records nothing";
+    // The control: the same planted DLL runs when an unhardened program,
+    // this test, loads it by bare name from its own folder. So the empty log
+    // above can fail.
+    {
+      PlantedBesideThisProgram planted(kLaterLoadedName);
+      HMODULE loaded = LoadLibraryW(kLaterLoadedName);
+      ASSERT_NE(loaded, nullptr) << c.name;
+      FreeLibrary(loaded);
+    }
+    EXPECT_NE(LoadsRecordedIn(log), "")
+        << c.name
+        << ": the planted DLL did not run: the load order this test needs is not in effect";
   }
 }
-
-// A copy of a system DLL beside this test program, removed again at the end.
-class PlantedBesideThisProgram {
- public:
-  explicit PlantedBesideThisProgram(const wchar_t* name) {
-    wchar_t program[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    path_ = FolderOf(program) + L"\\" + name;
-    if (!CopyFileW(test::kPlantedDll, path_.c_str(), FALSE)) ADD_FAILURE() << "cannot plant";
-  }
-  ~PlantedBesideThisProgram() { DeleteFileW(path_.c_str()); }
-  PlantedBesideThisProgram(const PlantedBesideThisProgram&) = delete;
-  PlantedBesideThisProgram& operator=(const PlantedBesideThisProgram&) = delete;
-
- private:
-  std::wstring path_;
-};
 
 TEST(DllSearch, AfterTheEntrysRestrictionABareNameGetsTheSystemsCopy) {
   ASSERT_EQ(GetModuleHandleW(kLaterLoadedName), nullptr) << "already loaded: nothing to show";
   PlantedBesideThisProgram planted(kLaterLoadedName);
 
-  RestrictDllSearch();
+  test::TempDir dir;
+  std::wstring log = dir.File(L"loads.log");
+  test::ScopedEnvironment logVariable(kLogVariable, log);
+
+  // The control: before the restriction, the planted copy is what a bare
+  // name loads and it runs (the order Windows uses is in effect), so the
+  // checks below can fail. Its path alone would not show that: Wine names a
+  // built-in DLL loaded in place of a file after that file.
+  HMODULE unrestricted = LoadLibraryW(kLaterLoadedName);
+  ASSERT_NE(unrestricted, nullptr);
+  FreeLibrary(unrestricted);
+  ASSERT_NE(LoadsRecordedIn(log), "")
+      << "the planted copy did not run: the load order this test needs is not in effect";
+  ASSERT_EQ(GetModuleHandleW(kLaterLoadedName), nullptr) << "the planted copy stayed loaded";
+  ASSERT_TRUE(DeleteFileW(log.c_str()));
+
+  ASSERT_TRUE(RestrictDllSearch());
   HMODULE loaded = LoadLibraryW(kLaterLoadedName);
   ASSERT_NE(loaded, nullptr);
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(loaded, path, MAX_PATH);
   FreeLibrary(loaded);
   EXPECT_EQ(Lower(FolderOf(path)), Lower(SystemFolder()));
+  EXPECT_EQ(LoadsRecordedIn(log), "") << "the planted copy ran after the restriction";
 }
 
 }  // namespace

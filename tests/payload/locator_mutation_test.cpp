@@ -23,13 +23,9 @@ using test::Bytes;
 
 constexpr uint32_t kSeed = 0x5EED2024;
 constexpr int kVariantsPerFile = 240;
-constexpr size_t kNewHeaderField = 60;
+constexpr size_t kNewHeaderField = kNewHeaderOffsetField;
 
-uint64_t LoadLittle(const Bytes& bytes, size_t at, int width) {
-  uint64_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = value << 8 | bytes[at + i];
-  return value;
-}
+using test::LoadLittle;
 
 // A small deterministic generator, so that a failing variant can be named by
 // its number and rebuilt.
@@ -70,8 +66,8 @@ FileMap MapOf(const test::BuiltLauncherFile& built) {
   FileMap map;
   const Bytes& bytes = built.bytes;
   map.newHeader = LoadLittle(bytes, kNewHeaderField, 4);
-  map.optionalHeader = map.newHeader + 24;
-  map.optionalHeaderSize = LoadLittle(bytes, map.newHeader + 20, 2);
+  map.optionalHeader = test::OptionalHeaderOffset(bytes);
+  map.optionalHeaderSize = LoadLittle(bytes, map.newHeader + kCoffOptionalSizeField, 2);
   map.securityEntry = test::SecurityDirectoryOffset(bytes);
   map.trailer = built.payloadOffset + built.payloadSize;
   map.interpreted = {

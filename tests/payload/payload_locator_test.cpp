@@ -26,20 +26,15 @@ using test::BuiltLauncherFile;
 using test::Bytes;
 using test::LauncherFileParts;
 
+using test::Store16;
+using test::Store32;
+
 // Where MinimalPeImage puts its headers.
-constexpr size_t kNewHeaderField = 60;
-constexpr size_t kPeHeader = 0x80;
-constexpr size_t kOptionalMagic = kPeHeader + 24;
-constexpr size_t kPe32SecurityEntry = kOptionalMagic + 128;
-
-void Store16(Bytes& bytes, size_t at, uint16_t value) {
-  bytes[at] = static_cast<uint8_t>(value);
-  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void Store32(Bytes& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
+constexpr size_t kNewHeaderField = kNewHeaderOffsetField;
+constexpr size_t kPeHeader = test::kMinimalNewHeader;
+constexpr size_t kOptionalMagic = test::kMinimalOptionalHeader;
+constexpr size_t kPe32SecurityEntry =
+    kOptionalMagic + DataDirectoryOffset(false, kSecurityDirectoryIndex);
 
 struct LocatorCase {
   std::string name;

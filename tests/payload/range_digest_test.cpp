@@ -2,6 +2,7 @@
 // values computed outside this code base (published test vectors, and values
 // computed with a separate tool for the pattern bytes below).
 #include "payload/range_digest.h"
+#include "runtime/file.h"
 
 #include <windows.h>
 
@@ -35,21 +36,14 @@ Bytes Pattern() {
   return test::PatternBytes(kPatternSize, kPatternSeed);
 }
 
-class File {
- public:
-  File(const std::wstring& path, DWORD access, DWORD disposition)
-      : handle_(CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~File() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  HANDLE Get() const { return handle_; }
+// The files of these tests, opened through the launcher's own file interface.
+UniqueFile OpenSource(const std::wstring& path) {
+  return UniqueFile(OpenForReading(path.c_str(), ReadSharing::kLetOthersRemove));
+}
 
- private:
-  HANDLE handle_;
-};
+UniqueFile CreateTarget(const std::wstring& path) {
+  return UniqueFile(CreateReplacing(path.c_str(), FileAccess::kWriteOnly));
+}
 
 int64_t PositionOf(HANDLE file) {
   LARGE_INTEGER zero = {};
@@ -105,17 +99,17 @@ TEST(RangeDigest, HashesAndCopiesExactlyTheRange) {
     std::wstring targetPath = dir.File(L"target.bin");
     test::WriteFileBytes(sourcePath, known.file);
 
-    File source(sourcePath, GENERIC_READ, OPEN_EXISTING);
-    ASSERT_NE(source.Get(), INVALID_HANDLE_VALUE);
+    UniqueFile source = OpenSource(sourcePath);
+    ASSERT_TRUE(source.IsValid());
     Sha256Digest digest = {};
-    ASSERT_TRUE(DigestRange(source.Get(), known.offset, known.size, &digest, INVALID_HANDLE_VALUE));
+    ASSERT_TRUE(DigestRange(source.Get(), known.offset, known.size, &digest, NoFile()));
     EXPECT_EQ(test::HexOf(digest), known.sha256);
     EXPECT_EQ(PositionOf(source.Get()), static_cast<int64_t>(known.offset + known.size))
         << "read outside the range";
 
     {
-      File target(targetPath, GENERIC_WRITE, CREATE_ALWAYS);
-      ASSERT_NE(target.Get(), INVALID_HANDLE_VALUE);
+      UniqueFile target = CreateTarget(targetPath);
+      ASSERT_TRUE(target.IsValid());
       ASSERT_TRUE(Write(target.Get(), head));
       Sha256Digest copied = {};
       ASSERT_TRUE(DigestRange(source.Get(), known.offset, known.size, &copied, target.Get()));
@@ -151,10 +145,10 @@ TEST(RangeDigest, FailsForRangesTheFileDoesNotHold) {
     SCOPED_TRACE(bad.name);
     std::wstring sourcePath = dir.File(L"source.bin");
     test::WriteFileBytes(sourcePath, bad.file);
-    File source(sourcePath, GENERIC_READ, OPEN_EXISTING);
-    ASSERT_NE(source.Get(), INVALID_HANDLE_VALUE);
+    UniqueFile source = OpenSource(sourcePath);
+    ASSERT_TRUE(source.IsValid());
     Sha256Digest digest = {};
-    EXPECT_FALSE(DigestRange(source.Get(), bad.offset, bad.size, &digest, INVALID_HANDLE_VALUE));
+    EXPECT_FALSE(DigestRange(source.Get(), bad.offset, bad.size, &digest, NoFile()));
   }
 }
 
@@ -162,10 +156,10 @@ TEST(RangeDigest, FailsWhenTheTargetRefusesWrites) {
   test::TempDir dir;
   test::WriteFileBytes(dir.File(L"source.bin"), Text("abc"));
   test::WriteFileBytes(dir.File(L"target.bin"), Bytes());
-  File source(dir.File(L"source.bin"), GENERIC_READ, OPEN_EXISTING);
-  File readOnlyTarget(dir.File(L"target.bin"), GENERIC_READ, OPEN_EXISTING);
-  ASSERT_NE(source.Get(), INVALID_HANDLE_VALUE);
-  ASSERT_NE(readOnlyTarget.Get(), INVALID_HANDLE_VALUE);
+  UniqueFile source = OpenSource(dir.File(L"source.bin"));
+  UniqueFile readOnlyTarget = OpenSource(dir.File(L"target.bin"));
+  ASSERT_TRUE(source.IsValid());
+  ASSERT_TRUE(readOnlyTarget.IsValid());
   Sha256Digest digest = {};
   EXPECT_FALSE(DigestRange(source.Get(), 0, 3, &digest, readOnlyTarget.Get()));
 }
@@ -177,17 +171,17 @@ TEST(RangeDigest, ReachesRangesBeyondFourGibibytes) {
   test::TempDir dir;
   std::wstring path = dir.File(L"sparse.bin");
   {
-    File file(path, GENERIC_WRITE, CREATE_ALWAYS);
-    ASSERT_NE(file.Get(), INVALID_HANDLE_VALUE);
+    UniqueFile file = CreateTarget(path);
+    ASSERT_TRUE(file.IsValid());
     LARGE_INTEGER position;
     position.QuadPart = kFarOffset;
     ASSERT_TRUE(SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN));
     ASSERT_TRUE(Write(file.Get(), Text("abc")));
   }
-  File source(path, GENERIC_READ, OPEN_EXISTING);
-  ASSERT_NE(source.Get(), INVALID_HANDLE_VALUE);
+  UniqueFile source = OpenSource(path);
+  ASSERT_TRUE(source.IsValid());
   Sha256Digest digest = {};
-  ASSERT_TRUE(DigestRange(source.Get(), kFarOffset, 3, &digest, INVALID_HANDLE_VALUE));
+  ASSERT_TRUE(DigestRange(source.Get(), kFarOffset, 3, &digest, NoFile()));
   EXPECT_EQ(test::HexOf(digest), kAbcDigest);
 }
 

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "payload/payload_trailer.h"
-#include "payload/pe_layout.h"
 #ifdef _WIN32
 #include "test_paths.h"
 #endif
@@ -18,48 +17,49 @@ namespace zor::test {
 
 namespace {
 
-constexpr size_t kImageNewHeader = 0x80;
-constexpr uint16_t kMachineI386 = 0x014C;
-// An executable image for the Windows GUI, as the packer wants a payload.
-constexpr size_t kCharacteristicsField = kImageNewHeader + 22;
-constexpr uint16_t kExecutableImage = 0x0002;
-constexpr size_t kSubsystemField = kImageNewHeader + kOptionalHeaderOffset + 68;
-constexpr uint16_t kSubsystemWindowsGui = 2;
 constexpr uint32_t kWinCertRevision = 0x0200;
 constexpr uint32_t kWinCertTypePkcsSignedData = 0x0002;
 
+}  // namespace
+
 void Store16(Bytes& bytes, size_t at, uint16_t value) {
-  bytes[at] = static_cast<uint8_t>(value);
-  bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+  StoreLittle(bytes, at, value, 2);
 }
 
 void Store32(Bytes& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  StoreLittle(bytes, at, value, 4);
 }
 
-uint32_t Load32(const Bytes& bytes, size_t at) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | bytes[at + i];
+void StoreLittle(Bytes& bytes, size_t at, uint64_t value, int width) {
+  for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t LoadLittle(const Bytes& bytes, size_t at, int width) {
+  uint64_t value = 0;
+  for (int i = width - 1; i >= 0; --i) value = value << 8 | bytes[at + i];
   return value;
 }
 
-}  // namespace
+size_t OptionalHeaderOffset(const Bytes& image) {
+  return LoadLittle(image, kNewHeaderOffsetField, 4) + kOptionalHeaderOffset;
+}
 
 size_t SecurityDirectoryOffset(const Bytes& image) {
-  size_t optional = Load32(image, kNewHeaderOffsetField) + kOptionalHeaderOffset;
-  bool pe32Plus = LoadLittle16(&image[optional]) == kPe32PlusMagic;
-  return optional + (pe32Plus ? kPe32PlusSecurityDirectory : kPe32SecurityDirectory);
+  size_t optional = OptionalHeaderOffset(image);
+  bool pe32Plus = LoadLittle(image, optional, 2) == kPe32PlusMagic;
+  return optional + DataDirectoryOffset(pe32Plus, kSecurityDirectoryIndex);
 }
 
 Bytes MinimalPeImage(bool pe32Plus) {
   Bytes image(1024, 0);
   Store16(image, 0, kDosMagic);
-  Store32(image, kNewHeaderOffsetField, kImageNewHeader);
-  Store32(image, kImageNewHeader, kPeSignature);
-  Store16(image, kImageNewHeader + kPeSignatureSize, kMachineI386);
-  Store16(image, kImageNewHeader + kOptionalHeaderOffset, pe32Plus ? kPe32PlusMagic : kPe32Magic);
-  Store16(image, kCharacteristicsField, kExecutableImage);
-  Store16(image, kSubsystemField, kSubsystemWindowsGui);
+  Store32(image, kNewHeaderOffsetField, kMinimalNewHeader);
+  Store32(image, kMinimalNewHeader, kPeSignature);
+  Store16(image, kMinimalNewHeader + kCoffMachineField, kMachineI386);
+  Store16(image, kMinimalOptionalHeader, pe32Plus ? kPe32PlusMagic : kPe32Magic);
+  // An executable image for the Windows GUI, as the packer wants a payload.
+  Store16(image, kMinimalNewHeader + kCoffCharacteristicsField, kExecutableImage);
+  Store16(image, kMinimalOptionalHeader + kSubsystemField, kSubsystemWindowsGui);
   return image;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/sha256_digest.h"
+#include "payload/pe_layout.h"
 #include "support/file_bytes.h"
 
 namespace zor::test {
@@ -44,9 +45,22 @@ BuiltLauncherFile WriteLauncherFile(const std::wstring& path, const LauncherFile
 
 // A 1024-byte image with just the headers the locator reads: DOS header,
 // PE signature, COFF header and an optional header of the chosen kind.
+// Marked an executable image for the Windows GUI.
 Bytes MinimalPeImage(bool pe32Plus = false);
 
-// File offset of the security data directory entry in `image`.
+// Where MinimalPeImage puts its PE signature and optional header.
+constexpr size_t kMinimalNewHeader = 0x80;
+constexpr size_t kMinimalOptionalHeader = kMinimalNewHeader + kOptionalHeaderOffset;
+
+// Little-endian fields of `width` bytes at `at`.
+uint64_t LoadLittle(const Bytes& bytes, size_t at, int width);
+void StoreLittle(Bytes& bytes, size_t at, uint64_t value, int width);
+void Store16(Bytes& bytes, size_t at, uint16_t value);
+void Store32(Bytes& bytes, size_t at, uint32_t value);
+
+// File offsets of the optional header and of the security data directory
+// entry in `image`.
+size_t OptionalHeaderOffset(const Bytes& image);
 size_t SecurityDirectoryOffset(const Bytes& image);
 
 // The built launcher image and sample tool.

@@ -2,7 +2,7 @@
 // launcher opens its own file.
 #pragma once
 
-#include <string>
+#include <filesystem>
 
 #include "common/payload_location.h"
 
@@ -10,6 +10,6 @@ namespace zor::test {
 
 // True when the locator finds a payload in the file at `path`. Fails the
 // current test when the file cannot be opened at all.
-bool LocatePayloadInFile(const std::wstring& path, PayloadLocation* location);
+bool LocatePayloadInFile(const std::filesystem::path& path, PayloadLocation* location);
 
 }  // namespace zor::test

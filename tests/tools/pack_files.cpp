@@ -15,9 +15,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "pack_platform.h"
-#include "payload/payload_locator.h"
-
 namespace zor::test {
 
 namespace fs = std::filesystem;
@@ -115,16 +112,6 @@ std::vector<std::string> Entries(const std::string& folder) {
   return names;
 }
 
-bool LocatePayloadIn(const std::string& path, PayloadLocation* location) {
-  pack::UniqueFile file(pack::OpenForReading(path));
-  if (!file.IsValid()) {
-    ADD_FAILURE() << "cannot open " << path;
-    return false;
-  }
-  *location = {};
-  return ReadPayloadLocation(file.Get(), location);
-}
-
 Bytes PeImageWithTail(size_t extraBytes, uint32_t seed, bool pe32Plus) {
   Bytes image = MinimalPeImage(pe32Plus);
   Bytes tail = PatternBytes(extraBytes, seed);
@@ -145,12 +132,12 @@ Bytes Slice(const Bytes& bytes, uint64_t offset, uint64_t size) {
 }
 
 Bytes WithStore16(Bytes bytes, size_t at, uint16_t value) {
-  for (int i = 0; i < 2; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  Store16(bytes, at, value);
   return bytes;
 }
 
 Bytes WithStore32(Bytes bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  Store32(bytes, at, value);
   return bytes;
 }
 

@@ -10,6 +10,7 @@
 #include "common/payload_location.h"
 #include "support/file_bytes.h"
 #include "support/launcher_file.h"
+#include "support/payload_probe.h"
 
 namespace zor::test {
 
@@ -47,9 +48,6 @@ bool Exists(const std::string& path);
 void MakeFolder(const std::string& path);
 // The names in `folder`, sorted.
 std::vector<std::string> Entries(const std::string& folder);
-
-// Runs the launcher's locator on the file at `path`.
-bool LocatePayloadIn(const std::string& path, PayloadLocation* location);
 
 // A minimal PE image followed by `extraBytes` of pattern, so that its length
 // and contents can be chosen freely.

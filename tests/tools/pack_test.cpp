@@ -55,7 +55,7 @@ TEST(zorpack_pack, LayoutIsLocatableAlignedAndPaddedBeforeThePayload) {
     EXPECT_EQ(file.size(), packed.fileSize);
 
     PayloadLocation location;
-    ASSERT_TRUE(LocatePayloadIn(dir.File("out.exe"), &location));
+    ASSERT_TRUE(LocatePayloadInFile(std::filesystem::u8path(dir.File("out.exe")), &location));
     EXPECT_EQ(location.size, payload.size());
     EXPECT_EQ(HexOf(location.digest), HexOf(Sha256Of(payload)));
     EXPECT_EQ(location.offset, packed.payload.offset);
@@ -86,7 +86,7 @@ TEST(zorpack_pack, BuiltLauncherAndSampleToolPackIntoALocatableFile) {
       << error;
   Bytes tool = ReadBytes(SampleToolExePath());
   PayloadLocation location;
-  ASSERT_TRUE(LocatePayloadIn(output, &location));
+  ASSERT_TRUE(LocatePayloadInFile(std::filesystem::u8path(output), &location));
   EXPECT_EQ(location.size, tool.size());
   EXPECT_EQ(HexOf(location.digest), HexOf(Sha256Of(tool)));
   EXPECT_EQ(packed.fileSize % kSignAlignment, 0u);
@@ -133,14 +133,13 @@ Bytes PackedProduct() {
   return BuildLauncherFile(parts).bytes;
 }
 
-// The locations MinimalPeImage uses: e_lfanew at 60 holds 0x80; the
-// optional header's magic sits 24 bytes after the signature.
-constexpr size_t kNewHeaderField = 60;
-constexpr size_t kSignatureAt = 0x80;
-constexpr size_t kCharacteristicsAt = 0x80 + 22;
-constexpr size_t kOptionalMagicAt = 0x80 + 24;
-constexpr size_t kSubsystemAt = kOptionalMagicAt + 68;
-constexpr uint16_t kDllCharacteristics = 0x2002;
+// The locations MinimalPeImage uses.
+constexpr size_t kNewHeaderField = kNewHeaderOffsetField;
+constexpr size_t kSignatureAt = kMinimalNewHeader;
+constexpr size_t kCharacteristicsAt = kMinimalNewHeader + kCoffCharacteristicsField;
+constexpr size_t kOptionalMagicAt = kMinimalOptionalHeader;
+constexpr size_t kSubsystemAt = kMinimalOptionalHeader + kSubsystemField;
+constexpr uint16_t kDllCharacteristics = kDllImage | kExecutableImage;
 constexpr uint16_t kObjectCharacteristics = 0x0000;
 constexpr uint16_t kEfiApplicationSubsystem = 10;
 
@@ -266,22 +265,42 @@ TEST(zorpack_pack, ReplacesAnExistingOutputOnlyWhenComplete) {
                                      dir.File("out.exe"), &packed, &error))
       << error;
   PayloadLocation location;
-  EXPECT_TRUE(LocatePayloadIn(dir.File("out.exe"), &location));
+  EXPECT_TRUE(LocatePayloadInFile(std::filesystem::u8path(dir.File("out.exe")), &location));
   EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"launcher.exe", "out.exe", "tool.exe"}));
 }
 
 // The certificate table's offset is a 32-bit field, so a file too long for
-// it could never be signed; the check must come before any copying.
-TEST(zorpack_pack, RefusesAFileTooLongToSign) {
-  PackDir dir;
-  WriteBytes(dir.File("launcher.exe"), LauncherImageWithTail(0, 1));
-  WriteSparseFile(dir.File("huge.exe"), MinimalPeImage(), pack::kMaxSignableSize);
-  pack::PackedFile packed;
-  std::string error;
-  EXPECT_FALSE(pack::PackLauncherFile(dir.File("launcher.exe"), dir.File("huge.exe"),
-                                      dir.File("out.exe"), &packed, &error));
-  EXPECT_NE(error.find("too long to be signed"), std::string::npos) << error;
-  EXPECT_FALSE(Exists(dir.File("out.exe")));
+// it could never be signed; the check must come before any copying. A file
+// of exactly the largest signable size passes it: with its output in a
+// missing folder, the pack then stops at the output instead, before writing
+// 4 GiB.
+TEST(zorpack_pack, RefusesAFileTooLongToSignButNotTheLargestSignable) {
+  const Bytes launcher = LauncherImageWithTail(0, 1);
+  // An aligned launcher and this payload need no padding: the file is the
+  // launcher, the payload and the trailer.
+  const uint64_t largestPayload = pack::kMaxSignableSize - kTrailerSize - launcher.size();
+  ASSERT_EQ(launcher.size() % kSignAlignment, 0u);
+  struct Case {
+    uint64_t payloadSize;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {largestPayload, "does not exist"},
+      {largestPayload + kSignAlignment, "too long to be signed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    PackDir dir;
+    WriteBytes(dir.File("launcher.exe"), launcher);
+    WriteSparseFile(dir.File("huge.exe"), MinimalPeImage(), c.payloadSize);
+    const std::string output = dir.File("missing") + kPathSeparator + "out.exe";
+    pack::PackedFile packed;
+    std::string error;
+    EXPECT_FALSE(pack::PackLauncherFile(dir.File("launcher.exe"), dir.File("huge.exe"), output,
+                                        &packed, &error));
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"huge.exe", "launcher.exe"}));
+  }
 }
 
 // Hundreds of MiB go through a fixed buffer: the peak memory of this process

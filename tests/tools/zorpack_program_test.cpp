@@ -214,6 +214,24 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
   };
   EXPECT_EQ(keys, expected) << json.out;
 
+  // Signed, as a signing tool leaves it: a certificate table after the
+  // trailer and the security directory pointing at it.
+  constexpr uint32_t kTableSize = 512;
+  Bytes signedBytes = ReadBytes(packed);
+  const uint32_t tableOffset = static_cast<uint32_t>(signedBytes.size());
+  Bytes table = PatternBytes(kTableSize, 9);
+  signedBytes.insert(signedBytes.end(), table.begin(), table.end());
+  Store32(signedBytes, SecurityDirectoryOffset(signedBytes), tableOffset);
+  Store32(signedBytes, SecurityDirectoryOffset(signedBytes) + 4, kTableSize);
+  const std::string signedPacked = dir.File("Signed Updater.exe");
+  WriteBytes(signedPacked, signedBytes);
+  ProgramRun signedJson = RunZorpackProgram({"inspect", "--json", signedPacked});
+  EXPECT_EQ(signedJson.exitCode, kStatusSuccess) << signedJson.err;
+  std::map<std::string, std::string> signedExpected = expected;
+  signedExpected["certificate_table_offset"] = std::to_string(tableOffset);
+  signedExpected["certificate_table_size"] = std::to_string(kTableSize);
+  EXPECT_EQ(ParseFlatJson(signedJson.out), signedExpected) << signedJson.out;
+
   ProgramRun extract = RunZorpackProgram({"extract", packed, extracted});
   EXPECT_EQ(extract.exitCode, kStatusSuccess) << extract.err;
   EXPECT_EQ(ReadBytes(extracted), tool);
@@ -300,7 +318,7 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
     Bytes bytes = BuildLauncherFile(parts).bytes;
     // Signing also sets the header checksum.
     if (tableSize != 0) {
-      size_t checksum = SecurityDirectoryOffset(bytes) - kPe32SecurityDirectory + 64;
+      size_t checksum = OptionalHeaderOffset(bytes) + kChecksumField;
       bytes = WithStore32(bytes, checksum, 0x0004F00D);
     }
     return bytes;

@@ -10,7 +10,7 @@
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(zor::pack::Utf8FromWide(argv[i]));
+  for (int i = 1; i < argc; ++i) arguments.push_back(zor::pack::Utf8FromNative(argv[i]));
   return zor::pack::RunZorpack(arguments, GetStdHandle(STD_OUTPUT_HANDLE),
                                GetStdHandle(STD_ERROR_HANDLE));
 }

@@ -1,5 +1,4 @@
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,12 +7,13 @@
 
 namespace zor::pack {
 
-namespace {
+std::string NativePath(const std::string& path) {
+  return path;
+}
 
-// rw for everyone, narrowed by the user's umask, like any new file.
-constexpr mode_t kNewFileMode = 0666;
-
-}  // namespace
+std::string Utf8FromNative(const std::string& text) {
+  return text;
+}
 
 PathKind KindOfPath(const std::string& path) {
   struct stat facts;
@@ -25,39 +25,12 @@ bool IsPathSeparator(char c) {
   return c == '/';
 }
 
-bool IsOpenFile(FileHandle file) {
-  return file >= 0;
-}
-
-void CloseFile(FileHandle file) {
-  close(file);
-}
-
-FileHandle OpenForReading(const std::string& path) {
-  return open(path.c_str(), O_RDONLY | O_CLOEXEC);
-}
-
-FileHandle CreateForWriting(const std::string& path) {
-  return open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
-}
-
-bool FlushFile(FileHandle file) {
-  return fsync(file) == 0;
-}
-
 bool ReplaceFile(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
 }
 
 void RemoveFile(const std::string& path) {
   unlink(path.c_str());
-}
-
-bool IsSameFile(FileHandle file, const std::string& path) {
-  struct stat a;
-  struct stat b;
-  if (fstat(file, &a) != 0 || stat(path.c_str(), &b) != 0) return false;
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 uint32_t CurrentProcessId() {

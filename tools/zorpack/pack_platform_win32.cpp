@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "pack_platform.h"
+#include "runtime/unique_handle.h"
 
 namespace zor::pack {
 
@@ -29,7 +30,11 @@ std::string Utf8(const wchar_t* text, size_t count) {
 
 }  // namespace
 
-std::string Utf8FromWide(const std::wstring& text) {
+std::wstring NativePath(const std::string& path) {
+  return Wide(path);
+}
+
+std::string Utf8FromNative(const std::wstring& text) {
   return Utf8(text.data(), text.size());
 }
 
@@ -43,29 +48,6 @@ bool IsPathSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
-bool IsOpenFile(FileHandle file) {
-  return IsValidHandle(file);
-}
-
-void CloseFile(FileHandle file) {
-  CloseHandle(file);
-}
-
-FileHandle OpenForReading(const std::string& path) {
-  // Inputs may be read by others meanwhile, but not changed.
-  return CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-}
-
-FileHandle CreateForWriting(const std::string& path) {
-  return CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-bool FlushFile(FileHandle file) {
-  return FlushFileBuffers(file) != FALSE;
-}
-
 bool ReplaceFile(const std::string& from, const std::string& to) {
   return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
@@ -73,22 +55,6 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 
 void RemoveFile(const std::string& path) {
   DeleteFileW(Wide(path).c_str());
-}
-
-bool IsSameFile(FileHandle file, const std::string& path) {
-  // No access rights are needed to read a file's identity, and sharing
-  // everything keeps this from failing on a file someone holds open.
-  UniqueHandle other(CreateFileW(Wide(path).c_str(), 0,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!other.IsValid()) return false;
-  BY_HANDLE_FILE_INFORMATION a;
-  BY_HANDLE_FILE_INFORMATION b;
-  if (!GetFileInformationByHandle(file, &a) || !GetFileInformationByHandle(other.Get(), &b)) {
-    return false;
-  }
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 uint32_t CurrentProcessId() {
@@ -115,10 +81,11 @@ std::string LastFailureText() {
     if (unit == L'\r' || unit == L'\n') unit = L' ';
   }
   if (reason.empty()) return "error " + std::to_string(code);
-  return Utf8FromWide(reason);
+  return Utf8FromNative(reason);
 }
 
 void WriteText(FileHandle stream, const std::string& text) {
+  // A missing standard handle is null or INVALID_HANDLE_VALUE.
   if (!IsValidHandle(stream) || text.empty()) return;
   DWORD mode = 0;
   // A console shows UTF-16; a pipe or a file gets the UTF-8 bytes.

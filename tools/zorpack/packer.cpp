@@ -1,12 +1,13 @@
 #include "packer.h"
 
-#include "payload/file_io.h"
 #include "payload/payload_locator.h"
 #include "payload/payload_trailer.h"
 #include "payload/range_digest.h"
 #include "pack_platform.h"
 #include "pe_header.h"
+#include "pack_text.h"
 #include "pending_output.h"
+#include "runtime/file.h"
 
 namespace zor::pack {
 
@@ -16,7 +17,7 @@ bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std:
     *error = std::string(role) + " " + Quoted(path) + " is a folder, not a file";
     return false;
   }
-  file->Reset(OpenForReading(path));
+  file->Reset(OpenForReading(NativePath(path).c_str(), ReadSharing::kKeepUnchanged));
   if (file->IsValid()) return true;
   *error = std::string("cannot open ") + role + " " + DescribeFailure(path);
   return false;
@@ -51,7 +52,7 @@ bool CheckLauncher(FileHandle file, const std::string& path, std::string* error)
   // Appending to a signed file would leave the signature covering the wrong
   // bytes and the trailer after the certificate table, where the launcher
   // never looks.
-  if (facts.securityOffset != 0 || facts.securitySize != 0) {
+  if (facts.headers.securityOffset != 0 || facts.securitySize != 0) {
     *error = "the launcher " + Quoted(path) +
              " is signed; pack the unsigned launcher and sign the packed file";
     return false;
@@ -90,7 +91,12 @@ bool CheckPayload(FileHandle file, const std::string& path, std::string* error) 
 }
 
 bool RefuseOutputIsInput(FileHandle input, const std::string& output, std::string* error) {
-  if (!IsSameFile(input, output)) return true;
+  FileIdentity in;
+  FileIdentity out;
+  if (!QueryFileIdentity(input, &in) || !QueryPathIdentity(NativePath(output).c_str(), &out) ||
+      !IsSameFile(in, out)) {
+    return true;
+  }
   *error = "the output " + Quoted(output) + " is one of the inputs";
   return false;
 }
@@ -199,10 +205,8 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
   uint64_t fileSize = 0;
   if (!SizeOf(input.Get(), file, &fileSize, error)) return false;
   result.digestMatches = DigestsEqual(result.computedDigest, result.location.digest);
-  // The same rule the launcher follows: a table offset inside the file ends
-  // the region that the trailer closes.
-  result.hasCertificateTable = facts.securityOffset != 0 && facts.securityOffset <= fileSize;
-  result.certificateTableOffset = facts.securityOffset;
+  result.hasCertificateTable = HasCertificateTable(facts.headers.securityOffset, fileSize);
+  result.certificateTableOffset = facts.headers.securityOffset;
   result.certificateTableSize = facts.securitySize;
   *inspection = result;
   return true;

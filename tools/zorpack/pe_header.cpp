@@ -8,38 +8,9 @@ namespace zor::pack {
 
 namespace {
 
-// From the PE signature.
-constexpr int64_t kCoffSectionCountField = 6;
-constexpr int64_t kCoffOptionalSizeField = 20;
-constexpr int64_t kCoffCharacteristicsField = 22;
-// From the optional header's start.
-constexpr int64_t kSubsystemField = 68;
-constexpr int64_t kPe32RvaCountField = 92;
-constexpr int64_t kPe32PlusRvaCountField = 108;
-constexpr int64_t kPe32ResourceDirectory = 112;
-constexpr int64_t kPe32PlusResourceDirectory = 128;
-constexpr uint32_t kResourceDirectoryIndex = 2;
-
-constexpr uint16_t kExecutableImage = 0x0002;
-constexpr uint16_t kDllImage = 0x2000;
-constexpr uint16_t kSubsystemWindowsGui = 2;
-constexpr uint16_t kSubsystemWindowsConsole = 3;
-
-constexpr uint32_t kSectionHeaderSize = 40;
-constexpr uint32_t kSectionVirtualAddressField = 12;
-constexpr uint32_t kSectionRawSizeField = 16;
-constexpr uint32_t kSectionRawPointerField = 20;
 // The loader's own limit on the number of sections.
 constexpr uint16_t kMaxSections = 96;
 
-constexpr uint32_t kResourceDirectorySize = 16;
-constexpr uint32_t kResourceNamedCountField = 12;
-constexpr uint32_t kResourceIdCountField = 14;
-constexpr uint32_t kResourceEntrySize = 8;
-constexpr uint32_t kResourceDataEntrySize = 16;
-constexpr uint32_t kResourceSubdirectoryFlag = 0x80000000u;
-constexpr uint32_t kResourceNameIsStringFlag = 0x80000000u;
-constexpr uint32_t kManifestResourceType = 24;  // RT_MANIFEST
 // Manifests are small; a larger resource is not read, only refused.
 constexpr uint32_t kMaxManifestSize = 64 * 1024;
 
@@ -136,44 +107,30 @@ bool ReadManifest(FileHandle file, const PeHeaderFacts& facts, std::string* mani
 }  // namespace
 
 bool ReadPeHeaderFacts(FileHandle file, PeHeaderFacts* facts) {
-  unsigned char dos[kDosHeaderSize];
-  if (!ReadAt(file, 0, dos, sizeof dos) || LoadLittle16(dos) != kDosMagic) return false;
-  int64_t newHeader = static_cast<int32_t>(LoadLittle32(dos + kNewHeaderOffsetField));
-
-  uint32_t signature = 0;
-  if (!ReadField32(file, newHeader, &signature) || signature != kPeSignature) return false;
-
   PeHeaderFacts result = {};
-  int64_t optionalHeader = newHeader + kOptionalHeaderOffset;
+  if (!ReadPeHeaders(file, &result.headers)) return false;
+  const PeHeaders& headers = result.headers;
+  bool pe32Plus = IsPe32Plus(headers);
+  int64_t directoryCountField = pe32Plus ? kPe32PlusDirectoryCountField : kPe32DirectoryCountField;
+  int64_t newHeader = headers.optionalHeader - kOptionalHeaderOffset;
   uint16_t optionalSize = 0;
   if (!ReadField16(file, newHeader + kCoffSectionCountField, &result.sectionCount) ||
       !ReadField16(file, newHeader + kCoffOptionalSizeField, &optionalSize) ||
-      !ReadField16(file, newHeader + kCoffCharacteristicsField, &result.characteristics) ||
-      !ReadField16(file, optionalHeader, &result.optionalMagic)) {
+      !ReadField16(file, newHeader + kCoffCharacteristicsField, &result.characteristics)) {
     return false;
   }
-  bool pe32Plus = result.optionalMagic == kPe32PlusMagic;
-  if (result.optionalMagic != kPe32Magic && !pe32Plus) return false;
-
-  unsigned char entry[kDirectoryEntrySize];
-  int64_t securityEntry =
-      optionalHeader + (pe32Plus ? kPe32PlusSecurityDirectory : kPe32SecurityDirectory);
-  if (!ReadAt(file, securityEntry, entry, sizeof entry)) return false;
-  result.securityOffset = LoadLittle32(entry);
-  result.securitySize = LoadLittle32(entry + 4);
-
-  // The rest only tells what kind of program this is; headers too short
-  // for it leave it 0, which no check accepts.
-  uint32_t rvaCount = 0;
-  ReadField16(file, optionalHeader + kSubsystemField, &result.subsystem);
-  if (ReadField32(file, optionalHeader + (pe32Plus ? kPe32PlusRvaCountField : kPe32RvaCountField),
-                  &rvaCount) &&
-      rvaCount > kResourceDirectoryIndex) {
+  int64_t securitySizeField =
+      headers.optionalHeader + DataDirectoryOffset(pe32Plus, kSecurityDirectoryIndex) + 4;
+  if (!ReadField32(file, securitySizeField, &result.securitySize)) return false;
+  uint32_t directoryCount = 0;
+  ReadField16(file, headers.optionalHeader + kSubsystemField, &result.subsystem);
+  if (ReadField32(file, headers.optionalHeader + directoryCountField, &directoryCount) &&
+      directoryCount > kResourceDirectoryIndex) {
     ReadField32(file,
-                optionalHeader + (pe32Plus ? kPe32PlusResourceDirectory : kPe32ResourceDirectory),
+                headers.optionalHeader + DataDirectoryOffset(pe32Plus, kResourceDirectoryIndex),
                 &result.resourceRva);
   }
-  result.sectionTable = optionalHeader + optionalSize;
+  result.sectionTable = headers.optionalHeader + optionalSize;
   *facts = result;
   return true;
 }

@@ -1,32 +1,32 @@
-// The PE header facts the packer needs: is a file a Windows program at all,
-// a DLL, where does its security data directory point (a signed file's
-// certificate table), and does its manifest name it as this project's
-// launcher. Only the header walk is done here; nothing is mapped.
+// The PE facts only the packer needs, on top of the shared header walk
+// (payload/pe_headers.h): is a file a Windows program at all, a DLL, and does
+// its manifest name it as this project's launcher. Nothing is mapped.
 #pragma once
 
 #include <stdint.h>
 
-#include "payload/file_io.h"
+#include "payload/pe_headers.h"
 
 namespace zor::pack {
 
+// The shared header walk's facts, and what the packer reads beyond them.
 struct PeHeaderFacts {
-  uint16_t characteristics;  // of the COFF header
-  uint16_t optionalMagic;    // PE32 or PE32+
-  uint16_t subsystem;
-  // File offset and size of the certificate table, as the security data
-  // directory records them; both 0 in an unsigned file.
-  uint32_t securityOffset;
+  PeHeaders headers;
+  // From the COFF header.
+  uint16_t characteristics;
+  uint16_t sectionCount;
+  // The certificate table's size, as the security directory records it.
   uint32_t securitySize;
+  uint16_t subsystem;
   // The resource directory; 0 when the image has none.
   uint32_t resourceRva;
   int64_t sectionTable;  // file offset of the section headers
-  uint16_t sectionCount;
 };
 
-// True when `file` starts with a DOS header whose e_lfanew lies inside the
-// file and points at the PE signature, followed by a PE32 or PE32+ optional
-// header whose security directory entry is inside the file too.
+// True when ReadPeHeaders accepts `file`; then also reads the COFF header's
+// fields, the subsystem and the resource directory. Headers too short for
+// the subsystem or the resource directory leave them 0 (no check accepts
+// that).
 bool ReadPeHeaderFacts(FileHandle file, PeHeaderFacts* facts);
 
 bool IsDll(const PeHeaderFacts& facts);

@@ -1,5 +1,8 @@
 #include "pending_output.h"
 
+#include "pack_platform.h"
+#include "pack_text.h"
+
 namespace zor::pack {
 
 namespace {
@@ -7,25 +10,6 @@ namespace {
 constexpr char kTemporarySuffix[] = ".zorpack-tmp";
 
 }  // namespace
-
-std::string Quoted(const std::string& path) {
-  return "'" + path + "'";
-}
-
-std::string DescribeFailure(const std::string& path) {
-  std::string reason = LastFailureText();
-  return reason.empty() ? Quoted(path) : Quoted(path) + ": " + reason;
-}
-
-std::string FolderOf(const std::string& path) {
-  size_t end = path.size();
-  while (end > 0 && !IsPathSeparator(path[end - 1])) --end;
-  if (end == 0) return std::string();
-  // "/name" lies in the root folder, which the separator alone names.
-  size_t folderEnd = end - 1;
-  while (folderEnd > 0 && IsPathSeparator(path[folderEnd - 1])) --folderEnd;
-  return folderEnd == 0 ? path.substr(0, 1) : path.substr(0, folderEnd);
-}
 
 PendingOutput::~PendingOutput() {
   if (!file_.IsValid()) return;
@@ -46,7 +30,7 @@ bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
   finalPath_ = finalPath;
   // The process id keeps two packers writing the same output apart.
   temporaryPath_ = finalPath + "." + std::to_string(CurrentProcessId()) + kTemporarySuffix;
-  file_.Reset(CreateForWriting(temporaryPath_));
+  file_.Reset(CreateReplacing(NativePath(temporaryPath_).c_str(), FileAccess::kReadWrite));
   if (file_.IsValid()) return true;
   *error = "cannot write the output " + DescribeFailure(finalPath_);
   return false;

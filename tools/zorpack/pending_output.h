@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "pack_platform.h"
+#include "runtime/file.h"
 
 namespace zor::pack {
 
@@ -33,14 +33,5 @@ class PendingOutput {
   std::string finalPath_;
   std::string temporaryPath_;
 };
-
-// "'path'", quoted for one-line messages.
-std::string Quoted(const std::string& path);
-
-// "'path': <the system's text for the last failure>".
-std::string DescribeFailure(const std::string& path);
-
-// The folder part of `path` ("" when it names a file in the working folder).
-std::string FolderOf(const std::string& path);
 
 }  // namespace zor::pack

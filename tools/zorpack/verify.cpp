@@ -8,10 +8,10 @@
 #include "packer.h"
 #include "payload/payload_locator.h"
 #include "payload/payload_trailer.h"
-#include "payload/pe_layout.h"
+#include "payload/pe_headers.h"
 #include "payload/range_digest.h"
+#include "pack_text.h"
 #include "pe_header.h"
-#include "pending_output.h"
 #include "zorpack_command.h"
 
 namespace zor::pack {
@@ -45,9 +45,6 @@ namespace {
 constexpr char kLauncherOption[] = "--launcher";
 constexpr char kJsonOption[] = "--json";
 
-// From the optional header's start; the same in PE32 and PE32+.
-constexpr int64_t kChecksumField = 64;
-constexpr uint32_t kChecksumSize = 4;
 // Signing tools start the table with an 8-byte WIN_CERTIFICATE header.
 constexpr uint32_t kCertificateHeaderSize = 8;
 // The image is compared in chunks of this size: two reads and a compare each.
@@ -62,22 +59,14 @@ struct SignedField {
   uint32_t size;
 };
 
-bool ReadBytesAt(FileHandle file, int64_t offset, void* buffer, uint32_t count) {
-  return SeekTo(file, offset) && ReadExact(file, buffer, count);
-}
-
 // Where the header checksum and the security directory entry lie in the
 // launcher image, which CheckLauncher has already walked.
 bool FindSignedFields(FileHandle launcher, SignedField fields[2]) {
-  unsigned char newHeader[4];
-  unsigned char magic[kOptionalMagicSize];
-  if (!ReadBytesAt(launcher, kNewHeaderOffsetField, newHeader, sizeof newHeader)) return false;
-  int64_t optional = static_cast<int32_t>(LoadLittle32(newHeader)) + kOptionalHeaderOffset;
-  if (!ReadBytesAt(launcher, optional, magic, sizeof magic)) return false;
-  int64_t directory =
-      LoadLittle16(magic) == kPe32PlusMagic ? kPe32PlusSecurityDirectory : kPe32SecurityDirectory;
-  fields[0] = {static_cast<uint64_t>(optional + kChecksumField), kChecksumSize};
-  fields[1] = {static_cast<uint64_t>(optional + directory), kDirectoryEntrySize};
+  PeHeaders headers;
+  if (!ReadPeHeaders(launcher, &headers)) return false;
+  int64_t directory = DataDirectoryOffset(IsPe32Plus(headers), kSecurityDirectoryIndex);
+  fields[0] = {static_cast<uint64_t>(headers.optionalHeader + kChecksumField), kChecksumSize};
+  fields[1] = {static_cast<uint64_t>(headers.optionalHeader + directory), kDirectoryEntrySize};
   return true;
 }
 
@@ -177,8 +166,8 @@ bool CheckPadding(FileHandle product, Verification* v, std::string* error) {
     return true;
   }
   unsigned char padding[kSigningAlignment] = {};
-  if (!ReadBytesAt(product, static_cast<int64_t>(v->launcherSize), padding,
-                   static_cast<uint32_t>(actual))) {
+  if (!SeekTo(product, static_cast<int64_t>(v->launcherSize)) ||
+      !ReadExact(product, padding, static_cast<uint32_t>(actual))) {
     *error = "cannot read the product's padding";
     return false;
   }
@@ -216,8 +205,7 @@ bool CheckPayload(FileHandle product, Verification* v, std::string* error) {
 // Where the launcher looks for the trailer's end: the certificate table's
 // start when the security directory points inside the file.
 uint64_t TrailerEnd(const Verification& v) {
-  bool tableInside = v.certificateTableOffset != 0 && v.certificateTableOffset <= v.productSize;
-  return tableInside ? v.certificateTableOffset : v.productSize;
+  return CoveredEnd(v.certificateTableOffset, v.productSize);
 }
 
 void CheckTrailer(Verification* v) {
@@ -305,7 +293,7 @@ bool VerifyProductFile(const std::string& launcher, const std::string& product,
   // just has no security directory to go by.
   PeHeaderFacts facts;
   if (ReadPeHeaderFacts(productFile.Get(), &facts)) {
-    v.certificateTableOffset = facts.securityOffset;
+    v.certificateTableOffset = facts.headers.securityOffset;
     v.certificateTableSize = facts.securitySize;
   }
   v.hasTrailer = ReadPayloadLocation(productFile.Get(), &v.location);

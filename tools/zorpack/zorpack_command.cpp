@@ -1,9 +1,8 @@
 #include "zorpack_command.h"
 
 #include "pack_platform.h"
+#include "pack_text.h"
 #include "packer.h"
-#include "payload/payload_trailer.h"
-#include "pending_output.h"
 #include "verify.h"
 #include "zorpack_version.h"
 
@@ -253,20 +252,6 @@ int ShowHelp(const std::vector<std::string>& operands, const Streams& streams) {
 }
 
 }  // namespace
-
-std::string HexText(const unsigned char* bytes, size_t count) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (size_t i = 0; i < count; ++i) {
-    hex += kDigits[bytes[i] >> 4];
-    hex += kDigits[bytes[i] & 15];
-  }
-  return hex;
-}
-
-std::string DigestText(const Sha256Digest& digest) {
-  return HexText(digest.bytes, sizeof digest.bytes);
-}
 
 int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHandle err) {
   Streams streams{out, err};

@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/sha256_digest.h"
-#include "payload/file_io.h"
+#include "runtime/file.h"
 
 namespace zor::pack {
 
@@ -21,10 +20,5 @@ constexpr int kExitFailure = 2;
 // `arguments` (UTF-8) exclude the program name. Usage, help and reports go
 // to `out`; errors (one line each, starting with "zorpack: ") to `err`.
 int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHandle err);
-
-// Bytes as the reports show them: two lowercase hexadecimal digits each.
-std::string HexText(const unsigned char* bytes, size_t count);
-// A digest: 64 digits.
-std::string DigestText(const Sha256Digest& digest);
 
 }  // namespace zor::pack

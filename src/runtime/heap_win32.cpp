@@ -18,9 +18,4 @@ void FreeMemory(void* block) {
   if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
 }
 
-size_t CheckedBytes(size_t count, size_t unitSize) {
-  if (unitSize != 0 && count > static_cast<size_t>(-1) / unitSize) TerminateOnFatalError();
-  return count * unitSize;
-}
-
 }  // namespace zor

@@ -1,4 +1,4 @@
-#include "payload/file_io.h"
+#include "runtime/file.h"
 
 namespace zor {
 

@@ -1,0 +1,35 @@
+// What a file is on POSIX systems, for runtime/file.h: a file descriptor,
+// and paths as the bytes the user gave. The build puts this folder or
+// src/runtime/win32 on the include path, so this is the one place the POSIX
+// build picks its file type.
+#pragma once
+
+#include <unistd.h>
+
+namespace zor {
+
+using FileHandle = int;
+using PathChar = char;
+
+// What open() reports on failure and an empty owner holds.
+constexpr FileHandle kNoFile = -1;
+
+inline FileHandle NoFile() {
+  return kNoFile;
+}
+
+inline bool IsOpenFile(FileHandle file) {
+  return file >= 0;
+}
+
+// Releases an open file (one for which IsOpenFile is true).
+inline void CloseFile(FileHandle file) {
+  close(file);
+}
+
+// Writes the file's data through to the disk.
+inline bool FlushFile(FileHandle file) {
+  return fsync(file) == 0;
+}
+
+}  // namespace zor
