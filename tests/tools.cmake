@@ -13,17 +13,17 @@ if(WIN32)
   zor_add_gtest(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_win32.cpp)
   target_link_libraries(zorpack_tests PRIVATE zor_packer)
   zor_windows_path(zor_pack_bin_dir "${CMAKE_BINARY_DIR}/bin")
-  zor_windows_path(zor_pack_work_dir "${CMAKE_BINARY_DIR}/test-work")
   set(zor_pack_program "${zor_pack_bin_dir}\\zorpack.exe")
   # Written into C string literals.
-  foreach(zor_pack_var zor_pack_bin_dir zor_pack_work_dir zor_pack_program)
+  foreach(zor_pack_var zor_pack_bin_dir zor_pack_program)
     string(REPLACE "\\" "\\\\" ${zor_pack_var} "${${zor_pack_var}}")
   endforeach()
 else()
   set(ZOR_WINDOWS_BIN_DIR "${CMAKE_SOURCE_DIR}/build/bin" CACHE PATH
       "Where the Windows build put launcher.exe and sample_tool.exe, which the tests pack")
   add_executable(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_posix.cpp
-                 support/file_bytes.cpp support/launcher_file.cpp support/payload_probe.cpp)
+                 support/file_bytes.cpp support/launcher_file.cpp support/payload_probe.cpp
+                 support/sha256_of_posix.cpp support/temp_dir.cpp support/test_process_posix.cpp)
   target_include_directories(zorpack_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(zorpack_tests PRIVATE zor_packer GTest::gtest_main OpenSSL::Crypto)
   target_compile_options(zorpack_tests PRIVATE -Wall -Wextra)
@@ -31,6 +31,7 @@ else()
   gtest_discover_tests(zorpack_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
   set(zor_pack_bin_dir "${ZOR_WINDOWS_BIN_DIR}")
   set(zor_pack_work_dir "${CMAKE_BINARY_DIR}/test-work")
+  target_compile_definitions(zorpack_tests PRIVATE "ZOR_TEST_WORK_DIR=\"${zor_pack_work_dir}\"")
   set(zor_pack_program "$<TARGET_FILE:zorpack>")
   # The arm64 build's tests run under qemu-user, and so must the zorpack
   # they start.
@@ -53,5 +54,4 @@ else()
 endif()
 target_compile_definitions(zorpack_tests PRIVATE
   "ZOR_PACK_TEST_BIN_DIR=\"${zor_pack_bin_dir}\""
-  "ZOR_PACK_TEST_WORK_DIR=\"${zor_pack_work_dir}\""
   "ZOR_PACK_TEST_ZORPACK=\"${zor_pack_program}\"")

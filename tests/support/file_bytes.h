@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,13 +13,14 @@ namespace zor::test {
 using Bytes = std::vector<uint8_t>;
 
 // Fails the current test (and returns empty) when the file cannot be read.
-Bytes ReadFileBytes(const std::wstring& path);
+Bytes ReadFileBytes(const std::filesystem::path& path);
 // Fails the current test when the file cannot be written in full.
-void WriteFileBytes(const std::wstring& path, const Bytes& bytes);
-bool FileExists(const std::wstring& path);
+void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
+bool FileExists(const std::filesystem::path& path);
 
-// SHA-256 of a buffer in memory, for building test files; the launcher's own
-// digest code is tested against published values instead.
+// SHA-256 of a buffer in memory, for building test files, from the
+// platform's own library (CNG, or OpenSSL); the launcher's own digest code is
+// tested against published values instead.
 Sha256Digest Sha256Of(const Bytes& bytes);
 std::string HexOf(const uint8_t* bytes, size_t count);
 std::string HexOf(const Sha256Digest& digest);

@@ -2,16 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include <cstring>
 
 #include "payload/payload_trailer.h"
-#ifdef _WIN32
-#include "test_paths.h"
-#endif
 
 namespace zor::test {
 
@@ -99,38 +92,5 @@ BuiltLauncherFile BuildLauncherFile(const LauncherFileParts& parts) {
   }
   return built;
 }
-
-// The rest reads the Windows build's files and is used by the tests that
-// run under Wine only.
-#ifdef _WIN32
-BuiltLauncherFile WriteLauncherFile(const std::wstring& path, const LauncherFileParts& parts) {
-  BuiltLauncherFile built = BuildLauncherFile(parts);
-  WriteFileBytes(path, built.bytes);
-  return built;
-}
-
-Bytes LauncherImage() {
-  return ReadFileBytes(kLauncherExe);
-}
-
-Bytes SampleToolImage() {
-  return ReadFileBytes(kSampleToolExe);
-}
-
-Bytes UniqueSamplePayload(uint32_t tag, size_t extraBytes) {
-  Bytes payload = SampleToolImage();
-  Bytes extra = PatternBytes(extraBytes, tag);
-  payload.insert(payload.end(), extra.begin(), extra.end());
-  return payload;
-}
-
-uint32_t FreshTag() {
-  static uint32_t counter = 0;
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<uint32_t>(now.QuadPart) ^ GetCurrentProcessId() << 16 ^
-         ++counter * 0x9E3779B9u;
-}
-#endif
 
 }  // namespace zor::test

@@ -105,6 +105,12 @@ bool DismissMessageBox(DWORD processId, MessageBoxContents* contents, DWORD time
   Sleep(100);
   *contents = ReadMessageBox(box);
   PressFirstButton(box);
+  // The click is posted; until the box has gone, a busy machine would let a
+  // caller that polls for boxes find this one again and count it twice.
+  for (DWORD waited = 0; IsWindow(box) && IsWindowVisible(box) && waited < timeoutMs;
+       waited += kPollMs) {
+    Sleep(kPollMs);
+  }
   return true;
 }
 

@@ -27,8 +27,9 @@ MessageBoxContents ReadMessageBox(HWND box);
 // Clicks the box's first button.
 void PressFirstButton(HWND box);
 
-// Waits for the box of `processId`, reads it and dismisses it. Returns false
-// when no box showed within the time limit.
+// Waits for the box of `processId`, reads it, dismisses it and waits (within
+// the same limit) until it has gone. Returns false when no box showed within
+// the time limit.
 bool DismissMessageBox(DWORD processId, MessageBoxContents* contents, DWORD timeoutMs = kBoxWaitMs);
 
 // The window's class name.

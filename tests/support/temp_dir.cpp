@@ -1,50 +1,47 @@
 #include "support/temp_dir.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "test_paths.h"
+#include "support/test_process.h"
 
 namespace zor::test {
 
 namespace {
 
-std::wstring Widen(const char* text) {
-  std::wstring wide;
+namespace fs = std::filesystem;
+
+// Letters and digits of a test's name; anything else becomes "_".
+std::string Plain(const char* text) {
+  std::string plain;
   for (; *text != '\0'; ++text) {
     char c = *text;
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    wide += plain ? static_cast<wchar_t>(c) : L'_';
+    bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    plain += keep ? c : '_';
   }
-  return wide;
+  return plain;
 }
 
 }  // namespace
 
-TempDir::TempDir() {
+fs::path CreateTestFolder() {
   static unsigned counter = 0;
-  std::wstring name = L"test";
+  std::string name = "test";
   if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info()) {
-    name = Widen(info->test_suite_name()) + L"." + Widen(info->name());
+    name = Plain(info->test_suite_name()) + "." + Plain(info->name());
   }
-  path_ = std::wstring(kWorkDir) + L"\\" + name + L"." + std::to_wstring(GetCurrentProcessId()) +
-          L"." + std::to_wstring(++counter);
+  // The process id keeps test programs that run side by side apart.
+  fs::path folder = fs::u8path(ZOR_TEST_WORK_DIR) / (name + "." + std::to_string(TestProcessId()) +
+                                                     "." + std::to_string(++counter));
   std::error_code error;
-  std::filesystem::remove_all(path_, error);
-  std::filesystem::create_directories(path_, error);
-  if (error) ADD_FAILURE() << "cannot create " << std::filesystem::path(path_).string();
+  fs::remove_all(folder, error);
+  fs::create_directories(folder, error);
+  if (error) ADD_FAILURE() << "cannot create " << folder.u8string() << ": " << error.message();
+  return folder;
 }
 
-TempDir::~TempDir() {
-  std::error_code error;
-  std::filesystem::remove_all(path_, error);
-}
-
-std::wstring TempDir::File(const std::wstring& name) const {
-  return path_ + L"\\" + name;
+void RemoveTestFolder(const fs::path& folder) {
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
 }
 
 }  // namespace zor::test

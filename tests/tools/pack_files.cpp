@@ -2,41 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include <psapi.h>
-#else
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 namespace zor::test {
 
 namespace fs = std::filesystem;
 
-#ifdef _WIN32
-const char kPathSeparator[] = "\\";
-#else
-const char kPathSeparator[] = "/";
-#endif
+const char kPathSeparator[] = {static_cast<char>(fs::path::preferred_separator), '\0'};
 
 namespace {
 
 fs::path Native(const std::string& utf8) {
   return fs::u8path(utf8);
-}
-
-uint32_t ProcessId() {
-#ifdef _WIN32
-  return GetCurrentProcessId();
-#else
-  return static_cast<uint32_t>(getpid());
-#endif
 }
 
 }  // namespace
@@ -53,30 +31,8 @@ std::string ZorpackProgramPath() {
   return ZOR_PACK_TEST_ZORPACK;
 }
 
-PackDir::PackDir() {
-  static int counter = 0;
-  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name()
-                                     : std::string("pack");
-  path_ = std::string(ZOR_PACK_TEST_WORK_DIR) + kPathSeparator + name + "." +
-          std::to_string(ProcessId()) + "." + std::to_string(++counter);
-  std::error_code ignored;
-  fs::remove_all(Native(path_), ignored);
-  MakeFolder(path_);
-}
-
-PackDir::~PackDir() {
-  std::error_code ignored;
-  fs::remove_all(Native(path_), ignored);
-}
-
 Bytes ReadBytes(const std::string& path) {
-  std::ifstream in(Native(path), std::ios::binary);
-  if (!in) {
-    ADD_FAILURE() << "cannot read " << path;
-    return {};
-  }
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return ReadFileBytes(Native(path));
 }
 
 std::string ReadText(const std::string& path) {
@@ -85,11 +41,7 @@ std::string ReadText(const std::string& path) {
 }
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(Native(path), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) ADD_FAILURE() << "cannot write " << path;
+  WriteFileBytes(Native(path), bytes);
 }
 
 bool Exists(const std::string& path) {
@@ -146,19 +98,6 @@ void WriteSparseFile(const std::string& path, const Bytes& head, uint64_t size) 
   std::error_code error;
   fs::resize_file(Native(path), size, error);
   ASSERT_FALSE(error) << error.message();
-}
-
-size_t PeakMemoryBytes() {
-#ifdef _WIN32
-  PROCESS_MEMORY_COUNTERS counters = {};
-  counters.cb = sizeof counters;
-  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
-  return counters.PeakWorkingSetSize;
-#else
-  struct rusage usage = {};
-  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
-  return static_cast<size_t>(usage.ru_maxrss) * 1024;  // reported in KiB
-#endif
 }
 
 }  // namespace zor::test

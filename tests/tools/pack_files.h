@@ -11,6 +11,8 @@
 #include "support/file_bytes.h"
 #include "support/launcher_file.h"
 #include "support/payload_probe.h"
+#include "support/temp_dir.h"
+#include "support/test_process.h"
 
 namespace zor::test {
 
@@ -22,22 +24,6 @@ extern const char kPathSeparator[];
 std::string LauncherExePath();
 std::string SampleToolExePath();
 std::string ZorpackProgramPath();
-
-// A fresh folder below the build's test work folder, removed with
-// everything in it when the object goes.
-class PackDir {
- public:
-  PackDir();
-  ~PackDir();
-  PackDir(const PackDir&) = delete;
-  PackDir& operator=(const PackDir&) = delete;
-
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + kPathSeparator + name; }
-
- private:
-  std::string path_;
-};
 
 // Fail the current test when the file cannot be read or written in full.
 Bytes ReadBytes(const std::string& path);
@@ -64,8 +50,5 @@ Bytes WithStore32(Bytes bytes, size_t at, uint32_t value);
 // Makes a file of `size` bytes that starts with `head` and is zero after it,
 // without writing the zeros (the file system keeps them sparse where it can).
 void WriteSparseFile(const std::string& path, const Bytes& head, uint64_t size);
-
-// The most memory this process has held so far, in bytes; 0 if unknown.
-size_t PeakMemoryBytes();
 
 }  // namespace zor::test
