@@ -8,12 +8,15 @@
 #include <psapi.h>
 #else
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+
+#include "payload/payload_trailer.h"
 
 namespace zor::test {
 
@@ -146,6 +149,38 @@ void WriteSparseFile(const std::string& path, const Bytes& head, uint64_t size) 
   std::error_code error;
   fs::resize_file(Native(path), size, error);
   ASSERT_FALSE(error) << error.message();
+}
+
+bool MakeFifo(const std::string& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  return mkfifo(path.c_str(), 0600) == 0;
+#endif
+}
+
+void PlantLinkOrFile(const std::string& path, const std::string& target) {
+#ifdef _WIN32
+  (void)target;
+  WriteBytes(path, Bytes(1, 'p'));
+#else
+  std::error_code error;
+  fs::create_symlink(Native(target), Native(path), error);
+  EXPECT_FALSE(error) << error.message();
+#endif
+}
+
+void WriteSparseFileWithTrailer(const std::string& path, const Bytes& head, uint64_t trailerAt,
+                                uint64_t payloadSize) {
+  WriteSparseFile(path, head, trailerAt);
+  unsigned char trailer[kTrailerSize];
+  EncodeTrailer(PayloadTrailer{payloadSize, Sha256Digest{}}, trailer);
+  std::fstream out(Native(path), std::ios::binary | std::ios::in | std::ios::out);
+  out.seekp(static_cast<std::streamoff>(trailerAt));
+  out.write(reinterpret_cast<const char*>(trailer), sizeof trailer);
+  out.close();
+  if (!out) ADD_FAILURE() << "cannot write " << path;
 }
 
 size_t PeakMemoryBytes() {
