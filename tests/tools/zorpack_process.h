@@ -18,4 +18,11 @@ struct ProgramRun {
 // `arguments` are UTF-8.
 ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments);
 
+#ifndef _WIN32
+// Starts the packer without waiting for it, its output sent to the files
+// `outPath` and `errPath`; its process id, or -1 when it cannot start.
+int StartZorpackProgram(const std::vector<std::string>& arguments, const std::string& outPath,
+                        const std::string& errPath);
+#endif
+
 }  // namespace zor::test

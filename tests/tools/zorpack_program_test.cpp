@@ -13,6 +13,12 @@
 #include "tools/pack_files.h"
 #include "tools/zorpack_process.h"
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace zor::test {
 
 namespace {
@@ -125,7 +131,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   const std::string missing = dir.File("missing.exe");
   const std::string launcher = LauncherExePath();
   const std::string tool = SampleToolExePath();
-  const std::vector<std::vector<std::string>> invocations = {
+  std::vector<std::vector<std::string>> invocations = {
       {"frobnicate"},
       {"help", "frobnicate"},
       {"help", "pack", "inspect"},
@@ -160,7 +166,20 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {"verify", "--launcher", tool, tool},
       {"verify", "--launcher", launcher, missing},
       {"verify", "--launcher", launcher, dir.Path()},
+      // Files named like options, after "--"; no such files here.
+      {"inspect", "--", "-h"},
+      {"extract", "--", "--help", dir.File("out.exe")},
+      {"pack", launcher, tool, ""},
+      {"extract", tool, ""},
+      // Control bytes in a path must not break the line or reach the
+      // terminal.
+      {"inspect", dir.File("new\nline \x1b[2J.exe")},
   };
+  if (MakeFifo(dir.File("fifo"))) {
+    invocations.push_back({"verify", "--launcher", launcher, dir.File("fifo")});
+    invocations.push_back({"verify", "--launcher", dir.File("fifo"), tool});
+    invocations.push_back({"pack", launcher, dir.File("fifo"), dir.File("out.exe")});
+  }
   for (const auto& arguments : invocations) {
     std::string shown;
     for (const auto& argument : arguments) shown += argument + " ";
@@ -170,9 +189,42 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
     EXPECT_EQ(run.exitCode, kStatusFailure);
     ExpectOneErrorLine(run);
     EXPECT_FALSE(Contains(run.err, "zorpack-tmp")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\x1b")) << run.err;
     EXPECT_TRUE(run.out.empty()) << run.out;
   }
   EXPECT_FALSE(Exists(dir.File("out.exe")));
+}
+
+// Stopped half way, a pack leaves no temporary file behind, and dies of the
+// signal it was sent.
+TEST(zorpack_program, TerminatedPackLeavesNothing) {
+#ifdef _WIN32
+  GTEST_SKIP() << "signals are POSIX; zorpack.exe removes its file on a console control event";
+#else
+  PackDir dir;
+  WriteSparseFile(dir.File("big.exe"), PeImageWithTail(100, 5), 1ull << 30);
+  const std::vector<std::string> before = Entries(dir.Path());
+  int child =
+      StartZorpackProgram({"pack", LauncherExePath(), dir.File("big.exe"), dir.File("out.exe")},
+                          dir.File("out.txt"), dir.File("err.txt"));
+  ASSERT_GT(child, 0);
+  // Once the temporary file is there, the copy is under way.
+  bool writing = false;
+  for (int i = 0; i < 20000 && !writing; ++i) {
+    for (const std::string& name : Entries(dir.Path())) writing |= Contains(name, "zorpack-tmp");
+    if (!writing) usleep(500);
+  }
+  kill(child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(writing) << "the pack never started writing";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  std::vector<std::string> after = Entries(dir.Path());
+  std::vector<std::string> expected = before;
+  expected.insert(expected.end(), {"err.txt", "out.txt"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(after, expected);
+#endif
 }
 
 TEST(zorpack_program, PackInspectExtractRoundTrip) {
