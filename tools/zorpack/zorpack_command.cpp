@@ -32,7 +32,8 @@ constexpr char kUsage[] =
     "           zero padding, an intact payload and nothing after the signature\n"
     "           (not the signature itself).\n"
     "\n"
-    "OUTPUT appears only when complete; an existing OUTPUT is replaced.\n"
+    "OUTPUT appears only when complete; an existing OUTPUT is replaced (its\n"
+    "permissions kept), but only a regular file. -- ends the options.\n"
     "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
     "extract) or the product differs (verify); 2 bad usage, or a file that\n"
     "cannot be read, written or used.\n";
@@ -52,7 +53,8 @@ constexpr char kPackHelp[] =
     "already carries a payload; a PAYLOAD that is a DLL, not a Windows program,\n"
     "the launcher itself or a packed file; a folder instead of a file; an OUTPUT\n"
     "that is an input or lies in a folder that does not exist; a result too\n"
-    "long to sign.\n";
+    "long to sign; an input that is not a regular file or changes while it is\n"
+    "packed; an existing OUTPUT that is not a regular file (a device, a FIFO).\n";
 
 constexpr char kInspectHelp[] =
     "usage: zorpack inspect [--json] FILE\n"
