@@ -10,7 +10,8 @@ set(zor_pack_test_sources
   tools/file_interface_test.cpp)
 
 if(WIN32)
-  zor_add_gtest(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_win32.cpp)
+  zor_add_gtest(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_win32.cpp
+                tools/special_files_win32.cpp)
   target_link_libraries(zorpack_tests PRIVATE zor_packer)
   zor_windows_path(zor_pack_bin_dir "${CMAKE_BINARY_DIR}/bin")
   set(zor_pack_program "${zor_pack_bin_dir}\\zorpack.exe")
@@ -23,7 +24,8 @@ else()
       "Where the Windows build put launcher.exe and sample_tool.exe, which the tests pack")
   add_executable(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_posix.cpp
                  support/file_bytes.cpp support/launcher_file.cpp support/payload_probe.cpp
-                 support/sha256_of_posix.cpp support/temp_dir.cpp support/test_process_posix.cpp)
+                 support/sha256_of_posix.cpp support/temp_dir.cpp support/test_process_posix.cpp
+                 tools/special_files_posix.cpp tools/zorpack_posix_test.cpp)
   target_include_directories(zorpack_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(zorpack_tests PRIVATE zor_packer GTest::gtest_main OpenSSL::Crypto)
   target_compile_options(zorpack_tests PRIVATE -Wall -Wextra)

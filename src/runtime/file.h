@@ -31,6 +31,9 @@ FileHandle OpenKeepingUnchanged(const PathChar* path);
 
 // Opens an existing file for reading; NoFile() on failure. (Each sharing has
 // its own function, so that the launcher image links only the one it uses.)
+// kKeepUnchanged never waits for a writer or a device: opening a FIFO or a
+// terminal returns at once, and the `regular` of its identity says what it
+// is, so that the caller can refuse it before reading.
 inline FileHandle OpenForReading(const PathChar* path, ReadSharing sharing) {
   return sharing == ReadSharing::kLetOthersRemove ? OpenLettingOthersRemove(path)
                                                   : OpenKeepingUnchanged(path);
@@ -48,9 +51,9 @@ inline FileHandle CreateReplacing(const PathChar* path, FileAccess access) {
                                           : CreateReplacingReadWrite(path);
 }
 
-// Creates a new file at `path`, open for reading and writing and shared with
-// nobody. Fails (NoFile()) when anything at all already stands under that
-// name, a link included: nothing is ever opened through it.
+// Creates a new file at `path`, open for reading and writing; others may
+// only delete it (on POSIX they always may). Fails (NoFile()) when anything at all already stands
+// under that name, a link included: nothing is ever opened through it.
 FileHandle CreateExclusively(const PathChar* path);
 
 // Moves the file position to `offset` from the beginning.
@@ -81,6 +84,8 @@ struct FileIdentity {
   int64_t size;
   int64_t modified;  // last write, in the platform's units
   int64_t changed;   // creation (Windows) or status change (POSIX)
+  // A plain file on disk: not a folder, FIFO, pipe, socket or device.
+  bool regular;
 };
 
 bool QueryFileIdentity(FileHandle file, FileIdentity* identity);

@@ -20,6 +20,10 @@ bool QueryFileIdentity(FileHandle file, FileIdentity* identity) {
       Combined(facts.ftLastWriteTime.dwHighDateTime, facts.ftLastWriteTime.dwLowDateTime);
   identity->changed =
       Combined(facts.ftCreationTime.dwHighDateTime, facts.ftCreationTime.dwLowDateTime);
+  // Pipes, consoles and devices are not FILE_TYPE_DISK; a folder is, but
+  // says so in its attributes.
+  identity->regular = GetFileType(file) == FILE_TYPE_DISK &&
+                      (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   return true;
 }
 

@@ -26,6 +26,7 @@ void IdentityOf(const struct stat& facts, FileIdentity* identity) {
   identity->size = static_cast<int64_t>(facts.st_size);
   identity->modified = Nanoseconds(facts.st_mtim);
   identity->changed = Nanoseconds(facts.st_ctim);
+  identity->regular = S_ISREG(facts.st_mode);
 }
 
 }  // namespace
@@ -36,7 +37,10 @@ FileHandle OpenLettingOthersRemove(const PathChar* path) {
 }
 
 FileHandle OpenKeepingUnchanged(const PathChar* path) {
-  return open(path, O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO waits for a writer, forever if none
+  // comes; O_NOCTTY keeps a terminal from becoming ours. Neither changes
+  // how a regular file reads.
+  return open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 }
 
 FileHandle CreateReplacingWriteOnly(const PathChar* path) {

@@ -37,9 +37,11 @@ FileHandle CreateReplacingReadWrite(const PathChar* path) {
 }
 
 FileHandle CreateExclusively(const PathChar* path) {
-  // CREATE_NEW fails on any existing name, a symbolic link included.
-  return Opened(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  // CREATE_NEW fails on any existing name, a symbolic link included. Sharing
+  // delete (what POSIX always allows) lets an interrupted writer remove its
+  // file while it is still open.
+  return Opened(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool SeekTo(FileHandle file, int64_t offset) {

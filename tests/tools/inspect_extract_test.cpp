@@ -99,6 +99,15 @@ TEST(zorpack_inspect, FailsOnFilesWithoutPayload) {
   EXPECT_NE(error.find("cannot open"), std::string::npos);
   EXPECT_FALSE(pack::InspectLauncherFile(dir.Path(), &inspection, &error));
   EXPECT_NE(error.find("is a folder, not a file"), std::string::npos) << error;
+  if (MakeFifo(dir.File("fifo"))) {
+    EXPECT_FALSE(pack::InspectLauncherFile(dir.File("fifo"), &inspection, &error));
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+  }
+  // A few KiB on disk whose trailer claims 8 GiB: refused before hashing.
+  WriteSparseFileWithTrailer(dir.File("crafted.exe"), PeImageWithTail(0, 1), 8ull << 30,
+                             (8ull << 30) - 4096);
+  EXPECT_FALSE(pack::InspectLauncherFile(dir.File("crafted.exe"), &inspection, &error));
+  EXPECT_NE(error.find("beyond the longest file zorpack pack writes"), std::string::npos) << error;
 }
 
 TEST(zorpack_extract, WritesTheVerifiedPayloadOfSignedAndUnsignedFiles) {
@@ -124,37 +133,55 @@ TEST(zorpack_extract, WritesTheVerifiedPayloadOfSignedAndUnsignedFiles) {
 // Unverified bytes never appear under the output's name, and an older file
 // there survives a refused extraction.
 TEST(zorpack_extract, RefusesAndWritesNothing) {
+  enum class Twist { kDamaged, kOutputIsInput, kCrafted, kFifoInput, kFifoOutput };
   struct Case {
     const char* what;
-    bool damaged;
-    bool outputIsInput;
+    Twist twist;
     pack::ExtractOutcome outcome;
+    const char* reason;
   };
   const Case cases[] = {
-      {"damaged payload", true, false, pack::ExtractOutcome::kDigestMismatch},
-      {"output is the input", false, true, pack::ExtractOutcome::kFailed},
+      {"damaged payload", Twist::kDamaged, pack::ExtractOutcome::kDigestMismatch, "does not match"},
+      {"output is the input", Twist::kOutputIsInput, pack::ExtractOutcome::kFailed,
+       "one of the inputs"},
+      {"sparse file claiming 8 GiB", Twist::kCrafted, pack::ExtractOutcome::kFailed,
+       "beyond the longest file"},
+      {"input is a FIFO", Twist::kFifoInput, pack::ExtractOutcome::kFailed, "not a regular file"},
+      {"output is a FIFO", Twist::kFifoOutput, pack::ExtractOutcome::kFailed, "not a regular file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     PackDir dir;
     Sample sample = MakeSample(0);
-    if (c.damaged) DamagePayload(&sample);
+    if (c.twist == Twist::kDamaged) DamagePayload(&sample);
     std::string file = dir.File("Updater.exe");
-    std::string output = c.outputIsInput
+    std::string output = c.twist == Twist::kOutputIsInput
                              ? dir.Path() + kPathSeparator + "." + kPathSeparator + "Updater.exe"
                              : dir.File("tool.exe");
-    WriteBytes(file, sample.built.bytes);
+    if ((c.twist == Twist::kFifoInput && !MakeFifo(file)) ||
+        (c.twist == Twist::kFifoOutput && !MakeFifo(output))) {
+      continue;  // no FIFOs here
+    }
+    if (c.twist == Twist::kCrafted) {
+      WriteSparseFileWithTrailer(file, PeImageWithTail(0, 1), 8ull << 30, (8ull << 30) - 4096);
+    } else if (c.twist != Twist::kFifoInput) {
+      WriteBytes(file, sample.built.bytes);
+    }
     Bytes previous(10, 'o');
-    if (!c.outputIsInput) WriteBytes(output, previous);
+    if (c.twist != Twist::kOutputIsInput && c.twist != Twist::kFifoOutput) {
+      WriteBytes(output, previous);
+    }
     std::vector<std::string> before = Entries(dir.Path());
 
     PayloadLocation location;
     std::string error;
     EXPECT_EQ(pack::ExtractPayloadFile(file, output, &location, &error), c.outcome);
-    EXPECT_FALSE(error.empty());
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     EXPECT_EQ(Entries(dir.Path()), before);
-    EXPECT_EQ(ReadBytes(file), sample.built.bytes);
-    if (!c.outputIsInput) {
+    if (c.twist == Twist::kDamaged || c.twist == Twist::kOutputIsInput) {
+      EXPECT_EQ(ReadBytes(file), sample.built.bytes);
+    }
+    if (c.twist != Twist::kOutputIsInput && c.twist != Twist::kFifoOutput) {
       EXPECT_EQ(ReadBytes(output), previous);
     }
   }

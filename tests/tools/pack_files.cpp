@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+
+#include "payload/payload_trailer.h"
 
 namespace zor::test {
 
@@ -98,6 +101,18 @@ void WriteSparseFile(const std::string& path, const Bytes& head, uint64_t size) 
   std::error_code error;
   fs::resize_file(Native(path), size, error);
   ASSERT_FALSE(error) << error.message();
+}
+
+void WriteSparseFileWithTrailer(const std::string& path, const Bytes& head, uint64_t trailerAt,
+                                uint64_t payloadSize) {
+  WriteSparseFile(path, head, trailerAt);
+  unsigned char trailer[kTrailerSize];
+  EncodeTrailer(PayloadTrailer{payloadSize, Sha256Digest{}}, trailer);
+  std::fstream out(Native(path), std::ios::binary | std::ios::in | std::ios::out);
+  out.seekp(static_cast<std::streamoff>(trailerAt));
+  out.write(reinterpret_cast<const char*>(trailer), sizeof trailer);
+  out.close();
+  if (!out) ADD_FAILURE() << "cannot write " << path;
 }
 
 }  // namespace zor::test

@@ -51,4 +51,18 @@ Bytes WithStore32(Bytes bytes, size_t at, uint32_t value);
 // without writing the zeros (the file system keeps them sparse where it can).
 void WriteSparseFile(const std::string& path, const Bytes& head, uint64_t size);
 
+// Special files, one implementation per platform (special_files_*.cpp).
+// Makes a FIFO at `path`: opening it for reading waits for a writer. False
+// where the platform keeps no FIFOs in folders (Windows).
+bool MakeFifo(const std::string& path);
+
+// A link at `path` to `target` where the platform lets a test make one
+// (POSIX); elsewhere a plain file, which takes the name just the same.
+void PlantLinkOrFile(const std::string& path, const std::string& target);
+
+// A sparse file that starts with `head` and ends, at offset `trailerAt`,
+// with a trailer claiming a payload of `payloadSize` bytes.
+void WriteSparseFileWithTrailer(const std::string& path, const Bytes& head, uint64_t trailerAt,
+                                uint64_t payloadSize);
+
 }  // namespace zor::test

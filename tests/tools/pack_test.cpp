@@ -2,11 +2,17 @@
 // file back with the launcher's own locator.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "packer.h"
 #include "payload/payload_trailer.h"
+#include "pending_output.h"
 #include "tools/pack_files.h"
 
 namespace zor::test {
@@ -74,26 +80,44 @@ TEST(zorpack_pack, LayoutIsLocatableAlignedAndPaddedBeforeThePayload) {
 }
 
 TEST(zorpack_pack, BuiltLauncherAndSampleToolPackIntoALocatableFile) {
-  PackDir dir;
-  pack::PackedFile packed;
-  std::string error;
-  // A name beyond ASCII: the packer passes paths through as UTF-8.
-  std::string output = dir.File(
+  // A name beyond ASCII: the packer passes paths through as UTF-8. And the
+  // longest name a folder takes: the temporary name must not be longer.
+  const std::string names[] = {
       "Pr\xC3\xBC"
-      "fger\xC3\xA4t Updater.exe");
-  ASSERT_TRUE(
-      pack::PackLauncherFile(LauncherExePath(), SampleToolExePath(), output, &packed, &error))
-      << error;
-  Bytes tool = ReadBytes(SampleToolExePath());
-  PayloadLocation location;
-  ASSERT_TRUE(LocatePayloadInFile(std::filesystem::u8path(output), &location));
-  EXPECT_EQ(location.size, tool.size());
-  EXPECT_EQ(HexOf(location.digest), HexOf(Sha256Of(tool)));
-  EXPECT_EQ(packed.fileSize % kSignAlignment, 0u);
+      "fger\xC3\xA4t Updater.exe",
+      std::string(251, 'u') + ".exe"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    PackDir dir;
+    pack::PackedFile packed;
+    std::string error;
+    std::string output = dir.File(name);
+    ASSERT_TRUE(
+        pack::PackLauncherFile(LauncherExePath(), SampleToolExePath(), output, &packed, &error))
+        << error;
+    Bytes tool = ReadBytes(SampleToolExePath());
+    PayloadLocation location;
+    ASSERT_TRUE(LocatePayloadInFile(std::filesystem::u8path(output), &location));
+    EXPECT_EQ(location.size, tool.size());
+    EXPECT_EQ(HexOf(location.digest), HexOf(Sha256Of(tool)));
+    EXPECT_EQ(packed.fileSize % kSignAlignment, 0u);
+  }
 }
 
 // Where a case puts something other than the file it names.
-enum class Place { kFile, kFolder, kInMissingFolder, kTheLauncher, kThePayload };
+enum class Place {
+  kFile,
+  kFolder,
+  kInMissingFolder,
+  kTheLauncher,
+  kThePayload,
+  kFifo,          // skipped where there are no FIFOs (Windows)
+  kEmptyName,     // the output only
+  kNamesPlanted,  // the output: a link (or file) at every temporary name
+};
+
+// A fixed start for the temporary names, so that a test knows them all.
+constexpr uint64_t kPlantedNamesSeed = 0x5EED0000;
 
 struct RefusalCase {
   const char* what;
@@ -124,6 +148,20 @@ Bytes SignedLauncher() {
   parts.withTrailer = false;
   parts.certificateTableSize = 512;
   return BuildLauncherFile(parts).bytes;
+}
+
+// The built launcher image, its manifest naming `identity` instead: the
+// attribute is rewritten in place, padded with blanks to its old length.
+Bytes LauncherNamed(const std::string& identity) {
+  Bytes image = LauncherImageWithTail(0, 1);
+  const std::string from = "type=\"win32\" name=\"ZOR.FirmwareUpdate.Launcher\"";
+  std::string to = "name=\"" + identity + "\" t=\"\"";
+  EXPECT_LE(to.size(), from.size());
+  to.resize(from.size(), ' ');
+  auto at = std::search(image.begin(), image.end(), from.begin(), from.end());
+  EXPECT_NE(at, image.end());
+  if (at != image.end()) std::copy(to.begin(), to.end(), at);
+  return image;
 }
 
 Bytes PackedProduct() {
@@ -157,6 +195,9 @@ std::vector<RefusalCase> RefusalCases() {
        "not this project's launcher image"},
       {"launcher and payload swapped", ReadBytes(SampleToolExePath()), launcher, Place::kFile,
        "launcher", "not this project's launcher image"},
+      {"launcher whose manifest name only begins with ours",
+       LauncherNamed("ZOR.FirmwareUpdate.LauncherTools"), good, Place::kFile, "launcher",
+       "not this project's launcher image"},
       {"payload is text", launcher, TextBytes("MZ but nothing else"), Place::kFile, "payload",
        "not a Windows executable"},
       {"payload e_lfanew past the end", launcher, WithStore32(good, kNewHeaderField, 0x10000),
@@ -205,6 +246,25 @@ std::vector<RefusalCase> RefusalCases() {
        "one of the inputs"},
       {"output is the payload", launcher, PeImageWithTail(1, 4), Place::kThePayload, "output",
        "one of the inputs"},
+      {"launcher is a FIFO",
+       {},
+       good,
+       Place::kFile,
+       "launcher",
+       "not a regular file",
+       Place::kFifo},
+      {"payload is a FIFO",
+       launcher,
+       {},
+       Place::kFile,
+       "payload",
+       "not a regular file",
+       Place::kFile,
+       Place::kFifo},
+      {"output is a FIFO", launcher, good, Place::kFifo, "output", "not a regular file"},
+      {"output is an empty name", launcher, good, Place::kEmptyName, "output", "not a file name"},
+      {"links planted at every temporary name", launcher, good, Place::kNamesPlanted, "output",
+       "no temporary name beside it was free"},
   };
 }
 
@@ -223,6 +283,22 @@ TEST(zorpack_pack, RefusalsLeaveEveryFileAsItWas) {
     if (!c.payload.empty()) WriteBytes(payload, c.payload);
     if (c.launcherPlace == Place::kFolder) MakeFolder(launcher);
     if (c.payloadPlace == Place::kFolder) MakeFolder(payload);
+    if ((c.launcherPlace == Place::kFifo && !MakeFifo(launcher)) ||
+        (c.payloadPlace == Place::kFifo && !MakeFifo(payload)) ||
+        (c.output == Place::kFifo && !MakeFifo(output))) {
+      continue;  // no FIFOs here
+    }
+    const std::string victim = dir.File("victim.txt");
+    const Bytes victimBytes = TextBytes("must not be overwritten");
+    pack::FixTemporaryNamesForTesting(c.output == Place::kNamesPlanted ? kPlantedNamesSeed : 0);
+    if (c.output == Place::kNamesPlanted) {
+      WriteBytes(output, previousOutput);
+      WriteBytes(victim, victimBytes);
+      for (int i = 0; i < pack::kTemporaryNameAttempts; ++i) {
+        PlantLinkOrFile(pack::TemporaryPathFor(output, kPlantedNamesSeed + i), victim);
+      }
+    }
+    if (c.output == Place::kEmptyName) output.clear();
     // Another spelling of the same path must not slip past the check.
     if (c.output == Place::kTheLauncher) {
       output = dir.Path() + kPathSeparator + "." + kPathSeparator + "launcher.exe";
@@ -236,6 +312,7 @@ TEST(zorpack_pack, RefusalsLeaveEveryFileAsItWas) {
     pack::PackedFile packed;
     std::string error;
     EXPECT_FALSE(pack::PackLauncherFile(launcher, payload, output, &packed, &error));
+    pack::FixTemporaryNamesForTesting(0);
     EXPECT_NE(error.find(std::string("the ") + c.subject + " '"), std::string::npos) << error;
     EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
@@ -248,25 +325,94 @@ TEST(zorpack_pack, RefusalsLeaveEveryFileAsItWas) {
     if (!c.payload.empty() && c.payloadPlace == Place::kFile) {
       EXPECT_EQ(ReadBytes(payload), c.payload);
     }
-    if (c.output == Place::kFile) {
+    if (c.output == Place::kFile || c.output == Place::kNamesPlanted) {
       EXPECT_EQ(ReadBytes(output), previousOutput);
+    }
+    if (c.output == Place::kNamesPlanted) {
+      EXPECT_EQ(ReadBytes(victim), victimBytes);
     }
   }
 }
 
+// Names someone else holds in the output's folder (links, on POSIX) are
+// passed over without being followed.
 TEST(zorpack_pack, ReplacesAnExistingOutputOnlyWhenComplete) {
   PackDir dir;
   WriteBytes(dir.File("launcher.exe"), LauncherImageWithTail(0, 1));
   WriteBytes(dir.File("tool.exe"), PeImageWithTail(9, 2));
   WriteBytes(dir.File("out.exe"), TextBytes("old"));
+  WriteBytes(dir.File("victim.txt"), TextBytes("victim"));
+  pack::FixTemporaryNamesForTesting(kPlantedNamesSeed);
+  for (int i = 0; i + 1 < pack::kTemporaryNameAttempts; ++i) {
+    PlantLinkOrFile(pack::TemporaryPathFor(dir.File("out.exe"), kPlantedNamesSeed + i),
+                    dir.File("victim.txt"));
+  }
+  std::vector<std::string> expected = Entries(dir.Path());
   pack::PackedFile packed;
   std::string error;
-  ASSERT_TRUE(pack::PackLauncherFile(dir.File("launcher.exe"), dir.File("tool.exe"),
-                                     dir.File("out.exe"), &packed, &error))
-      << error;
+  bool done = pack::PackLauncherFile(dir.File("launcher.exe"), dir.File("tool.exe"),
+                                     dir.File("out.exe"), &packed, &error);
+  pack::FixTemporaryNamesForTesting(0);
+  ASSERT_TRUE(done) << error;
   PayloadLocation location;
   EXPECT_TRUE(LocatePayloadInFile(std::filesystem::u8path(dir.File("out.exe")), &location));
-  EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"launcher.exe", "out.exe", "tool.exe"}));
+  EXPECT_EQ(Entries(dir.Path()), expected);
+  EXPECT_EQ(ReadBytes(dir.File("victim.txt")), TextBytes("victim"));
+}
+
+// What the payload-changing hook below does to the payload, and whether it
+// could (Windows keeps an input from being written while zorpack reads it).
+enum class PayloadChange { kRewrite, kGrow, kShrink };
+PayloadChange payloadChange;
+bool payloadChanged;
+
+void ChangePayload(const std::string& payload) {
+  Bytes bytes = ReadBytes(payload);
+  if (payloadChange == PayloadChange::kRewrite) {
+    bytes[bytes.size() / 3] ^= 0x55;
+    bytes[bytes.size() * 2 / 3] ^= 0x55;
+  }
+  if (payloadChange == PayloadChange::kGrow) bytes.insert(bytes.end(), 4096, 0x47);
+  if (payloadChange == PayloadChange::kShrink) bytes.resize(bytes.size() / 2);
+  // File times tick coarsely; a real rewrite takes far longer than a tick.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::ofstream out(std::filesystem::u8path(payload), std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  payloadChanged = static_cast<bool>(out);
+}
+
+// A payload rewritten, grown or cut while it is copied would give a product
+// whose payload is neither file yet matches its digest: refused, and the
+// message names the payload, not the output.
+TEST(zorpack_pack, PayloadThatChangesWhileItIsPackedIsRefused) {
+  for (PayloadChange change :
+       {PayloadChange::kRewrite, PayloadChange::kGrow, PayloadChange::kShrink}) {
+    SCOPED_TRACE(static_cast<int>(change));
+    PackDir dir;
+    WriteBytes(dir.File("tool.exe"), PeImageWithTail(1 << 20, 2));
+    WriteBytes(dir.File("out.exe"), TextBytes("old"));
+    std::vector<std::string> before = Entries(dir.Path());
+    payloadChange = change;
+    payloadChanged = false;
+    pack::SetBeforePayloadCopyHookForTesting(ChangePayload);
+    pack::PackedFile packed;
+    std::string error;
+    bool done = pack::PackLauncherFile(LauncherExePath(), dir.File("tool.exe"), dir.File("out.exe"),
+                                       &packed, &error);
+    pack::SetBeforePayloadCopyHookForTesting(nullptr);
+    if (!payloadChanged) {
+      // The input could not be written while it was being read.
+      EXPECT_TRUE(done) << error;
+      continue;
+    }
+    EXPECT_FALSE(done);
+    EXPECT_NE(error.find("the payload '"), std::string::npos) << error;
+    EXPECT_NE(error.find("changed while it was being packed"), std::string::npos) << error;
+    EXPECT_EQ(Entries(dir.Path()), before);
+    EXPECT_EQ(ReadBytes(dir.File("out.exe")), TextBytes("old"));
+  }
 }
 
 // The certificate table's offset is a 32-bit field, so a file too long for

@@ -18,4 +18,10 @@ struct ProgramRun {
 // `arguments` are UTF-8.
 ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments);
 
+// Starts the packer without waiting for it, its output sent to the files
+// `outPath` and `errPath`; its process id, or -1 when it cannot start.
+// POSIX only: the tests that signal a running packer have no Windows side.
+int StartZorpackProgram(const std::vector<std::string>& arguments, const std::string& outPath,
+                        const std::string& errPath);
+
 }  // namespace zor::test

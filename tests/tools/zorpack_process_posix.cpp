@@ -10,11 +10,8 @@
 
 namespace zor::test {
 
-ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
-  ProgramRun run;
-  PackDir capture;
-  std::string outPath = capture.File("stdout.txt");
-  std::string errPath = capture.File("stderr.txt");
+int StartZorpackProgram(const std::vector<std::string>& arguments, const std::string& outPath,
+                        const std::string& errPath) {
   std::string program = ZorpackProgramPath();
   // A cross build's zorpack runs under the emulator that runs this test;
   // the kernel would not start it on its own.
@@ -38,14 +35,24 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
     ADD_FAILURE() << "cannot start " << program;
-    return run;
+    return -1;
   }
+  return child;
+}
+
+ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
+  ProgramRun run;
+  PackDir capture;
+  std::string outPath = capture.File("stdout.txt");
+  std::string errPath = capture.File("stderr.txt");
+  pid_t child = StartZorpackProgram(arguments, outPath, errPath);
+  if (child < 0) return run;
   int status = 0;
   if (waitpid(child, &status, 0) == child && WIFEXITED(status)) {
     run.finished = true;
     run.exitCode = WEXITSTATUS(status);
   } else {
-    ADD_FAILURE() << program << " did not exit normally";
+    ADD_FAILURE() << ZorpackProgramPath() << " did not exit normally";
   }
   run.out = ReadText(outPath);
   run.err = ReadText(errPath);

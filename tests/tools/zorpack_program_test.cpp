@@ -125,7 +125,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   const std::string missing = dir.File("missing.exe");
   const std::string launcher = LauncherExePath();
   const std::string tool = SampleToolExePath();
-  const std::vector<std::vector<std::string>> invocations = {
+  std::vector<std::vector<std::string>> invocations = {
       {"frobnicate"},
       {"help", "frobnicate"},
       {"help", "pack", "inspect"},
@@ -160,7 +160,20 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {"verify", "--launcher", tool, tool},
       {"verify", "--launcher", launcher, missing},
       {"verify", "--launcher", launcher, dir.Path()},
+      // Files named like options, after "--"; no such files here.
+      {"inspect", "--", "-h"},
+      {"extract", "--", "--help", dir.File("out.exe")},
+      {"pack", launcher, tool, ""},
+      {"extract", tool, ""},
+      // Control bytes in a path must not break the line or reach the
+      // terminal.
+      {"inspect", dir.File("new\nline \x1b[2J.exe")},
   };
+  if (MakeFifo(dir.File("fifo"))) {
+    invocations.push_back({"verify", "--launcher", launcher, dir.File("fifo")});
+    invocations.push_back({"verify", "--launcher", dir.File("fifo"), tool});
+    invocations.push_back({"pack", launcher, dir.File("fifo"), dir.File("out.exe")});
+  }
   for (const auto& arguments : invocations) {
     std::string shown;
     for (const auto& argument : arguments) shown += argument + " ";
@@ -170,6 +183,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
     EXPECT_EQ(run.exitCode, kStatusFailure);
     ExpectOneErrorLine(run);
     EXPECT_FALSE(Contains(run.err, "zorpack-tmp")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\x1b")) << run.err;
     EXPECT_TRUE(run.out.empty()) << run.out;
   }
   EXPECT_FALSE(Exists(dir.File("out.exe")));

@@ -9,6 +9,7 @@
 #include "zorpack_command.h"
 
 int wmain(int argc, wchar_t** argv) {
+  zor::pack::InstallInterruptCleanup();
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(zor::pack::Utf8FromNative(argv[i]));
   return zor::pack::RunZorpack(arguments, GetStdHandle(STD_OUTPUT_HANDLE),

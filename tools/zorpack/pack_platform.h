@@ -30,11 +30,31 @@ bool ReplaceFile(const std::string& from, const std::string& to);
 
 void RemoveFile(const std::string& path);
 
-uint32_t CurrentProcessId();
+// Fresh random bits from the system's generator, for names that others in
+// a shared folder cannot guess; false when the generator fails.
+bool RandomBits(uint64_t* bits);
+
+// The last failed call failed because something already stands under the
+// name it was to create.
+bool LastFailureWasNameTaken();
+
+// Gives the open file `file` the permission bits of the existing file at
+// `path` (POSIX mode bits; nothing to carry over on Windows).
+void KeepPermissions(FileHandle file, const std::string& path);
+
+// While `path` is set, an interrupt (SIGINT, SIGTERM or SIGHUP; a console
+// control event on Windows) removes that file before the process ends.
+// InstallInterruptCleanup, called once by the program, sets that up and
+// makes a file-size limit an ordinary write error instead of a signal.
+void InstallInterruptCleanup();
+void RemoveOnInterrupt(const std::string& path);
+void StopRemovingOnInterrupt();
 
 // The system's text for the last failed call, on one line; empty when the
-// failure left no error code.
+// failure left no error code. ForgetLastFailure clears it, so that a
+// failure without a code of its own (the end of a file) shows none.
 std::string LastFailureText();
+void ForgetLastFailure();
 
 // UTF-8 of the platform's own text, such as the arguments Windows hands over.
 std::string Utf8FromNative(const std::basic_string<PathChar>& text);

@@ -1,11 +1,32 @@
 #include <errno.h>
+#include <signal.h>
 #include <string.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "pack_platform.h"
 
 namespace zor::pack {
+
+namespace {
+
+// The file an interrupt removes. A signal handler may only read it, so it is
+// a fixed buffer and a flag set after the name is complete; a name too long
+// for the buffer would be too long to create as well.
+char interruptPath[4096];
+volatile sig_atomic_t interruptPathSet = 0;
+
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void RemoveAndDie(int signalNumber) {
+  if (interruptPathSet) unlink(interruptPath);
+  // Die of the same signal, so that the caller sees what happened.
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
+
+}  // namespace
 
 std::string NativePath(const std::string& path) {
   return path;
@@ -33,12 +54,47 @@ void RemoveFile(const std::string& path) {
   unlink(path.c_str());
 }
 
-uint32_t CurrentProcessId() {
-  return static_cast<uint32_t>(getpid());
+bool RandomBits(uint64_t* bits) {
+  return getrandom(bits, sizeof *bits, 0) == static_cast<ssize_t>(sizeof *bits);
+}
+
+bool LastFailureWasNameTaken() {
+  return errno == EEXIST;
+}
+
+void KeepPermissions(FileHandle file, const std::string& path) {
+  struct stat facts;
+  // Only the permission bits: never set-user-ID and the like.
+  if (stat(path.c_str(), &facts) == 0) fchmod(file, facts.st_mode & 0777);
+}
+
+void InstallInterruptCleanup() {
+  struct sigaction action = {};
+  action.sa_handler = RemoveAndDie;
+  sigemptyset(&action.sa_mask);
+  for (int signalNumber : kInterruptSignals) sigaddset(&action.sa_mask, signalNumber);
+  for (int signalNumber : kInterruptSignals) sigaction(signalNumber, &action, nullptr);
+  // Past `ulimit -f`, write() then fails with EFBIG like any other error.
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+void RemoveOnInterrupt(const std::string& path) {
+  interruptPathSet = 0;
+  if (path.size() >= sizeof interruptPath) return;
+  memcpy(interruptPath, path.c_str(), path.size() + 1);
+  interruptPathSet = 1;
+}
+
+void StopRemovingOnInterrupt() {
+  interruptPathSet = 0;
 }
 
 std::string LastFailureText() {
   return errno == 0 ? std::string() : std::string(strerror(errno));
+}
+
+void ForgetLastFailure() {
+  errno = 0;
 }
 
 void WriteText(FileHandle stream, const std::string& text) {

@@ -1,11 +1,28 @@
 #include <windows.h>
 
+#include <bcrypt.h>
+
 #include "pack_platform.h"
 #include "runtime/unique_handle.h"
 
 namespace zor::pack {
 
 namespace {
+
+// The file a console control event removes (see RemoveOnInterrupt). The
+// handler runs on a thread of its own, so the name sits behind a lock.
+CRITICAL_SECTION interruptLock;
+std::wstring* interruptPath = nullptr;
+
+BOOL WINAPI RemoveOnControlEvent(DWORD) {
+  EnterCriticalSection(&interruptLock);
+  // Best effort: the file is still open (CreateExclusively lets it be
+  // deleted), so this marks it, and it goes when the process ends.
+  if (interruptPath != nullptr && !interruptPath->empty()) DeleteFileW(interruptPath->c_str());
+  LeaveCriticalSection(&interruptLock);
+  // Let the default handler end the process.
+  return FALSE;
+}
 
 std::wstring Wide(const std::string& utf8) {
   int length =
@@ -57,8 +74,38 @@ void RemoveFile(const std::string& path) {
   DeleteFileW(Wide(path).c_str());
 }
 
-uint32_t CurrentProcessId() {
-  return GetCurrentProcessId();
+bool RandomBits(uint64_t* bits) {
+  return BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(bits), sizeof *bits,
+                         BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
+}
+
+bool LastFailureWasNameTaken() {
+  DWORD code = GetLastError();
+  return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+}
+
+void KeepPermissions(FileHandle, const std::string&) {}
+
+void InstallInterruptCleanup() {
+  InitializeCriticalSection(&interruptLock);
+  interruptPath = new std::wstring();
+  SetConsoleCtrlHandler(RemoveOnControlEvent, TRUE);
+}
+
+void RemoveOnInterrupt(const std::string& path) {
+  if (interruptPath == nullptr) return;
+  std::wstring wide = Wide(path);
+  EnterCriticalSection(&interruptLock);
+  interruptPath->swap(wide);
+  LeaveCriticalSection(&interruptLock);
+}
+
+void StopRemovingOnInterrupt() {
+  RemoveOnInterrupt(std::string());
+}
+
+void ForgetLastFailure() {
+  SetLastError(ERROR_SUCCESS);
 }
 
 std::string LastFailureText() {

@@ -6,7 +6,18 @@
 namespace zor::pack {
 
 std::string Quoted(const std::string& path) {
-  return "'" + path + "'";
+  // A line break would split the one-line message, and an escape sequence
+  // would reach the terminal: control bytes are shown as \xNN.
+  std::string quoted = "'";
+  for (char c : path) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      quoted += "\\x" + HexText(&byte, 1);
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
 }
 
 std::string DescribeFailure(const std::string& path) {

@@ -9,7 +9,7 @@
 
 namespace zor::pack {
 
-// "'path'", quoted for one-line messages.
+// "'path'", quoted for one-line messages, control bytes written as \xNN.
 std::string Quoted(const std::string& path);
 
 // "'path': <the system's text for the last failure>".

@@ -11,15 +11,40 @@
 
 namespace zor::pack {
 
-bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error) {
+bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
+               FileIdentity* identity) {
   // Checked first: some systems open a folder for reading without a word.
   if (KindOfPath(path) == PathKind::kFolder) {
     *error = std::string(role) + " " + Quoted(path) + " is a folder, not a file";
     return false;
   }
   file->Reset(OpenForReading(NativePath(path).c_str(), ReadSharing::kKeepUnchanged));
-  if (file->IsValid()) return true;
-  *error = std::string("cannot open ") + role + " " + DescribeFailure(path);
+  if (!file->IsValid()) {
+    *error = std::string("cannot open ") + role + " " + DescribeFailure(path);
+    return false;
+  }
+  // A FIFO, a device or a pipe could keep a read waiting forever, or give
+  // other bytes each time.
+  FileIdentity facts;
+  if (!QueryFileIdentity(file->Get(), &facts) || !facts.regular) {
+    *error = std::string(role) + " " + Quoted(path) + " is not a regular file";
+    file->Reset();
+    return false;
+  }
+  if (identity != nullptr) *identity = facts;
+  return true;
+}
+
+bool CheckClaimedPayload(const std::string& path, const PayloadLocation& location,
+                         std::string* error) {
+  // The locator has checked that the payload lies inside the file, so the
+  // sum cannot wrap.
+  uint64_t trailerEnd = location.offset + location.size + kTrailerSize;
+  if (trailerEnd <= kMaxSignableSize) return true;
+  *error = Quoted(path) + " claims a payload of " + std::to_string(location.size) +
+           " bytes ending at offset " + std::to_string(trailerEnd) +
+           ", beyond the longest file zorpack pack writes (" + std::to_string(kMaxSignableSize) +
+           " bytes); it was not read";
   return false;
 }
 
@@ -61,6 +86,8 @@ bool CheckLauncher(FileHandle file, const std::string& path, std::string* error)
 }
 
 namespace {
+
+void (*beforePayloadCopyHook)(const std::string& payload) = nullptr;
 
 bool CheckPayload(FileHandle file, const std::string& path, std::string* error) {
   PeHeaderFacts facts;
@@ -109,8 +136,33 @@ bool LocatesPayload(FileHandle packed, const PayloadLocation& expected) {
          found.size == expected.size && DigestsEqual(found.digest, expected.digest);
 }
 
-bool WritePackedFile(FileHandle launcher, FileHandle payload, const std::string& output,
-                     PendingOutput* out, PackedFile* packed, std::string* error) {
+bool Unchanged(FileHandle file, const FileIdentity& before) {
+  FileIdentity now;
+  return QueryFileIdentity(file, &now) && IsSameFile(now, before) && now.size == before.size &&
+         now.modified == before.modified && now.changed == before.changed;
+}
+
+// An input that is not as it was when it was opened: the product would hold
+// neither its old nor its new bytes.
+bool RefuseChangedInput(FileHandle file, const FileIdentity& before, const char* role,
+                        const std::string& path, std::string* error) {
+  if (Unchanged(file, before)) return true;
+  *error = std::string(role) + " " + Quoted(path) +
+           " changed while it was being packed; nothing was written";
+  return false;
+}
+
+struct PackInput {
+  FileHandle file;
+  FileIdentity identity;
+  const std::string& path;
+};
+
+bool WritePackedFile(const PackInput& launcherInput, const PackInput& payloadInput,
+                     const std::string& output, PendingOutput* out, PackedFile* packed,
+                     std::string* error) {
+  FileHandle launcher = launcherInput.file;
+  FileHandle payload = payloadInput.file;
   static const unsigned char kZeros[kSigningAlignment] = {};
   Sha256Digest imageDigest;
   if (!DigestRange(launcher, 0, packed->imageSize, &imageDigest, out->Handle()) ||
@@ -118,7 +170,14 @@ bool WritePackedFile(FileHandle launcher, FileHandle payload, const std::string&
     *error = "cannot copy the launcher into " + DescribeFailure(output);
     return false;
   }
+  if (beforePayloadCopyHook != nullptr) beforePayloadCopyHook(payloadInput.path);
+  ForgetLastFailure();
   if (!DigestRange(payload, 0, packed->payload.size, &packed->payload.digest, out->Handle())) {
+    // A payload that shrank ends the copy early: name it, not the output.
+    if (!RefuseChangedInput(payload, payloadInput.identity, "the payload", payloadInput.path,
+                            error)) {
+      return false;
+    }
     *error = "cannot copy the payload into " + DescribeFailure(output);
     return false;
   }
@@ -132,10 +191,19 @@ bool WritePackedFile(FileHandle launcher, FileHandle payload, const std::string&
     *error = "the packed file " + Quoted(output) + " does not lead to its payload";
     return false;
   }
-  return true;
+  // Each input was read once, from start to end; if either moved meanwhile
+  // (a build still writing it), what was read is no file at all.
+  return RefuseChangedInput(launcher, launcherInput.identity, "the launcher", launcherInput.path,
+                            error) &&
+         RefuseChangedInput(payload, payloadInput.identity, "the payload", payloadInput.path,
+                            error);
 }
 
 }  // namespace
+
+void SetBeforePayloadCopyHookForTesting(void (*hook)(const std::string& payload)) {
+  beforePayloadCopyHook = hook;
+}
 
 uint64_t PaddingBetween(uint64_t imageSize, uint64_t payloadSize) {
   // The trailer's length is itself a multiple of the alignment.
@@ -148,8 +216,10 @@ bool PackLauncherFile(const std::string& launcher, const std::string& payload,
                       const std::string& output, PackedFile* packed, std::string* error) {
   UniqueFile launcherFile;
   UniqueFile payloadFile;
-  if (!OpenInput(launcher, "the launcher", &launcherFile, error) ||
-      !OpenInput(payload, "the payload", &payloadFile, error) ||
+  FileIdentity launcherIdentity;
+  FileIdentity payloadIdentity;
+  if (!OpenInput(launcher, "the launcher", &launcherFile, error, &launcherIdentity) ||
+      !OpenInput(payload, "the payload", &payloadFile, error, &payloadIdentity) ||
       !RefuseOutputIsInput(launcherFile.Get(), output, error) ||
       !RefuseOutputIsInput(payloadFile.Get(), output, error) ||
       !CheckLauncher(launcherFile.Get(), launcher, error) ||
@@ -175,7 +245,9 @@ bool PackLauncherFile(const std::string& launcher, const std::string& payload,
 
   PendingOutput out;
   if (!out.Create(output, error) ||
-      !WritePackedFile(launcherFile.Get(), payloadFile.Get(), output, &out, &layout, error) ||
+      !WritePackedFile({launcherFile.Get(), launcherIdentity, launcher},
+                       {payloadFile.Get(), payloadIdentity, payload}, output, &out, &layout,
+                       error) ||
       !out.Commit(error)) {
     return false;
   }
@@ -197,6 +269,7 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
     *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
     return false;
   }
+  if (!CheckClaimedPayload(file, result.location, error)) return false;
   if (!DigestRange(input.Get(), result.location.offset, result.location.size,
                    &result.computedDigest, NoFile())) {
     *error = "cannot read the payload of " + DescribeFailure(file);
@@ -224,6 +297,7 @@ ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& ou
     *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
     return ExtractOutcome::kFailed;
   }
+  if (!CheckClaimedPayload(file, found, error)) return ExtractOutcome::kFailed;
   PendingOutput out;
   if (!out.Create(output, error)) return ExtractOutcome::kFailed;
   Sha256Digest computed;

@@ -41,14 +41,18 @@ struct PackedFile {
 };
 
 // Writes `output` as `launcher` + padding + `payload` + trailer, hashing the
-// payload while it is copied. Refuses a launcher that is not this project's
-// launcher image, is signed, or already carries a payload; a payload that is
-// a DLL, not a Windows program, or itself a packed file; a folder where a
-// file is expected; an output that is one of the inputs or in a folder that
-// does not exist. `output` is replaced only by a complete
+// payload while it is copied. An input that changes while it is read (its
+// identity, size or times differ afterwards) is refused. Refuses a launcher that is not this
+// project's launcher image, is signed, or already carries a payload; a payload that is a DLL, not a
+// Windows program, or itself a packed file; a folder where a file is expected; an output that is
+// one of the inputs or in a folder that does not exist. `output` is replaced only by a complete
 // file: on false it is as it was, and `error` says why.
 bool PackLauncherFile(const std::string& launcher, const std::string& payload,
                       const std::string& output, PackedFile* packed, std::string* error);
+
+// For tests only: `hook`, unless null, runs with the payload's path just
+// before the payload is copied, so that a test can change it at that moment.
+void SetBeforePayloadCopyHookForTesting(void (*hook)(const std::string& payload));
 
 struct Inspection {
   PayloadLocation location;  // as the trailer records it
@@ -77,8 +81,14 @@ ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& ou
 
 // The steps that pack, inspect and verify share. `role` names the file in
 // messages ("the launcher"); on false, `error` says why.
-// Opens an existing file (not a folder) for reading.
-bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error);
+// Opens an existing regular file for reading, without waiting on a FIFO or
+// device (refused); `identity`, unless null, receives its identity then.
+bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
+               FileIdentity* identity = nullptr);
+// Refuses, before anything is read, a payload whose trailer would end beyond
+// the longest file pack writes (a crafted, perhaps sparse, file).
+bool CheckClaimedPayload(const std::string& path, const PayloadLocation& location,
+                         std::string* error);
 bool SizeOf(FileHandle file, const std::string& path, uint64_t* size, std::string* error);
 // True when `file` is this project's launcher image, unsigned and without a
 // payload: what pack takes, and what verify compares products with.

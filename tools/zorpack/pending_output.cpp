@@ -9,18 +9,61 @@ namespace {
 
 constexpr char kTemporarySuffix[] = ".zorpack-tmp";
 
+// Set by tests only; 0: the system's random generator.
+uint64_t fixedTemporarySeed = 0;
+
+bool TemporaryBits(int attempt, uint64_t* bits) {
+  if (fixedTemporarySeed != 0) {
+    *bits = fixedTemporarySeed + static_cast<uint64_t>(attempt);
+    return true;
+  }
+  return RandomBits(bits);
+}
+
 }  // namespace
+
+std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits) {
+  size_t nameStart = finalPath.size();
+  while (nameStart > 0 && !IsPathSeparator(finalPath[nameStart - 1])) --nameStart;
+  unsigned char bytes[sizeof bits];
+  for (size_t i = 0; i < sizeof bits; ++i) bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
+  return finalPath.substr(0, nameStart) + HexText(bytes, sizeof bytes) + kTemporarySuffix;
+}
+
+void FixTemporaryNamesForTesting(uint64_t seed) {
+  fixedTemporarySeed = seed;
+}
 
 PendingOutput::~PendingOutput() {
   if (!file_.IsValid()) return;
   file_.Reset();
   RemoveFile(temporaryPath_);
+  StopRemovingOnInterrupt();
 }
 
 bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
-  if (KindOfPath(finalPath) == PathKind::kFolder) {
-    *error = "the output " + Quoted(finalPath) + " is a folder, not a file";
+  if (finalPath.empty()) {
+    *error = "the output '' is not a file name";
     return false;
+  }
+  switch (KindOfPath(finalPath)) {
+    case PathKind::kFolder:
+      *error = "the output " + Quoted(finalPath) + " is a folder, not a file";
+      return false;
+    case PathKind::kFile: {
+      FileIdentity existing;
+      // A device or FIFO is never replaced: as root, "extracting" to
+      // /dev/null would put a file in the system's place.
+      if (!QueryPathIdentity(NativePath(finalPath).c_str(), &existing) || !existing.regular) {
+        *error = "the output " + Quoted(finalPath) +
+                 " exists and is not a regular file; it is never replaced (zorpack inspect checks "
+                 "a file without writing anything)";
+        return false;
+      }
+      break;
+    }
+    case PathKind::kMissing:
+      break;
   }
   std::string folder = FolderOf(finalPath);
   if (!folder.empty() && KindOfPath(folder) != PathKind::kFolder) {
@@ -28,11 +71,34 @@ bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
     return false;
   }
   finalPath_ = finalPath;
-  // The process id keeps two packers writing the same output apart.
-  temporaryPath_ = finalPath + "." + std::to_string(CurrentProcessId()) + kTemporarySuffix;
-  file_.Reset(CreateReplacing(NativePath(temporaryPath_).c_str(), FileAccess::kReadWrite));
-  if (file_.IsValid()) return true;
-  *error = "cannot write the output " + DescribeFailure(finalPath_);
+  if (!CreateTemporary(error)) return false;
+  if (KindOfPath(finalPath_) == PathKind::kFile) KeepPermissions(file_.Get(), finalPath_);
+  return true;
+}
+
+bool PendingOutput::CreateTemporary(std::string* error) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    uint64_t bits = 0;
+    if (!TemporaryBits(attempt, &bits)) {
+      *error = "cannot write the output " + DescribeFailure(finalPath_);
+      return false;
+    }
+    temporaryPath_ = TemporaryPathFor(finalPath_, bits);
+    file_.Reset(CreateExclusively(NativePath(temporaryPath_).c_str()));
+    if (file_.IsValid()) {
+      RemoveOnInterrupt(temporaryPath_);
+      return true;
+    }
+    // Someone else's file (or link) under the name: never touched, try
+    // another.
+    if (!LastFailureWasNameTaken()) {
+      *error = "cannot write the output " + DescribeFailure(finalPath_);
+      return false;
+    }
+  }
+  *error = "cannot write the output " + Quoted(finalPath_) +
+           ": no temporary name beside it was free (" + std::to_string(kTemporaryNameAttempts) +
+           " taken in a row)";
   return false;
 }
 
@@ -42,10 +108,13 @@ bool PendingOutput::Commit(std::string* error) {
     return false;
   }
   file_.Reset();
-  if (ReplaceFile(temporaryPath_, finalPath_)) return true;
-  *error = "cannot replace " + DescribeFailure(finalPath_);
-  RemoveFile(temporaryPath_);
-  return false;
+  bool replaced = ReplaceFile(temporaryPath_, finalPath_);
+  if (!replaced) {
+    *error = "cannot replace " + DescribeFailure(finalPath_);
+    RemoveFile(temporaryPath_);
+  }
+  StopRemovingOnInterrupt();
+  return replaced;
 }
 
 }  // namespace zor::pack

@@ -2,14 +2,35 @@
 // it is written under a temporary name in the same folder and renamed over
 // the final name at the end. Until then, and on every failure, the final name
 // keeps whatever it held before, and the temporary file is removed when the
-// object goes. Messages name the output, never the temporary file.
+// object goes (or the process is interrupted). Messages name the output,
+// never the temporary file.
+//
+// The folder may be shared with others who can write there: the temporary
+// name is short, random and created exclusively (never through a link or
+// over anything that stands there), and an existing output that is not a
+// regular file is never replaced.
 #pragma once
+
+#include <stdint.h>
 
 #include <string>
 
 #include "runtime/file.h"
 
 namespace zor::pack {
+
+// How many random names are tried before giving up: a clash means someone
+// else holds the name, and a few in a row mean someone plants them.
+constexpr int kTemporaryNameAttempts = 8;
+
+// The temporary file's path for `finalPath` and the random `bits`: in the
+// same folder, whatever the length of the final name.
+std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits);
+
+// For tests only: from now on, attempt i takes `seed` + i as its random bits
+// (0 returns to the system's generator), so that a test can plant files at
+// every name the next output tries.
+void FixTemporaryNamesForTesting(uint64_t seed);
 
 class PendingOutput {
  public:
@@ -18,9 +39,9 @@ class PendingOutput {
   PendingOutput(const PendingOutput&) = delete;
   PendingOutput& operator=(const PendingOutput&) = delete;
 
-  // Checks that `finalPath` can be an output (not a folder, in a folder
-  // that exists) and creates its temporary file, open for reading and
-  // writing.
+  // Checks that `finalPath` can be an output (a name, not a folder or other
+  // special file, in a folder that exists) and creates its temporary file,
+  // open for reading and writing, with an existing output's permissions.
   bool Create(const std::string& finalPath, std::string* error);
   FileHandle Handle() const { return file_.Get(); }
 
@@ -29,6 +50,8 @@ class PendingOutput {
   bool Commit(std::string* error);
 
  private:
+  bool CreateTemporary(std::string* error);
+
   UniqueFile file_;
   std::string finalPath_;
   std::string temporaryPath_;

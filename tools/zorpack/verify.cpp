@@ -43,7 +43,6 @@ const char kVerifyHelp[] =
 namespace {
 
 constexpr char kLauncherOption[] = "--launcher";
-constexpr char kJsonOption[] = "--json";
 
 // Signing tools start the table with an 8-byte WIN_CERTIFICATE header.
 constexpr uint32_t kCertificateHeaderSize = 8;
@@ -313,8 +312,14 @@ bool ParseVerifyOperands(const std::vector<std::string>& operands, VerifyRequest
   VerifyRequest parsed;
   bool haveLauncher = false;
   std::vector<std::string> files;
+  bool optionsEnded = false;
   for (size_t i = 0; i < operands.size(); ++i) {
-    if (operands[i] == kJsonOption) {
+    // After "--", every operand is a file, even one named "--json".
+    if (optionsEnded) {
+      files.push_back(operands[i]);
+    } else if (operands[i] == kEndOfOptions) {
+      optionsEnded = true;
+    } else if (operands[i] == kJsonOption) {
       parsed.json = true;
     } else if (operands[i] == kLauncherOption) {
       if (haveLauncher || i + 1 == operands.size()) {

@@ -1,5 +1,7 @@
 #include "zorpack_command.h"
 
+#include <algorithm>
+
 #include "pack_platform.h"
 #include "pack_text.h"
 #include "packer.h"
@@ -30,7 +32,8 @@ constexpr char kUsage[] =
     "           zero padding, an intact payload and nothing after the signature\n"
     "           (not the signature itself).\n"
     "\n"
-    "OUTPUT appears only when complete; an existing OUTPUT is replaced.\n"
+    "OUTPUT appears only when complete; an existing OUTPUT is replaced (its\n"
+    "permissions kept), but only a regular file. -- ends the options.\n"
     "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
     "extract) or the product differs (verify); 2 bad usage, or a file that\n"
     "cannot be read, written or used.\n";
@@ -50,7 +53,8 @@ constexpr char kPackHelp[] =
     "already carries a payload; a PAYLOAD that is a DLL, not a Windows program,\n"
     "the launcher itself or a packed file; a folder instead of a file; an OUTPUT\n"
     "that is an input or lies in a folder that does not exist; a result too\n"
-    "long to sign.\n";
+    "long to sign; an input that is not a regular file or changes while it is\n"
+    "packed; an existing OUTPUT that is not a regular file (a device, a FIFO).\n";
 
 constexpr char kInspectHelp[] =
     "usage: zorpack inspect [--json] FILE\n"
@@ -90,7 +94,6 @@ constexpr char kVersionCommand[] = "version";
 constexpr char kHelpOption[] = "--help";
 constexpr char kShortHelpOption[] = "-h";
 constexpr char kVersionOption[] = "--version";
-constexpr char kJsonOption[] = "--json";
 
 struct Streams {
   FileHandle out;
@@ -170,12 +173,13 @@ int Inspect(const std::vector<std::string>& files, bool json, const Streams& str
   }
   WriteText(streams.out, json ? InspectionJson(inspection) : InspectionText(inspection));
   if (!inspection.launcherRecognised) {
-    return Fail(streams, kExitFailure,
-                "the launcher part of '" + files[0] + "' is not this project's launcher image");
+    return Fail(
+        streams, kExitFailure,
+        "the launcher part of " + Quoted(files[0]) + " is not this project's launcher image");
   }
   if (!inspection.digestMatches) {
     return Fail(streams, kExitDigestMismatch,
-                "the payload of '" + files[0] + "' does not match the digest in its trailer");
+                "the payload of " + Quoted(files[0]) + " does not match the digest in its trailer");
   }
   return kExitSuccess;
 }
@@ -264,28 +268,35 @@ int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHa
   const Command* command = FindCommand(arguments[0]);
   if (IsHelpOption(arguments[0])) command = &kHelp;
   if (arguments[0] == kVersionOption) command = &kVersion;
-  if (command == nullptr) return BadUsage(streams, "unknown command '" + arguments[0] + "'");
+  if (command == nullptr) return BadUsage(streams, "unknown command " + Quoted(arguments[0]));
 
   std::vector<std::string> operands(arguments.begin() + 1, arguments.end());
   if (command == &kHelp) {
     if (operands.size() == 1 && IsHelpOption(operands[0])) return ShowHelp({kHelpCommand}, streams);
     return ShowHelp(operands, streams);
   }
-  for (const std::string& operand : operands) {
-    if (IsHelpOption(operand)) return ShowHelp({command->name}, streams);
+  // "--" ends the options: what follows are file names, "-h" and "--json"
+  // included.
+  auto optionsEnd = std::find(operands.begin(), operands.end(), kEndOfOptions);
+  for (auto operand = operands.begin(); operand != optionsEnd; ++operand) {
+    if (IsHelpOption(*operand)) return ShowHelp({command->name}, streams);
   }
   if (command == &kVerify) return Verify(operands, streams);
   bool json = false;
-  if (command == &kInspect) {
-    std::vector<std::string> files;
-    for (const std::string& operand : operands) {
-      if (operand == kJsonOption) {
-        json = true;
-      } else {
-        files.push_back(operand);
-      }
+  std::vector<std::string> files;
+  for (auto operand = operands.begin(); operand != operands.end(); ++operand) {
+    if (operand == optionsEnd) continue;
+    if (command == &kInspect && operand < optionsEnd && *operand == kJsonOption) {
+      json = true;
+    } else {
+      files.push_back(*operand);
     }
-    operands = files;
+  }
+  operands = files;
+  for (const std::string& file : operands) {
+    // An empty OUTPUT would otherwise name a temporary file in the working
+    // folder.
+    if (file.empty()) return BadUsage(streams, "an empty name is not a file");
   }
   if (operands.size() != command->fileCount) {
     if (command->fileCount == 0) return BadUsage(streams, arguments[0] + " takes no operands");

@@ -1,0 +1,22 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tools/pack_files.h"
+
+namespace zor::test {
+
+bool MakeFifo(const std::string& path) {
+  return mkfifo(path.c_str(), 0600) == 0;
+}
+
+void PlantLinkOrFile(const std::string& path, const std::string& target) {
+  std::error_code error;
+  std::filesystem::create_symlink(std::filesystem::u8path(target), std::filesystem::u8path(path),
+                                  error);
+  EXPECT_FALSE(error) << error.message();
+}
+
+}  // namespace zor::test

@@ -1,0 +1,15 @@
+// Windows keeps no FIFOs in folders, and a test program may not make links
+// without a privilege: a plain file takes a name just the same.
+#include "tools/pack_files.h"
+
+namespace zor::test {
+
+bool MakeFifo(const std::string&) {
+  return false;
+}
+
+void PlantLinkOrFile(const std::string& path, const std::string&) {
+  WriteBytes(path, Bytes(1, 'p'));
+}
+
+}  // namespace zor::test
