@@ -35,10 +35,11 @@ while [ $# -gt 0 ]; do
 done
 if [ ${#targets[@]} -eq 0 ]; then targets=(locator launcher_checks inspect quoting); fi
 
-# Inputs longer than these add nothing: the file targets' seeds are a packed
-# product of about 29 KiB, and a quoted vector of 8192 units still fits a
-# Windows command line, so the replay under Wine can start a program with it.
-declare -A max_len=([locator]=4096 [launcher_checks]=32768 [inspect]=32768 [quoting]=16384)
+# Input limits: the file targets' largest seed is a packed product of about
+# 29 KiB; for quoting, 1024 units are longer than any argument needs to be
+# to show a rule, and keep an execution cheap (the splitter and the
+# conversions cost more than the quoting).
+declare -A max_len=([locator]=4096 [launcher_checks]=32768 [inspect]=32768 [quoting]=2048)
 declare -A dictionary=([locator]=pe.dict [launcher_checks]=pe.dict [inspect]=pe.dict
                        [quoting]=quoting.dict)
 
@@ -49,7 +50,7 @@ if [ "$build" = 1 ]; then
 fi
 
 work="$root/build-fuzz/fuzz-work"
-summary="$work/summary"
+summary="$work/summary.$$"
 mkdir -p "$work"
 printf '%-16s %8s %12s %9s %6s %7s\n' target seconds executions exec/s edges corpus >"$summary"
 failed=()
@@ -93,6 +94,7 @@ for target in "${targets[@]}"; do
     "${per_second:-?}" "${edges:-?}" "$files" >>"$summary"
 done
 cat "$summary"
+rm -f "$summary"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzz: failed: ${failed[*]}" >&2
   exit 1

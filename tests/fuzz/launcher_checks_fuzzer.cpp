@@ -3,15 +3,14 @@
 // directory, the DLL, subsystem and already-packed checks, in the order the
 // packer runs them. The property is that each ends, within libFuzzer's time
 // limit, without a sanitizer report.
-#include "memory_file.h"
+#include "memory_file_io.h"
 #include "packer.h"
 #include "payload/payload_locator.h"
 #include "pe_header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static zor::fuzz::MemoryFile file;
-  file.Fill(data, size);
-  int fd = file.Descriptor();
+  zor::fuzz::ServeFile(data, size);
+  constexpr zor::FileHandle fd = zor::fuzz::kServedFile;
   zor::pack::PeHeaderFacts facts;
   if (!zor::pack::ReadPeHeaderFacts(fd, &facts)) return 0;
   // Their answers may be anything; reaching them safely is the point.

@@ -5,14 +5,13 @@
 
 #include "fuzz_failure.h"
 #include "layout_reference.h"
-#include "memory_file.h"
+#include "memory_file_io.h"
 #include "payload/payload_locator.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static zor::fuzz::MemoryFile file;
-  file.Fill(data, size);
+  zor::fuzz::ServeFile(data, size);
   zor::PayloadLocation found;
-  bool located = zor::ReadPayloadLocation(file.Descriptor(), &found);
+  bool located = zor::ReadPayloadLocation(zor::fuzz::kServedFile, &found);
   zor::fuzz::ReferenceLocation expected;
   if (located != zor::fuzz::ReferenceLocate(data, size, &expected)) {
     zor::fuzz::Failure(located ? "located where the model finds no payload"

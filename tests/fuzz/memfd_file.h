@@ -1,5 +1,5 @@
-// A file that lives in memory but has a real descriptor (memfd_create), so
-// the fuzz targets hand the product its ordinary file interface.
+// A file that lives in memory but has a real descriptor (memfd_create): what
+// the inspect target gives zorpack as its standard output and error.
 #pragma once
 
 #include <cstddef>
@@ -8,12 +8,12 @@
 
 namespace zor::fuzz {
 
-class MemoryFile {
+class MemfdFile {
  public:
-  MemoryFile();
-  ~MemoryFile();
-  MemoryFile(const MemoryFile&) = delete;
-  MemoryFile& operator=(const MemoryFile&) = delete;
+  MemfdFile();
+  ~MemfdFile();
+  MemfdFile(const MemfdFile&) = delete;
+  MemfdFile& operator=(const MemfdFile&) = delete;
 
   int Descriptor() const { return fd_; }
   // Replaces the contents and rewinds; aborts when that fails, as a broken
