@@ -27,7 +27,7 @@ while [ $# -gt 0 ]; do
     --corpus-root) corpus_root=$(cd "$2" && pwd); shift ;;
     --target) targets+=("$2"); shift ;;
     --no-build) build=0 ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     [0-9]*) seconds="$1" ;;
     *) echo "fuzz: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
