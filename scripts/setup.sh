@@ -18,6 +18,9 @@ packages=(
   googletest
   g++
   libssl-dev
+  clang-14
+  libclang-rt-14-dev
+  libfuzzer-14-dev
   python3
   python3-pefile
   python3-matplotlib

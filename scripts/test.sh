@@ -2,9 +2,11 @@
 # Builds everything and runs every test: unit tests and end-to-end tests of
 # the launcher under Wine (in a private prefix and Xvfb display inside
 # build/), the host-side checks of the launcher image, and the native Linux
-# packer (build-host/, host compiler) with its tests run natively, and the
-# arm64 packer (build-arm64/, Debian's cross compiler) with its tests under
-# qemu-user.
+# packer (build-host/, host compiler) with its tests run natively, the same
+# again built by clang under AddressSanitizer and UndefinedBehaviorSanitizer
+# (build-host-asan/, with every fuzz target's kept inputs replayed once), a
+# short run of every fuzz target (build-fuzz/), and the arm64 packer
+# (build-arm64/, Debian's cross compiler) with its tests under qemu-user.
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
 
@@ -17,6 +19,9 @@ cmake --build --preset default
 zor_failure_hint="the compiler's messages are above; build-host/CMakeFiles holds the configure logs"
 cmake --preset host
 cmake --build --preset host
+zor_failure_hint="the compiler's messages are above; build-host-asan/CMakeFiles holds the configure logs"
+cmake --preset host-asan
+cmake --build --preset host-asan
 # setup.sh installs the arm64 cross tools; a machine set up by hand without
 # them still tests everything else.
 arm64=0
@@ -41,5 +46,17 @@ zor_failure_hint="the failing tests' output is above, every test's in build/Test
 ctest --preset default --parallel "$jobs"
 zor_failure_hint="the failing tests' output is above, every test's in build-host/Testing/Temporary/LastTest.log"
 ctest --preset host --parallel "$jobs"
+zor_failure_hint="the failing tests' output is above, every test's in build-host-asan/Testing/Temporary/LastTest.log"
+ctest --preset host-asan --parallel "$jobs"
 zor_failure_hint="the failing tests' output is above, every test's in build-arm64/Testing/Temporary/LastTest.log"
 if [ "$arm64" -eq 1 ]; then ctest --preset arm64 --parallel "$jobs"; fi
+
+# Every fuzz target for a short while, on a scratch copy of the corpora, so
+# that a test run leaves the tree as it was; an input that fails lands in
+# tests/fuzz/TARGET/regressions/ and this script fails.
+zor_failure_hint="the fuzzer's report is above; scripts/fuzz.sh --help tells how to replay an input"
+scratch=build-fuzz/scratch-corpus
+rm -rf "$scratch"
+mkdir -p build-fuzz
+cp -r tests/fuzz "$scratch"
+scripts/fuzz.sh "${ZOR_FUZZ_SECONDS:-30}" --corpus-root "$scratch"

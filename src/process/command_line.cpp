@@ -11,18 +11,6 @@ namespace zor {
 
 namespace {
 
-bool ForcesQuoting(wchar_t unit) {
-  return unit == L' ' || unit == L'\t' || unit == L'\n' || unit == L'\v' || unit == L'"';
-}
-
-bool NeedsQuoting(const WideString& argument) {
-  if (argument.IsEmpty()) return true;
-  for (size_t i = 0; i < argument.Length(); ++i) {
-    if (ForcesQuoting(argument[i])) return true;
-  }
-  return false;
-}
-
 void FreeArgumentVector(wchar_t** arguments) {
   LocalFree(arguments);
 }
@@ -30,31 +18,6 @@ void FreeArgumentVector(wchar_t** arguments) {
 using ScopedArgumentVector = UniqueResource<wchar_t**, FreeArgumentVector, detail::IsNonNull>;
 
 }  // namespace
-
-WideString QuoteArgument(const WideString& argument) {
-  if (!NeedsQuoting(argument)) return argument;
-  WideString quoted;
-  quoted.Reserve(argument.Length() + 2);
-  quoted.Append(L'"');
-  size_t pendingBackslashes = 0;
-  for (size_t i = 0; i < argument.Length(); ++i) {
-    wchar_t unit = argument[i];
-    if (unit == L'\\') {
-      ++pendingBackslashes;
-      continue;
-    }
-    if (unit == L'"') {
-      quoted.AppendRepeated(L'\\', 2 * pendingBackslashes + 1);
-    } else {
-      quoted.AppendRepeated(L'\\', pendingBackslashes);
-    }
-    quoted.Append(unit);
-    pendingBackslashes = 0;
-  }
-  quoted.AppendRepeated(L'\\', 2 * pendingBackslashes);
-  quoted.Append(L'"');
-  return quoted;
-}
 
 WideString BuildToolCommandLineFrom(const WideString& toolPath,
                                     const wchar_t* launcherCommandLine) {
