@@ -122,6 +122,9 @@ TEST(zorpack_program, HelpVersionAndUsage) {
 TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   PackDir dir;
   WriteBytes(dir.File("text.exe"), Bytes(200, 'x'));
+  // A few KiB on disk whose trailer claims 8 GiB: refused before hashing.
+  WriteSparseFileWithTrailer(dir.File("crafted.exe"), PeImageWithTail(0, 1), 8ull << 30,
+                             (8ull << 30) - 4096);
   const std::string missing = dir.File("missing.exe");
   const std::string launcher = LauncherExePath();
   const std::string tool = SampleToolExePath();
@@ -160,6 +163,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {"verify", "--launcher", tool, tool},
       {"verify", "--launcher", launcher, missing},
       {"verify", "--launcher", launcher, dir.Path()},
+      {"verify", "--launcher", launcher, dir.File("crafted.exe")},
       // Files named like options, after "--"; no such files here.
       {"inspect", "--", "-h"},
       {"extract", "--", "--help", dir.File("out.exe")},

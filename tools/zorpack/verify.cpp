@@ -296,6 +296,7 @@ bool VerifyProductFile(const std::string& launcher, const std::string& product,
     v.certificateTableSize = facts.securitySize;
   }
   v.hasTrailer = ReadPayloadLocation(productFile.Get(), &v.location);
+  if (v.hasTrailer && !CheckClaimedPayload(product, v.location, error)) return false;
   if (!CheckLauncherPart(launcherFile.Get(), productFile.Get(), &v, error) ||
       !CheckPadding(productFile.Get(), &v, error) || !CheckPayload(productFile.Get(), &v, error)) {
     *error += " (" + Quoted(product) + ")";
