@@ -42,12 +42,18 @@ bool LastFailureWasNameTaken();
 // `path` (POSIX mode bits; nothing to carry over on Windows).
 void KeepPermissions(FileHandle file, const std::string& path);
 
-// While `path` is set, an interrupt (SIGINT, SIGTERM or SIGHUP; a console
-// control event on Windows) removes that file before the process ends.
-// InstallInterruptCleanup, called once by the program, sets that up and
-// makes a file-size limit an ordinary write error instead of a signal.
+// An interrupt (SIGINT, SIGTERM or SIGHUP; a console control event on
+// Windows) removes the file that CreateRemovedOnInterrupt made, until
+// StopRemovingOnInterrupt, before the process ends. InstallInterruptCleanup,
+// called once by the program, sets that up and makes a file-size limit an
+// ordinary write error instead of a signal.
 void InstallInterruptCleanup();
-void RemoveOnInterrupt(const std::string& path);
+// Creates `path` as CreateExclusively does and, when that succeeds, has it
+// removed on an interrupt. An interrupt that arrives meanwhile waits until
+// both are done, so there is no moment in which it would leave the new file
+// behind, nor one in which it would remove a file under that name that this
+// process did not make. The failure, if any, stays the last one.
+FileHandle CreateRemovedOnInterrupt(const std::string& path);
 void StopRemovingOnInterrupt();
 
 // The system's text for the last failed call, on one line; empty when the

@@ -78,11 +78,26 @@ void InstallInterruptCleanup() {
   signal(SIGXFSZ, SIG_IGN);
 }
 
-void RemoveOnInterrupt(const std::string& path) {
-  interruptPathSet = 0;
-  if (path.size() >= sizeof interruptPath) return;
-  memcpy(interruptPath, path.c_str(), path.size() + 1);
-  interruptPathSet = 1;
+FileHandle CreateRemovedOnInterrupt(const std::string& path) {
+  if (path.size() >= sizeof interruptPath) {
+    errno = ENAMETOOLONG;
+    return NoFile();
+  }
+  sigset_t interrupts;
+  sigset_t previous;
+  sigemptyset(&interrupts);
+  for (int signalNumber : kInterruptSignals) sigaddset(&interrupts, signalNumber);
+  sigprocmask(SIG_BLOCK, &interrupts, &previous);
+  FileHandle file = CreateExclusively(path.c_str());
+  int failure = errno;
+  if (IsOpenFile(file)) {
+    memcpy(interruptPath, path.c_str(), path.size() + 1);
+    interruptPathSet = 1;
+  }
+  // An interrupt that came meanwhile is delivered here, and finds the name.
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  errno = failure;
+  return file;
 }
 
 void StopRemovingOnInterrupt() {

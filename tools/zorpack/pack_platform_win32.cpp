@@ -9,8 +9,8 @@ namespace zor::pack {
 
 namespace {
 
-// The file a console control event removes (see RemoveOnInterrupt). The
-// handler runs on a thread of its own, so the name sits behind a lock.
+// The file a console control event removes (see CreateRemovedOnInterrupt).
+// The handler runs on a thread of its own, so the name sits behind a lock.
 CRITICAL_SECTION interruptLock;
 std::wstring* interruptPath = nullptr;
 
@@ -92,16 +92,24 @@ void InstallInterruptCleanup() {
   SetConsoleCtrlHandler(RemoveOnControlEvent, TRUE);
 }
 
-void RemoveOnInterrupt(const std::string& path) {
-  if (interruptPath == nullptr) return;
+FileHandle CreateRemovedOnInterrupt(const std::string& path) {
   std::wstring wide = Wide(path);
+  if (interruptPath == nullptr) return CreateExclusively(wide.c_str());
+  // The handler waits for the lock, so it sees either no file or this one.
   EnterCriticalSection(&interruptLock);
-  interruptPath->swap(wide);
+  FileHandle file = CreateExclusively(wide.c_str());
+  DWORD failure = GetLastError();
+  if (IsOpenFile(file)) interruptPath->swap(wide);
   LeaveCriticalSection(&interruptLock);
+  SetLastError(failure);
+  return file;
 }
 
 void StopRemovingOnInterrupt() {
-  RemoveOnInterrupt(std::string());
+  if (interruptPath == nullptr) return;
+  EnterCriticalSection(&interruptLock);
+  interruptPath->clear();
+  LeaveCriticalSection(&interruptLock);
 }
 
 void ForgetLastFailure() {

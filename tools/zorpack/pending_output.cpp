@@ -84,11 +84,8 @@ bool PendingOutput::CreateTemporary(std::string* error) {
       return false;
     }
     temporaryPath_ = TemporaryPathFor(finalPath_, bits);
-    file_.Reset(CreateExclusively(NativePath(temporaryPath_).c_str()));
-    if (file_.IsValid()) {
-      RemoveOnInterrupt(temporaryPath_);
-      return true;
-    }
+    file_.Reset(CreateRemovedOnInterrupt(temporaryPath_));
+    if (file_.IsValid()) return true;
     // Someone else's file (or link) under the name: never touched, try
     // another.
     if (!LastFailureWasNameTaken()) {
