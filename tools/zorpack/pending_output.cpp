@@ -46,15 +46,16 @@ bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
     *error = "the output '' is not a file name";
     return false;
   }
-  switch (KindOfPath(finalPath)) {
+  PathKind existing = KindOfPath(finalPath);
+  switch (existing) {
     case PathKind::kFolder:
       *error = "the output " + Quoted(finalPath) + " is a folder, not a file";
       return false;
     case PathKind::kFile: {
-      FileIdentity existing;
+      FileIdentity facts;
       // A device or FIFO is never replaced: as root, "extracting" to
       // /dev/null would put a file in the system's place.
-      if (!QueryPathIdentity(NativePath(finalPath).c_str(), &existing) || !existing.regular) {
+      if (!QueryPathIdentity(NativePath(finalPath).c_str(), &facts) || !facts.regular) {
         *error = "the output " + Quoted(finalPath) +
                  " exists and is not a regular file; it is never replaced (zorpack inspect checks "
                  "a file without writing anything)";
@@ -72,7 +73,7 @@ bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
   }
   finalPath_ = finalPath;
   if (!CreateTemporary(error)) return false;
-  if (KindOfPath(finalPath_) == PathKind::kFile) KeepPermissions(file_.Get(), finalPath_);
+  if (existing == PathKind::kFile) KeepPermissions(file_.Get(), finalPath_);
   return true;
 }
 
