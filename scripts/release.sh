@@ -119,6 +119,12 @@ for arch in amd64 arm64; do
   [ -f "$deb_build/out/$deb" ] || fail "CPack made no $deb; see $deb_build.log"
   tests/release/deb_packages_test.sh "$deb_build/out/$deb" "$arch" "$label" "$work/deb-test" ||
     fail "the $arch package fails its test"
+  # The package's CMake package, from the scratch root the test unpacked
+  # it into, for a product build on this host.
+  if [ "$arch" = amd64 ]; then
+    tests/release/example_product_test.sh "$work/deb-test/$arch-root/usr" "$work/example-product" ||
+      fail "the example product does not build against the $arch package"
+  fi
   debs+=("$deb")
   deb_files+=("$deb_build/out/$deb")
 done
