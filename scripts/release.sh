@@ -74,7 +74,7 @@ version=$(sed -n 's/^zorpack \([^ ]*\) (source revision \([0-9a-f]\{40\}\)\(-dir
 revision=$(sed -n 's/^.*(source revision \([0-9a-f]\{12\}\)[0-9a-f]\{28\}\(-dirty\)\{0,1\})$/\1\2/p' \
   <<<"$version_line")
 label=$(sed -n 's/^.*(source revision \([0-9a-f]\{40\}\(-dirty\)\{0,1\}\))$/\1/p' <<<"$version_line")
-[ -n "$version" ] && [ -n "$revision" ] || fail "cannot read version and revision from '$version_line'"
+[ -n "$version" ] && [ -n "$revision" ] && [ -n "$label" ] || fail "cannot read version and revision from '$version_line'"
 name="zor-firmware-update-$version-$revision"
 
 kit="$work/kit/$name"
