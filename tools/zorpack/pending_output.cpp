@@ -20,6 +20,14 @@ bool TemporaryBits(int attempt, uint64_t* bits) {
   return RandomBits(bits);
 }
 
+// A device or FIFO is never replaced: as root, "extracting" to /dev/null
+// would put a file in the system's place.
+std::string NotRegular(const std::string& path) {
+  return "the output " + Quoted(path) +
+         " exists and is not a regular file; it is never replaced (zorpack inspect checks a file "
+         "without writing anything)";
+}
+
 }  // namespace
 
 std::string TemporaryNameFor(uint64_t bits) {
@@ -52,9 +60,7 @@ bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
   }
   // Windows takes "NUL" and its kin as devices in every folder.
   if (IsDevicePath(finalPath)) {
-    *error = "the output " + Quoted(finalPath) +
-             " exists and is not a regular file; it is never replaced (zorpack inspect checks "
-             "a file without writing anything)";
+    *error = NotRegular(finalPath);
     return false;
   }
   if (!OpenOutputFolder(finalPath, &folder_, &name_)) {
@@ -94,11 +100,7 @@ bool PendingOutput::CheckReplaceable(ExistingOutput* existing, std::string* erro
       *error = "the output " + Quoted(finalPath_) + " is a folder, not a file";
       return false;
     case OutputKind::kOther:
-      // A device or FIFO is never replaced: as root, "extracting" to
-      // /dev/null would put a file in the system's place.
-      *error = "the output " + Quoted(finalPath_) +
-               " exists and is not a regular file; it is never replaced (zorpack inspect checks "
-               "a file without writing anything)";
+      *error = NotRegular(finalPath_);
       return false;
   }
   if (existing->othersInStickyFolder) {
