@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -169,14 +170,28 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {"extract", "--", "--help", dir.File("out.exe")},
       {"pack", launcher, tool, ""},
       {"extract", tool, ""},
+      // pack reads its output back: it cannot write to standard output.
+      {"pack", launcher, tool, "-"},
       // Control bytes in a path must not break the line or reach the
       // terminal.
       {"inspect", dir.File("new\nline \x1b[2J.exe")},
+      // C1 controls and a right-to-left override.
+      {"inspect", dir.File("x\xc2\x9b"
+                           "31m \xe2\x80\xae"
+                           "exe.txt")},
   };
   if (MakeFifo(dir.File("fifo"))) {
     invocations.push_back({"verify", "--launcher", launcher, dir.File("fifo")});
     invocations.push_back({"verify", "--launcher", dir.File("fifo"), tool});
     invocations.push_back({"pack", launcher, dir.File("fifo"), dir.File("out.exe")});
+  }
+  // A raw C1 byte, not part of any character: only POSIX paths are bytes.
+  if (kPathSeparator[0] == '/')
+    invocations.push_back({"inspect", dir.File("x\x9b"
+                                               "2J.exe")});
+  // The system's /dev/stdout is such a link: never replaced by a file.
+  if (MakeLink(dir.File("stdout-link"), "/proc/self/fd/1")) {
+    invocations.push_back({"pack", launcher, tool, dir.File("stdout-link")});
   }
   for (const auto& arguments : invocations) {
     std::string shown;
@@ -188,9 +203,15 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
     ExpectOneErrorLine(run);
     EXPECT_FALSE(Contains(run.err, "zorpack-tmp")) << run.err;
     EXPECT_FALSE(Contains(run.err, "\x1b")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\x9b")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\xe2\x80\xae")) << run.err;
     EXPECT_TRUE(run.out.empty()) << run.out;
   }
   EXPECT_FALSE(Exists(dir.File("out.exe")));
+  EXPECT_FALSE(Exists("-"));
+  if (Exists(dir.File("stdout-link"))) {
+    EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::u8path(dir.File("stdout-link"))));
+  }
 }
 
 TEST(zorpack_program, PackInspectExtractRoundTrip) {
@@ -253,6 +274,12 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
   ProgramRun extract = RunZorpackProgram({"extract", packed, extracted});
   EXPECT_EQ(extract.exitCode, kStatusSuccess) << extract.err;
   EXPECT_EQ(ReadBytes(extracted), tool);
+
+  // - is standard output, which then carries the payload alone.
+  ProgramRun toStdout = RunZorpackProgram({"extract", packed, "-"});
+  EXPECT_EQ(toStdout.exitCode, kStatusSuccess) << toStdout.err;
+  EXPECT_TRUE(toStdout.out == std::string(tool.begin(), tool.end()));
+  EXPECT_TRUE(toStdout.err.empty()) << toStdout.err;
 }
 
 TEST(zorpack_program, DamagedPayloadOrForeignLauncherFailInspect) {

@@ -32,8 +32,11 @@ constexpr char kUsage[] =
     "           zero padding, an intact payload and nothing after the signature\n"
     "           (not the signature itself).\n"
     "\n"
-    "OUTPUT appears only when complete; an existing OUTPUT is replaced (its\n"
-    "permissions kept), but only a regular file. -- ends the options.\n"
+    "OUTPUT appears only when complete; an existing OUTPUT is replaced only when\n"
+    "it is a regular file (not a link, nor another user's file in a sticky\n"
+    "folder), and keeps its permissions less group or other write permission\n"
+    "that the umask would not give. extract writes to standard output when\n"
+    "OUTPUT is -. -- ends the options.\n"
     "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
     "extract) or the product differs (verify); 2 bad usage, or a file that\n"
     "cannot be read, written or used.\n";
@@ -54,7 +57,9 @@ constexpr char kPackHelp[] =
     "the launcher itself or a packed file; a folder instead of a file; an OUTPUT\n"
     "that is an input or lies in a folder that does not exist; a result too\n"
     "long to sign; an input that is not a regular file or changes while it is\n"
-    "packed; an existing OUTPUT that is not a regular file (a device, a FIFO).\n";
+    "packed; an existing OUTPUT that is not a regular file (a link, a device, a\n"
+    "FIFO) or is another user's file in a sticky folder. OUTPUT cannot be -\n"
+    "(standard output): pack reads the packed file back.\n";
 
 constexpr char kInspectHelp[] =
     "usage: zorpack inspect [--json] FILE\n"
@@ -76,7 +81,12 @@ constexpr char kExtractHelp[] =
     "usage: zorpack extract FILE OUTPUT\n"
     "\n"
     "Writes the payload of FILE to OUTPUT, but only when it matches the digest\n"
-    "in its trailer; otherwise nothing is written and the exit status is 1.\n";
+    "in its trailer; otherwise nothing is written and the exit status is 1.\n"
+    "\n"
+    "OUTPUT - writes the payload to standard output as it is read, and no\n"
+    "report: a payload that does not match has gone out by the time exit status\n"
+    "1 says so, so check the status before using it. A link as OUTPUT (such as\n"
+    "/dev/stdout) is refused: use -.\n";
 
 constexpr char kHelpHelp[] =
     "usage: zorpack help [COMMAND]\n"
@@ -154,6 +164,11 @@ std::string InspectionText(const Inspection& inspection) {
 }
 
 int Pack(const std::vector<std::string>& files, const Streams& streams) {
+  if (files[2] == kStandardOutputName) {
+    return BadUsage(streams,
+                    "pack cannot write to standard output (it reads the packed file back); name "
+                    "a file (./- for one called -)");
+  }
   PackedFile packed;
   std::string error;
   if (!PackLauncherFile(files[0], files[1], files[2], &packed, &error)) {
@@ -187,9 +202,14 @@ int Inspect(const std::vector<std::string>& files, bool json, const Streams& str
 int Extract(const std::vector<std::string>& files, const Streams& streams) {
   PayloadLocation location;
   std::string error;
-  switch (ExtractPayloadFile(files[0], files[1], &location, &error)) {
+  bool toStream = files[1] == kStandardOutputName;
+  ExtractOutcome outcome = toStream
+                               ? ExtractPayloadToStream(files[0], streams.out, &location, &error)
+                               : ExtractPayloadFile(files[0], files[1], &location, &error);
+  switch (outcome) {
     case ExtractOutcome::kWritten:
-      WriteText(streams.out, LocationText(location));
+      // Standard output carries the payload alone.
+      if (!toStream) WriteText(streams.out, LocationText(location));
       return kExitSuccess;
     case ExtractOutcome::kDigestMismatch:
       return Fail(streams, kExitDigestMismatch, error);

@@ -22,6 +22,8 @@ constexpr int kExitFailure = 2;
 // given.
 constexpr char kJsonOption[] = "--json";
 constexpr char kEndOfOptions[] = "--";
+// As extract's OUTPUT: standard output (./- names a file called "-").
+constexpr char kStandardOutputName[] = "-";
 
 // `arguments` (UTF-8) exclude the program name. Usage, help and reports go
 // to `out`; errors (one line each, starting with "zorpack: ") to `err`.
