@@ -5,19 +5,23 @@
 
 namespace zor::pack {
 
-std::string Quoted(const std::string& path) {
+std::string Escaped(const std::string& text, const char* prefix) {
   // A line break would split the one-line message, and an escape sequence
-  // would reach the terminal: control bytes are shown as \xNN.
-  std::string quoted = "'";
-  for (char c : path) {
+  // would reach the terminal.
+  std::string escaped;
+  for (char c : text) {
     auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) {
-      quoted += "\\x" + HexText(&byte, 1);
+      escaped += prefix + HexText(&byte, 1);
     } else {
-      quoted += c;
+      escaped += c;
     }
   }
-  return quoted + "'";
+  return escaped;
+}
+
+std::string Quoted(const std::string& path) {
+  return "'" + Escaped(path, "\\x") + "'";
 }
 
 std::string DescribeFailure(const std::string& path) {

@@ -9,6 +9,11 @@
 
 namespace zor::pack {
 
+// `text` with every byte that must not reach a terminal as it is (a control
+// byte) written as `prefix` and two hexadecimal digits: \xNN in messages,
+// \u00NN in the JSON reports. The one escaping rule of both.
+std::string Escaped(const std::string& text, const char* prefix);
+
 // "'path'", quoted for one-line messages, control bytes written as \xNN.
 std::string Quoted(const std::string& path);
 
