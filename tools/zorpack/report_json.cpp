@@ -4,11 +4,7 @@
 
 namespace zor::pack {
 
-namespace {
-
 constexpr char kJsonEscape[] = "\\u00";
-
-}  // namespace
 
 std::string JsonString(const std::string& text) {
   std::string quoted;

@@ -26,6 +26,8 @@ constexpr uint32_t kCompareChunkSize = 0x10000;
 
 constexpr const char* kCheckNames[kVerifyCheckCount] = {"launcher", "padding", "payload", "trailer",
                                                         "certificate_table"};
+// As the JSON report names each CheckOutcome.
+constexpr const char* kOutcomeNames[] = {"passed", "failed", "not_checked"};
 
 // A byte range of the image that signing rewrites.
 struct SignedField {
@@ -220,18 +222,6 @@ void CheckCertificateTable(Verification* v) {
   }
 }
 
-const char* OutcomeName(CheckOutcome outcome) {
-  switch (outcome) {
-    case CheckOutcome::kPassed:
-      return "passed";
-    case CheckOutcome::kFailed:
-      return "failed";
-    case CheckOutcome::kNotChecked:
-      break;
-  }
-  return "not_checked";
-}
-
 }  // namespace
 
 const char* CheckName(VerifyCheck check) {
@@ -284,7 +274,8 @@ std::string VerificationReport(const Verification& v, bool json) {
   if (json) {
     JsonMembers members = {{kKeyVerdict, JsonString(failure ? "different" : "same")}};
     for (size_t i = 0; i < kVerifyCheckCount; ++i) {
-      members.push_back({kCheckNames[i], JsonString(OutcomeName(v.checks[i].outcome))});
+      members.push_back(
+          {kCheckNames[i], JsonString(kOutcomeNames[static_cast<size_t>(v.checks[i].outcome)])});
     }
     // Without a trailer, nothing is known of a payload.
     auto payloadFact = [&](const std::string& value) { return v.hasTrailer ? value : kJsonNull; };
