@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "pack_text.h"
+
 namespace zor::pack {
 
 // Both reports.
@@ -28,15 +30,33 @@ constexpr char kKeyProductSize[] = "product_size";
 constexpr char kKeySignatureChecked[] = "signature_checked";
 
 constexpr char kJsonNull[] = "null";
+constexpr char kJsonEscape[] = "\\u00";
 
-// Values as JSON: a string quoted and escaped, a boolean.
-std::string JsonString(const std::string& text);
-std::string JsonBool(bool value);
+// A string as a JSON value: quoted, escaped by the messages' one rule.
+inline std::string JsonString(const std::string& text) {
+  std::string quoted;
+  for (char c : text) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  return "\"" + Escaped(quoted, kJsonEscape) + "\"";
+}
+
+inline std::string JsonBool(bool value) {
+  return value ? "true" : "false";
+}
 
 // Keys and their values, already JSON (numbers as std::to_string writes them).
 using JsonMembers = std::vector<std::pair<const char*, std::string>>;
 
 // {"key": value, ...} and a line break.
-std::string JsonObjectLine(const JsonMembers& members);
+inline std::string JsonObjectLine(const JsonMembers& members) {
+  std::string line = "{";
+  for (const auto& [key, value] : members) {
+    if (line.size() > 1) line += ", ";
+    line += JsonString(key) + ": " + value;
+  }
+  return line + "}\n";
+}
 
 }  // namespace zor::pack

@@ -93,14 +93,12 @@ constexpr char kVerifyHelp[] =
     "                     at the end of an unsigned file\n"
     "  certificate_table  nothing follows the certificate table\n"
     "It prints one line per check and a verdict; a product that differs is\n"
-    "named by the first differing offset and field.\n"
-    "\n"
-    "--json prints one JSON object with the keys verdict (same or different),\n"
-    "each check's name (passed, failed or not_checked), first_difference and\n"
-    "first_difference_offset (null for a match), launcher_size, product_size,\n"
-    "payload_offset, payload_size, payload_sha256 and computed_sha256 (null\n"
-    "without a trailer), certificate_table_offset, certificate_table_size (0\n"
-    "when unsigned) and signature_checked (always false).\n"
+    "named by the first differing offset and field. --json prints one object:\n"
+    "verdict (same or different), each check (passed, failed or not_checked),\n"
+    "first_difference and first_difference_offset (null for a match),\n"
+    "launcher_size, product_size, payload_offset, payload_size, payload_sha256,\n"
+    "computed_sha256 (null without a trailer), certificate_table_offset,\n"
+    "certificate_table_size (0 when unsigned), signature_checked (false).\n"
     "\n"
     "The signature is NOT checked: run osslsigncode verify or signtool verify\n"
     "beside it.\n"
@@ -151,18 +149,17 @@ int BadUsage(const Streams& streams, const std::string& message) {
   return Fail(streams, kExitFailure, message + " (zorpack help shows the usage)");
 }
 
-// A report that cannot be written (a full disk, a closed descriptor) is a
-// failure: a caller must not take a lost report for a good one.
-bool Print(const Streams& streams, const std::string& text) {
-  if (WriteText(streams.out, text)) return true;
-  std::string reason = LastFailureText();
-  Fail(streams, kExitFailure,
-       "cannot write to standard output" + (reason.empty() ? "" : ": " + reason));
-  return false;
-}
-
-int PrintAll(const Streams& streams, const std::string& text) {
-  return Print(streams, text) ? kExitSuccess : kExitFailure;
+// Writes the report, then fails with `problem` if there is one. A report
+// that cannot be written (a full disk, a closed descriptor) is a failure
+// too: a caller must not take a lost report for a good one.
+int Report(const Streams& streams, const std::string& report, int status = kExitSuccess,
+           const std::string& problem = "") {
+  if (!WriteText(streams.out, report)) {
+    std::string reason = LastFailureText();
+    return Fail(streams, kExitFailure,
+                "cannot write to standard output" + (reason.empty() ? "" : ": " + reason));
+  }
+  return problem.empty() ? status : Fail(streams, status, problem);
 }
 
 bool IsHelpOption(const std::string& argument) {
@@ -212,9 +209,9 @@ int Pack(const Request& request, const Streams& streams) {
   if (!PackLauncherFile(files[0], files[1], files[2], &packed, &error)) {
     return Fail(streams, kExitFailure, error);
   }
-  return PrintAll(streams, LocationText(packed.payload) +
-                               "padding: " + std::to_string(packed.paddingSize) + "\n" +
-                               "file size: " + std::to_string(packed.fileSize) + "\n");
+  return Report(streams, LocationText(packed.payload) +
+                             "padding: " + std::to_string(packed.paddingSize) + "\n" +
+                             "file size: " + std::to_string(packed.fileSize) + "\n");
 }
 
 int Inspect(const Request& request, const Streams& streams) {
@@ -222,18 +219,16 @@ int Inspect(const Request& request, const Streams& streams) {
   Inspection inspection;
   std::string error;
   if (!InspectLauncherFile(file, &inspection, &error)) return Fail(streams, kExitFailure, error);
-  if (!Print(streams, request.json ? InspectionJson(inspection) : InspectionText(inspection))) {
-    return kExitFailure;
-  }
+  std::string report = request.json ? InspectionJson(inspection) : InspectionText(inspection);
   if (!inspection.launcherRecognised) {
-    return Fail(streams, kExitFailure,
-                "the launcher part of " + Quoted(file) + " is not this project's launcher image");
+    return Report(streams, report, kExitFailure,
+                  "the launcher part of " + Quoted(file) + " is not this project's launcher image");
   }
   if (!inspection.digestMatches) {
-    return Fail(streams, kExitDigestMismatch,
-                "the payload of " + Quoted(file) + " does not match the digest in its trailer");
+    return Report(streams, report, kExitDigestMismatch,
+                  "the payload of " + Quoted(file) + " does not match the digest in its trailer");
   }
-  return kExitSuccess;
+  return Report(streams, report);
 }
 
 int Extract(const Request& request, const Streams& streams) {
@@ -241,7 +236,7 @@ int Extract(const Request& request, const Streams& streams) {
   std::string error;
   switch (ExtractPayloadFile(request.operands[0], request.operands[1], &location, &error)) {
     case ExtractOutcome::kWritten:
-      return PrintAll(streams, LocationText(location));
+      return Report(streams, LocationText(location));
     case ExtractOutcome::kDigestMismatch:
       return Fail(streams, kExitDigestMismatch, error);
     case ExtractOutcome::kFailed:
@@ -257,18 +252,18 @@ int Verify(const Request& request, const Streams& streams) {
   if (!VerifyProductFile(request.launcher, product, &verification, &error)) {
     return Fail(streams, kExitFailure, error);
   }
-  if (!Print(streams, VerificationReport(verification, request.json))) return kExitFailure;
+  std::string report = VerificationReport(verification, request.json);
   const CheckResult* failure = verification.FirstFailure();
-  if (failure == nullptr) return kExitSuccess;
-  return Fail(streams, kExitProductDiffers,
-              Quoted(product) +
-                  " differs from what the release made: " + failure->difference.field +
-                  " at offset " + std::to_string(failure->difference.offset));
+  if (failure == nullptr) return Report(streams, report);
+  return Report(streams, report, kExitProductDiffers,
+                Quoted(product) +
+                    " differs from what the release made: " + failure->difference.field +
+                    " at offset " + std::to_string(failure->difference.offset));
 }
 
 int ShowVersion(const Request&, const Streams& streams) {
-  return PrintAll(streams, std::string("zorpack ") + kPackerVersion + " (source revision " +
-                               kSourceRevision + ")\n");
+  return Report(streams, std::string("zorpack ") + kPackerVersion + " (source revision " +
+                             kSourceRevision + ")\n");
 }
 
 int ShowHelp(const Request& request, const Streams& streams);
@@ -307,7 +302,7 @@ int ShowHelp(const Request& request, const Streams& streams) {
   const std::vector<std::string>& names = request.operands;
   const Command* command = names.size() == 1 ? FindCommand(names[0]) : nullptr;
   if (!names.empty() && command == nullptr) return BadUsage(streams, "help takes one command name");
-  return PrintAll(streams, command != nullptr ? command->help : kUsage);
+  return Report(streams, command != nullptr ? command->help : kUsage);
 }
 
 // The one option parser. Before "--", an argument that starts with '-' must
@@ -350,11 +345,8 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& argume
   }
   size_t count = request->operands.size();
   if (count == command.fileCount) return true;
-  *problem = std::string(command.name) + (command.fileCount == 0
-                                              ? " takes no operands"
-                                              : " takes " + std::to_string(command.fileCount) +
-                                                    (command.fileCount == 1 ? " file" : " files") +
-                                                    ", not " + std::to_string(count));
+  *problem = std::string(command.name) + " takes " + std::to_string(command.fileCount) +
+             (command.fileCount == 1 ? " file" : " files") + ", not " + std::to_string(count);
   return false;
 }
 
@@ -376,7 +368,7 @@ int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHa
   // -h or --help among the options shows the command's help, whatever else
   // is there.
   if (std::any_of(rest.begin(), std::find(rest.begin(), rest.end(), kEndOfOptions), IsHelpOption)) {
-    return PrintAll(streams, command->help);
+    return Report(streams, command->help);
   }
   Request request;
   std::string problem;
