@@ -8,11 +8,6 @@
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
 
-fail() {
-  echo "check_release_reproducible: $*" >&2
-  exit 1
-}
-
 revision=$(git rev-parse --verify HEAD)
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
   echo "check_release_reproducible: uncommitted changes are not part of the check;" \

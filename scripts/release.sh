@@ -23,11 +23,6 @@
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
 
-fail() {
-  echo "release: $*" >&2
-  exit 1
-}
-
 allow_dirty=0
 case "${1:-}" in
   "") ;;

@@ -27,6 +27,12 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+std::string Shown(const std::vector<std::string>& arguments) {
+  std::string shown;
+  for (const auto& argument : arguments) shown += argument + " ";
+  return shown;
+}
+
 // One line, prefixed with the program's name, and nothing else.
 void ExpectOneErrorLine(const ProgramRun& run) {
   EXPECT_EQ(run.err.rfind("zorpack: ", 0), 0u) << run.err;
@@ -165,9 +171,6 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {"verify", "--launcher", launcher, missing},
       {"verify", "--launcher", launcher, dir.Path()},
       {"verify", "--launcher", launcher, dir.File("crafted.exe")},
-      // Files named like options, after "--"; no such files here.
-      {"inspect", "--", "-h"},
-      {"extract", "--", "--help", dir.File("out.exe")},
       {"pack", launcher, tool, ""},
       {"extract", tool, ""},
       // pack reads its output back: it cannot write to standard output.
@@ -193,10 +196,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   if (MakeLink(dir.File("stdout-link"), "/proc/self/fd/1")) {
     invocations.push_back({"pack", launcher, tool, dir.File("stdout-link")});
   }
-  for (const auto& arguments : invocations) {
-    std::string shown;
-    for (const auto& argument : arguments) shown += argument + " ";
-    SCOPED_TRACE(shown);
+  auto expectRefused = [](const std::vector<std::string>& arguments) {
     ProgramRun run = RunZorpackProgram(arguments);
     EXPECT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, kStatusFailure);
@@ -206,11 +206,70 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
     EXPECT_FALSE(Contains(run.err, "\x9b")) << run.err;
     EXPECT_FALSE(Contains(run.err, "\xe2\x80\xae")) << run.err;
     EXPECT_TRUE(run.out.empty()) << run.out;
+    return run;
+  };
+  for (const auto& arguments : invocations) {
+    SCOPED_TRACE(Shown(arguments));
+    expectRefused(arguments);
+  }
+  // Before "--", a word that starts with '-' and is no option of the
+  // command is refused as an option, by name; after "--" it is a file (none
+  // of these exist).
+  struct OptionCase {
+    std::vector<std::string> arguments;
+    std::string word;
+    bool isOption;
+  };
+  const OptionCase options[] = {
+      {{"pack", launcher, tool, "-v"}, "-v", true},
+      {{"pack", launcher, "--", "-v", dir.File("out.exe")}, "-v", false},
+      {{"inspect", "-x", tool}, "-x", true},
+      {{"inspect", "--", "-h"}, "-h", false},
+      {{"extract", tool, "--force"}, "--force", true},
+      {{"extract", "--", "--help", dir.File("out.exe")}, "--help", false},
+      {{"verify", "--launcher", launcher, tool, "--jsn"}, "--jsn", true},
+      {{"verify", "--launcher", launcher, "--", "--jsn"}, "--jsn", false},
+      {{"help", "--all"}, "--all", true},
+      {{"version", "--short"}, "--short", true},
+  };
+  for (const OptionCase& c : options) {
+    SCOPED_TRACE(Shown(c.arguments));
+    ProgramRun run = expectRefused(c.arguments);
+    EXPECT_TRUE(Contains(run.err, "'" + c.word + "'")) << run.err;
+    EXPECT_EQ(Contains(run.err, "no option"), c.isOption) << run.err;
   }
   EXPECT_FALSE(Exists(dir.File("out.exe")));
   EXPECT_FALSE(Exists("-"));
   if (Exists(dir.File("stdout-link"))) {
     EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::u8path(dir.File("stdout-link"))));
+  }
+}
+
+// A report that cannot be written is a failure, not a success in silence:
+// each command's report into a full device and into a closed standard
+// output.
+TEST(zorpack_program, UnwritableOutputExitsWithStatus2) {
+  PackDir dir;
+  const std::string packed = dir.File("Updater.exe");
+  ASSERT_EQ(RunZorpackProgram({"pack", LauncherExePath(), SampleToolExePath(), packed}).exitCode,
+            kStatusSuccess);
+  const std::vector<std::string> commands[] = {
+      {"pack", LauncherExePath(), SampleToolExePath(), dir.File("again.exe")},
+      {"inspect", packed},
+      {"inspect", "--json", packed},
+      {"extract", packed, dir.File("tool.exe")},
+      {"verify", "--json", "--launcher", LauncherExePath(), packed},
+      {"help"},
+      {"version"},
+  };
+  for (StandardOutput output : {StandardOutput::kFull, StandardOutput::kClosed}) {
+    for (const auto& arguments : commands) {
+      SCOPED_TRACE(Shown(arguments) + (output == StandardOutput::kFull ? "(full)" : "(closed)"));
+      ProgramRun run = RunZorpackProgram(arguments, output);
+      EXPECT_EQ(run.exitCode, kStatusFailure);
+      ExpectOneErrorLine(run);
+      EXPECT_TRUE(Contains(run.err, "standard output")) << run.err;
+    }
   }
 }
 
@@ -252,6 +311,9 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
       {"launcher_recognised", "true"},
   };
   EXPECT_EQ(keys, expected) << json.out;
+  // Its help explains every key.
+  std::string help = RunZorpackProgram({"help", "inspect"}).out;
+  for (const auto& [key, value] : keys) EXPECT_TRUE(Contains(help, key)) << key;
 
   // Signed, as a signing tool leaves it: a certificate table after the
   // trailer and the security directory pointing at it.
@@ -417,6 +479,8 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
       {"bytes after the signature", appended, kStatusProductDiffers, "data_after_certificate_table",
        signed_.size()},
   };
+  // Its help explains every key of the JSON report.
+  const std::string help = RunZorpackProgram({"help", "verify"}).out;
   for (const VerifyCase& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = dir.File("Updater.exe");
@@ -426,6 +490,7 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
     std::map<std::string, std::string> keys = ParseFlatJson(run.out);
     ASSERT_FALSE(keys.empty()) << run.out;
     EXPECT_EQ(keys["first_difference"], c.field) << run.out;
+    for (const auto& [key, value] : keys) EXPECT_TRUE(Contains(help, key)) << key;
     EXPECT_EQ(keys["signature_checked"], "false");
     if (c.status == kStatusSuccess) {
       EXPECT_EQ(keys["verdict"], "same");

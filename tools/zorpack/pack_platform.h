@@ -110,7 +110,8 @@ void ForgetLastFailure();
 // UTF-8 of the platform's own text, such as the arguments Windows hands over.
 std::string Utf8FromNative(const std::basic_string<PathChar>& text);
 
-// Writes UTF-8 `text` to `stream` (standard output or error).
-void WriteText(FileHandle stream, const std::string& text);
+// Writes UTF-8 `text` to `stream` (standard output or error); false, with
+// the reason as the last failure, when not all of it was written.
+bool WriteText(FileHandle stream, const std::string& text);
 
 }  // namespace zor::pack

@@ -211,8 +211,8 @@ void ForgetLastFailure() {
   errno = 0;
 }
 
-void WriteText(FileHandle stream, const std::string& text) {
-  if (!text.empty()) WriteAll(stream, text.data(), static_cast<uint32_t>(text.size()));
+bool WriteText(FileHandle stream, const std::string& text) {
+  return WriteAll(stream, text.data(), static_cast<uint32_t>(text.size()));
 }
 
 }  // namespace zor::pack

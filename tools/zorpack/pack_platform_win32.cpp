@@ -283,18 +283,21 @@ std::string LastFailureText() {
   return Utf8FromNative(reason);
 }
 
-void WriteText(FileHandle stream, const std::string& text) {
+bool WriteText(FileHandle stream, const std::string& text) {
   // A missing standard handle is null or INVALID_HANDLE_VALUE.
-  if (!IsValidHandle(stream) || text.empty()) return;
+  if (!IsValidHandle(stream)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
   DWORD mode = 0;
   // A console shows UTF-16; a pipe or a file gets the UTF-8 bytes.
   if (GetConsoleMode(stream, &mode)) {
     std::wstring wide = Wide(text);
     DWORD written = 0;
-    WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    return;
+    return WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) &&
+           written == wide.size();
   }
-  WriteAll(stream, text.data(), static_cast<uint32_t>(text.size()));
+  return WriteAll(stream, text.data(), static_cast<uint32_t>(text.size()));
 }
 
 }  // namespace zor::pack

@@ -42,30 +42,45 @@ bool IsHiddenCharacter(uint32_t codePoint) {
          (codePoint >= 0x2066 && codePoint <= 0x2069);
 }
 
+void AppendHex(std::string* out, const char* prefix, uint32_t value, int digits) {
+  *out += prefix;
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) *out += HexDigit(value >> shift);
+}
+
 }  // namespace
 
-std::string Quoted(const std::string& path) {
+std::string Escaped(const std::string& text, EscapeStyle style) {
   // A line break would split the one-line message, an escape sequence (C0
   // or C1, encoded or a raw byte) would reach the terminal, and a
   // bidirectional override would make the line read otherwise than its
-  // bytes: their bytes are shown as \xNN.
-  std::string quoted = "'";
+  // bytes.
+  std::string escaped;
   size_t at = 0;
-  while (at < path.size()) {
-    auto byte = static_cast<unsigned char>(path[at]);
+  while (at < text.size()) {
+    auto byte = static_cast<unsigned char>(text[at]);
     uint32_t codePoint = byte;
-    size_t length = byte < 0x80 ? 1 : DecodeUtf8(path, at, &codePoint);
+    size_t length = byte < 0x80 ? 1 : DecodeUtf8(text, at, &codePoint);
     // A byte that starts no character: 0x80 to 0x9F are C1 controls to a
     // terminal that reads single bytes.
     if (length == 0) length = 1;
-    for (size_t i = 0; i < length; ++i) {
-      auto part = static_cast<unsigned char>(path[at + i]);
-      quoted +=
-          IsHiddenCharacter(codePoint) ? "\\x" + HexText(&part, 1) : std::string(1, path[at + i]);
+    if (!IsHiddenCharacter(codePoint)) {
+      escaped.append(text, at, length);
+    } else if (style == EscapeStyle::kJson) {
+      // JSON names the character; a stray byte can only be shown as the
+      // code point of the same value.
+      AppendHex(&escaped, "\\u", codePoint, 4);
+    } else {
+      for (size_t i = 0; i < length; ++i) {
+        AppendHex(&escaped, "\\x", static_cast<unsigned char>(text[at + i]), 2);
+      }
     }
     at += length;
   }
-  return quoted + "'";
+  return escaped;
+}
+
+std::string Quoted(const std::string& path) {
+  return "'" + Escaped(path, EscapeStyle::kMessage) + "'";
 }
 
 std::string DescribeFailure(const std::string& path) {
