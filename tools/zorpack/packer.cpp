@@ -4,7 +4,7 @@
 #include "payload/payload_trailer.h"
 #include "payload/range_digest.h"
 #include "pack_platform.h"
-#include "pe_header.h"
+#include "pe_facts.h"
 #include "pack_text.h"
 #include "pending_output.h"
 #include "runtime/file.h"
