@@ -42,7 +42,7 @@ UniqueFile OpenSource(const std::wstring& path) {
 }
 
 UniqueFile CreateTarget(const std::wstring& path) {
-  return UniqueFile(CreateReplacing(path.c_str(), FileAccess::kWriteOnly));
+  return UniqueFile(CreateReplacingWriteOnly(path.c_str()));
 }
 
 int64_t PositionOf(HANDLE file) {
