@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "packer.h"
 #include "payload/pe_layout.h"
+#include "support/json_check.h"
 #include "tools/pack_files.h"
 #include "tools/zorpack_process.h"
 
@@ -31,50 +31,6 @@ void ExpectOneErrorLine(const ProgramRun& run) {
   EXPECT_EQ(run.err.rfind("zorpack: ", 0), 0u) << run.err;
   ASSERT_FALSE(run.err.empty());
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-}
-
-// A flat JSON object of numbers, booleans and plain strings, as inspect
-// --json prints it; values are kept as their text. Empty when the text is
-// not such an object.
-std::map<std::string, std::string> ParseFlatJson(const std::string& text) {
-  std::map<std::string, std::string> values;
-  size_t at = 0;
-  auto skipSpace = [&] {
-    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
-  };
-  auto expect = [&](char c) {
-    skipSpace();
-    if (at >= text.size() || text[at] != c) return false;
-    ++at;
-    return true;
-  };
-  auto readString = [&](std::string* out) {
-    if (!expect('"')) return false;
-    size_t end = text.find('"', at);
-    if (end == std::string::npos) return false;
-    *out = text.substr(at, end - at);
-    at = end + 1;
-    return true;
-  };
-  if (!expect('{')) return {};
-  do {
-    std::string key;
-    std::string value;
-    if (!readString(&key) || !expect(':')) return {};
-    skipSpace();
-    if (at < text.size() && text[at] == '"') {
-      if (!readString(&value)) return {};
-    } else {
-      while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])))) {
-        value += text[at++];
-      }
-      if (value.empty()) return {};
-    }
-    values[key] = value;
-  } while (expect(','));
-  if (!expect('}')) return {};
-  skipSpace();
-  return at == text.size() ? values : std::map<std::string, std::string>{};
 }
 
 TEST(zorpack_program, HelpVersionAndUsage) {
@@ -117,6 +73,23 @@ TEST(zorpack_program, HelpVersionAndUsage) {
   EXPECT_EQ(bare.exitCode, kStatusFailure);
   EXPECT_TRUE(Contains(bare.err, "zorpack pack LAUNCHER PAYLOAD OUTPUT")) << bare.err;
   EXPECT_TRUE(bare.out.empty());
+}
+
+// Each run exits with status 2 and one line on stderr that names no
+// temporary file and holds no control byte; nothing on stdout.
+void ExpectStatus2AndOneLine(const std::vector<std::vector<std::string>>& invocations) {
+  for (const auto& arguments : invocations) {
+    std::string shown;
+    for (const auto& argument : arguments) shown += argument + " ";
+    SCOPED_TRACE(shown);
+    ProgramRun run = RunZorpackProgram(arguments);
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, kStatusFailure);
+    ExpectOneErrorLine(run);
+    EXPECT_FALSE(Contains(run.err, "zorpack-tmp")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\x1b")) << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out;
+  }
 }
 
 TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
@@ -173,23 +146,19 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       // terminal.
       {"inspect", dir.File("new\nline \x1b[2J.exe")},
   };
-  if (MakeFifo(dir.File("fifo"))) {
-    invocations.push_back({"verify", "--launcher", launcher, dir.File("fifo")});
-    invocations.push_back({"verify", "--launcher", dir.File("fifo"), tool});
-    invocations.push_back({"pack", launcher, dir.File("fifo"), dir.File("out.exe")});
-  }
-  for (const auto& arguments : invocations) {
-    std::string shown;
-    for (const auto& argument : arguments) shown += argument + " ";
-    SCOPED_TRACE(shown);
-    ProgramRun run = RunZorpackProgram(arguments);
-    EXPECT_TRUE(run.finished);
-    EXPECT_EQ(run.exitCode, kStatusFailure);
-    ExpectOneErrorLine(run);
-    EXPECT_FALSE(Contains(run.err, "zorpack-tmp")) << run.err;
-    EXPECT_FALSE(Contains(run.err, "\x1b")) << run.err;
-    EXPECT_TRUE(run.out.empty()) << run.out;
-  }
+  ExpectStatus2AndOneLine(invocations);
+  EXPECT_FALSE(Exists(dir.File("out.exe")));
+}
+
+TEST(zorpack_program, FifosExitWithStatus2) {
+  if (kNoFifosHere != nullptr) GTEST_SKIP() << kNoFifosHere;
+  PackDir dir;
+  const std::string fifo = dir.File("fifo");
+  const std::string launcher = LauncherExePath();
+  ASSERT_TRUE(MakeFifo(fifo));
+  ExpectStatus2AndOneLine({{"verify", "--launcher", launcher, fifo},
+                           {"verify", "--launcher", fifo, SampleToolExePath()},
+                           {"pack", launcher, fifo, dir.File("out.exe")}});
   EXPECT_FALSE(Exists(dir.File("out.exe")));
 }
 
@@ -217,7 +186,7 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
 
   ProgramRun json = RunZorpackProgram({"inspect", "--json", packed});
   EXPECT_EQ(json.exitCode, kStatusSuccess) << json.err;
-  std::map<std::string, std::string> keys = ParseFlatJson(json.out);
+  std::map<std::string, std::string> keys = JsonObjectMembers(json.out);
   ASSERT_FALSE(keys.empty()) << json.out;
   uint64_t payloadOffset = ReadBytes(LauncherExePath()).size();
   const std::map<std::string, std::string> expected = {
@@ -248,7 +217,7 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
   std::map<std::string, std::string> signedExpected = expected;
   signedExpected["certificate_table_offset"] = std::to_string(tableOffset);
   signedExpected["certificate_table_size"] = std::to_string(kTableSize);
-  EXPECT_EQ(ParseFlatJson(signedJson.out), signedExpected) << signedJson.out;
+  EXPECT_EQ(JsonObjectMembers(signedJson.out), signedExpected) << signedJson.out;
 
   ProgramRun extract = RunZorpackProgram({"extract", packed, extracted});
   EXPECT_EQ(extract.exitCode, kStatusSuccess) << extract.err;
@@ -274,7 +243,7 @@ TEST(zorpack_program, DamagedPayloadOrForeignLauncherFailInspect) {
   EXPECT_EQ(json.exitCode, kStatusFailure);
   json = RunZorpackProgram({"inspect", packed, "--json"});
   EXPECT_EQ(json.exitCode, kStatusDigestMismatch);
-  EXPECT_EQ(ParseFlatJson(json.out)["payload_matches"], "false") << json.out;
+  EXPECT_EQ(JsonObjectMembers(json.out)["payload_matches"], "false") << json.out;
 
   ProgramRun extract = RunZorpackProgram({"extract", packed, dir.File("tool.exe")});
   EXPECT_EQ(extract.exitCode, kStatusDigestMismatch);
@@ -293,7 +262,7 @@ TEST(zorpack_program, DamagedPayloadOrForeignLauncherFailInspect) {
   ExpectOneErrorLine(foreign);
   json = RunZorpackProgram({"inspect", "--json", dir.File("foreign.exe")});
   EXPECT_EQ(json.exitCode, kStatusFailure);
-  EXPECT_EQ(ParseFlatJson(json.out)["launcher_recognised"], "false") << json.out;
+  EXPECT_EQ(JsonObjectMembers(json.out)["launcher_recognised"], "false") << json.out;
 }
 
 // Where a UTF-16 string's value starts in a version record: after its key,
@@ -396,7 +365,7 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
     WriteBytes(path, c.product);
     ProgramRun run = RunZorpackProgram({"verify", "--launcher", LauncherExePath(), path, "--json"});
     EXPECT_EQ(run.exitCode, c.status) << run.err;
-    std::map<std::string, std::string> keys = ParseFlatJson(run.out);
+    std::map<std::string, std::string> keys = JsonObjectMembers(run.out);
     ASSERT_FALSE(keys.empty()) << run.out;
     EXPECT_EQ(keys["first_difference"], c.field) << run.out;
     EXPECT_EQ(keys["signature_checked"], "false");
