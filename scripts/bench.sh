@@ -29,7 +29,7 @@ while [ $# -gt 0 ]; do
     --pairs) pairs="$2"; shift ;;
     --no-build) build=0 ;;
     --build-dir) build_dir=$(cd "$2" && pwd); shift ;;
-    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift
