@@ -135,6 +135,7 @@ bool CopyAndDigest(FileHandle source, uint64_t offset, uint64_t size, FileHandle
     return false;
   }
   uint64_t remaining = size;
+  uint64_t sinceWriteBack = 0;
   for (uint64_t index = 0; remaining > 0; ++index) {
     unsigned char* chunk = buffers.Bytes() + (index % kPipelineChunks) * size_t{kPipelineChunkSize};
     uint32_t wanted =
@@ -144,6 +145,11 @@ bool CopyAndDigest(FileHandle source, uint64_t offset, uint64_t size, FileHandle
     ring.Hand(read);
     if (!WriteAll(target, chunk, read)) return false;
     remaining -= read;
+    sinceWriteBack += read;
+    if (sinceWriteBack >= kWriteBackSpan) {
+      StartWriteBack(target);
+      sinceWriteBack = 0;
+    }
   }
   hasher.Join();
   return ring.AllHashed() && FinishSha256(hash.Get(), digest);

@@ -18,6 +18,11 @@ namespace zor::pack {
 constexpr uint32_t kPipelineChunks = 4;
 constexpr uint32_t kPipelineChunkSize = 0x40000;
 
+// Every this many bytes the copy has the system start writing what it
+// wrote to the disk, so that the flush before the output is published finds
+// little left to wait for, instead of all of it.
+constexpr uint64_t kWriteBackSpan = 8u << 20;
+
 // What DigestRange does with a copy target, with the same bytes written and
 // the same digest: `size` bytes of `source` from `offset` are read, each
 // once, into one of kPipelineChunks buffers; the calling thread writes each
@@ -31,5 +36,10 @@ constexpr uint32_t kPipelineChunkSize = 0x40000;
 // failed (none when the hash failed or the source ended early).
 bool CopyAndDigest(FileHandle source, uint64_t offset, uint64_t size, FileHandle target,
                    Sha256Digest* digest);
+
+// Starts writing the data written to `file` so far to the disk, without
+// waiting for it (one implementation per platform; nothing where the system
+// cannot).
+void StartWriteBack(FileHandle file);
 
 }  // namespace zor::pack
