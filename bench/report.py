@@ -8,6 +8,8 @@ from collections import defaultdict
 
 import pefile
 
+from packer_report import SECTION_MARKER
+
 MIB = 1024 * 1024
 KIB = 1024
 
@@ -155,6 +157,18 @@ def draw_chart(rows, path):
     plt.close(fig)
 
 
+def kept_packer_section(path):
+    """The packer's section (scripts/bench_packer.sh) of an existing report,
+    which this rewrite of the launcher's part keeps."""
+    try:
+        with open(path) as f:
+            text = f.read()
+    except FileNotFoundError:
+        return []
+    at = text.find(SECTION_MARKER)
+    return text[at:].rstrip("\n").split("\n") if at >= 0 else []
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("results")
@@ -222,6 +236,9 @@ def main():
         f"![Start time against payload size]({CHART_NAME})",
         "",
     ]
+    packer = kept_packer_section(f"{args.out_dir}/{REPORT_NAME}")
+    if packer:
+        report += [*packer, ""]
     with open(f"{args.out_dir}/{REPORT_NAME}", "w") as f:
         f.write("\n".join(report))
 

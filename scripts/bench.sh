@@ -9,6 +9,8 @@
 #                              report goes to the build tree (CI runs this)
 # Further options: --pairs N; --no-build (use the build as it is, and leave
 # its Wine session running: how CTest runs the smoke mode); --build-dir DIR.
+# The packer's figures at the end of the report come from
+# scripts/bench_packer.sh; this keeps them.
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
 source scripts/lib/windows_path.sh
@@ -28,7 +30,7 @@ while [ $# -gt 0 ]; do
     --pairs) pairs="$2"; shift ;;
     --no-build) build=0 ;;
     --build-dir) build_dir=$(cd "$2" && pwd); shift ;;
-    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift

@@ -25,6 +25,9 @@ packages=(
   python3-pefile
   python3-matplotlib
   git
+  # The packer's benchmark: paired timing runs and peak memory.
+  hyperfine
+  time
   # The arm64 Linux packer: cross compiler, libcrypto and C++ runtime for
   # arm64 (multiarch), and qemu-user to run its tests.
   g++-aarch64-linux-gnu

@@ -42,6 +42,12 @@ else()
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/source_revision_test.sh
                      ${CMAKE_SOURCE_DIR} ${ZOR_TEST_WORK_DIR})
     set_tests_properties(source_revision PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
+    # The packer's benchmark keeps working: a tiny payload, one pair, no
+    # goals judged, the report under the build tree.
+    add_test(NAME bench_packer_smoke
+             COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/bench_packer.sh --smoke --no-build
+                     --build-dir ${CMAKE_BINARY_DIR} --windows-bin-dir ${ZOR_WINDOWS_BIN_DIR})
+    set_tests_properties(bench_packer_smoke PROPERTIES TIMEOUT 300)
   endif()
 endif()
 target_compile_definitions(zorpack_tests PRIVATE

@@ -13,6 +13,7 @@
 #include "packer.h"
 #include "payload/payload_trailer.h"
 #include "pending_output.h"
+#include "pipelined_copy.h"
 #include "tools/pack_files.h"
 
 namespace zor::test {
@@ -36,6 +37,10 @@ std::vector<LayoutCase> LayoutCases() {
       cases.push_back({imageTail, payloadTail, payloadTail % 2 == 1});
     }
   }
+  // A payload that goes round the copy's ring of buffers twice and more,
+  // and ends in part of a chunk: every chunk hashed is the chunk written.
+  constexpr size_t kRingBytes = size_t{pack::kPipelineChunks} * pack::kPipelineChunkSize;
+  cases.push_back({3u, 2 * kRingBytes + kRingBytes / 2 + 3, false});
   return cases;
 }
 

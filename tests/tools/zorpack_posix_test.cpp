@@ -1,6 +1,9 @@
-// What only a POSIX system has: signals, permission bits and owners.
+// What only a POSIX system has: signals, file-size limits, permission bits
+// and owners.
+#include <errno.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,6 +52,42 @@ TEST(zorpack_program, TerminatedPackLeavesNothing) {
     expected.insert(expected.end(), {"err.txt", "out.txt"});
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(after, expected);
+  }
+}
+
+// A write that fails half way through the payload (here at a file-size
+// limit, which the child inherits; a full disk fails the same write) leaves
+// an older output as it was and no temporary file, and the message names
+// the output and the system's reason.
+TEST(zorpack_program, WriteFailingHalfWayLeavesNothing) {
+  constexpr int kStatusFailure = 2;
+  constexpr rlim_t kFileSizeLimit = 1u << 20;
+  PackDir dir;
+  WriteSparseFile(dir.File("big.exe"), PeImageWithTail(100, 5), 8u << 20);
+  ProgramRun packed =
+      RunZorpackProgram({"pack", LauncherExePath(), dir.File("big.exe"), dir.File("product.exe")});
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  const std::vector<std::string> commands[] = {
+      {"pack", LauncherExePath(), dir.File("big.exe"), dir.File("out.exe")},
+      {"extract", dir.File("product.exe"), dir.File("out.exe")},
+  };
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0]);
+    WriteBytes(dir.File("out.exe"), Bytes{'o', 'l', 'd'});
+    const std::vector<std::string> before = Entries(dir.Path());
+    struct rlimit previous;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    struct rlimit limited = previous;
+    limited.rlim_cur = kFileSizeLimit;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    ProgramRun run = RunZorpackProgram(command);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_EQ(run.exitCode, kStatusFailure) << run.err;
+    EXPECT_NE(run.err.find("'" + dir.File("out.exe") + "': "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(strerror(EFBIG)), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("zorpack-tmp"), std::string::npos) << run.err;
+    EXPECT_EQ(Entries(dir.Path()), before);
+    EXPECT_EQ(ReadBytes(dir.File("out.exe")), (Bytes{'o', 'l', 'd'}));
   }
 }
 

@@ -7,6 +7,7 @@
 #include "pe_facts.h"
 #include "pack_text.h"
 #include "pending_output.h"
+#include "pipelined_copy.h"
 #include "runtime/file.h"
 
 namespace zor::pack {
@@ -172,7 +173,7 @@ bool WritePackedFile(const PackInput& launcherInput, const PackInput& payloadInp
   }
   if (beforePayloadCopyHook != nullptr) beforePayloadCopyHook(payloadInput.path);
   ForgetLastFailure();
-  if (!DigestRange(payload, 0, packed->payload.size, &packed->payload.digest, out->Handle())) {
+  if (!CopyAndDigest(payload, 0, packed->payload.size, out->Handle(), &packed->payload.digest)) {
     // A payload that shrank ends the copy early: name it, not the output.
     if (!RefuseChangedInput(payload, payloadInput.identity, "the payload", payloadInput.path,
                             error)) {
@@ -310,7 +311,7 @@ ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& ou
   PendingOutput out;
   if (!out.Create(output, error)) return ExtractOutcome::kFailed;
   Sha256Digest computed;
-  if (!DigestRange(input.Get(), found.offset, found.size, &computed, out.Handle())) {
+  if (!CopyAndDigest(input.Get(), found.offset, found.size, out.Handle(), &computed)) {
     *error = "cannot copy the payload into " + DescribeFailure(output);
     return ExtractOutcome::kFailed;
   }

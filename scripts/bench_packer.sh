@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Measures what `zorpack pack` costs against the floor it cannot go below, one
+# SHA-256 pass over the payload (`openssl dgst -sha256`), with the native
+# packer, and writes the packer's section of the benchmark report.
+#   scripts/bench_packer.sh          payloads of 64 and 512 MiB, 5 pairs each;
+#                                    writes the packer's section of
+#                                    docs/benchmarks.md and exits non-zero when
+#                                    a goal is missed
+#   scripts/bench_packer.sh --smoke  a 1 MiB payload, one pair, no goals judged;
+#                                    the report goes to the build tree (CTest
+#                                    runs this)
+# Further options: --pairs N; --no-build (use the builds as they are);
+# --build-dir DIR (the host build, default build-host); --windows-bin-dir DIR
+# (where the launcher image is, default build/bin).
+# Both subjects of a pair run in one hyperfine call, their order swapped from
+# pair to pair; the figures are medians. Other work on the machine shows in
+# the ratio: the report gives the load average of the run.
+cd "$(dirname "$0")/.."
+source scripts/lib/failure.sh
+root=$(pwd)
+
+mib=$((1024 * 1024))
+sizes=(64 512)
+pairs=5
+smoke=0
+build=1
+build_dir="$root/build-host"
+windows_bin_dir="$root/build/bin"
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --smoke) smoke=1 ;;
+    --pairs) pairs="$2"; shift ;;
+    --no-build) build=0 ;;
+    --build-dir) build_dir=$(cd "$2" && pwd); shift ;;
+    --windows-bin-dir) windows_bin_dir=$(cd "$2" && pwd); shift ;;
+    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "bench_packer: unknown option $1 (see --help)" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+if [ "$build" = 1 ]; then
+  scripts/setup.sh
+  zor_failure_hint="the compiler's messages are above"
+  # The launcher image that zorpack packs comes from the Windows build.
+  cmake --preset default >/dev/null
+  cmake --build "$root/build" --target launcher sample_tool -- --quiet
+  cmake --preset host >/dev/null
+  cmake --build "$build_dir" --target zorpack -- --quiet
+fi
+zor_failure_hint=""
+zorpack="$build_dir/bin/zorpack"
+for file in "$zorpack" "$windows_bin_dir/launcher.exe" "$windows_bin_dir/sample_tool.exe"; do
+  if [ ! -f "$file" ]; then
+    echo "bench_packer: $file is missing: build it (cmake --build --preset host, and --preset default for the launcher) or drop --no-build" >&2
+    exit 1
+  fi
+done
+for program in hyperfine openssl /usr/bin/time; do
+  if ! command -v "$program" >/dev/null; then
+    echo "bench_packer: $program is missing: scripts/setup.sh installs it" >&2
+    exit 1
+  fi
+done
+
+if [ "$smoke" = 1 ]; then
+  sizes=(1)
+  pairs=1
+  report="$build_dir/bench-packer/benchmarks.md"
+  judge=--no-goals
+else
+  report="$root/docs/benchmarks.md"
+  judge=
+fi
+
+# On the disk the build is on, not in memory: the product is flushed to its
+# file system as in real use.
+work="$build_dir/bench-packer-work"
+rm -rf "$work"
+mkdir -p "$work" "$(dirname "$report")"
+trap 'rm -rf "$work"' EXIT
+
+launcher="$windows_bin_dir/launcher.exe"
+tool="$windows_bin_dir/sample_tool.exe"
+tool_size=$(stat -c %s "$tool")
+load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
+echo "bench_packer: payloads of ${sizes[*]} MiB, $pairs pair(s) each; load average $load_before" >&2
+for size in "${sizes[@]}"; do
+  # A Windows program (the sample tool) with random bytes after it: nothing
+  # for the file system or the page cache to shortcut.
+  payload="$work/payload-$size"
+  { cat "$tool"; head -c $((size * mib - tool_size)) /dev/urandom; } >"$payload"
+  hash_args=(openssl dgst -sha256 "$payload")
+  pack_args=("$zorpack" pack "$launcher" "$payload" "$work/product.exe")
+  # hyperfine splits a command as a shell would, quotes included.
+  hash_command=$(printf '%q ' "${hash_args[@]}")
+  pack_command=$(printf '%q ' "${pack_args[@]}")
+  # Once untimed, so that the payload is in the page cache for both.
+  "${hash_args[@]}" >/dev/null
+  "${pack_args[@]}" >/dev/null
+  for ((pair = 1; pair <= pairs; pair++)); do
+    if ((pair % 2 == 1)); then order=("$hash_command" "$pack_command"); else order=("$pack_command" "$hash_command"); fi
+    zor_failure_hint="hyperfine's messages are above"
+    hyperfine -N --runs 1 --style none --export-json "$work/pair-$size-$pair.json" "${order[@]}" >/dev/null
+  done
+  zor_failure_hint=""
+  /usr/bin/time -f '%M' -o "$work/memory-$size.txt" "${pack_args[@]}" >/dev/null
+  rm -f "$payload" "$work/product.exe"
+done
+load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
+
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+memory=$(free -g | awk '/^Mem:/ {print $2 " GiB"}')
+/usr/bin/python3 bench/packer_report.py "$work" --report "$report" $judge \
+  --machine "${cpu:-unknown CPU}, $(nproc) cores, ${memory:-? GiB}, $(uname -sr)" \
+  --openssl "$(openssl version)" --load "$load_before, then $load_after" \
+  --date "$(date -u +%Y-%m-%d)" --pairs "$pairs"

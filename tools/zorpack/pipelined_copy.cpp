@@ -1,0 +1,158 @@
+#include "pipelined_copy.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "payload/range_digest.h"
+#include "payload/sha256.h"
+#include "runtime/heap_buffer.h"
+
+namespace zor::pack {
+
+namespace {
+
+// What the reading and writing thread and the hashing thread share. Chunk i
+// lives in buffer i % kPipelineChunks; the reader hands chunks over in order
+// and the hasher takes them in order.
+class ChunkRing {
+ public:
+  ChunkRing(Sha256Context* hash, const unsigned char* buffers) : hash_(hash), buffers_(buffers) {}
+
+  // The reader: waits until chunk `index` may be read into its buffer (the
+  // hasher is done with the chunk that used it before); false when the hash
+  // has failed, and nothing more is worth reading.
+  bool WaitForBuffer(uint64_t index) {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [&] { return hashFailed_ || index - hashed_ < kPipelineChunks; });
+    return !hashFailed_;
+  }
+
+  // The reader: the next chunk holds `count` bytes, ready to be hashed.
+  void Hand(uint32_t count) {
+    std::lock_guard<std::mutex> hold(lock_);
+    counts_[handed_ % kPipelineChunks] = count;
+    ++handed_;
+    changed_.notify_all();
+  }
+
+  // The reader: nothing more comes; the hasher ends once it has hashed what
+  // it was handed.
+  void End() {
+    std::lock_guard<std::mutex> hold(lock_);
+    ended_ = true;
+    changed_.notify_all();
+  }
+
+  // The reader, after the hasher has ended: every chunk handed was hashed.
+  bool AllHashed() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return !hashFailed_ && hashed_ == handed_;
+  }
+
+  // The hasher's thread.
+  void HashChunks() {
+    for (;;) {
+      uint64_t index = 0;
+      uint32_t count = 0;
+      {
+        std::unique_lock<std::mutex> hold(lock_);
+        changed_.wait(hold, [&] { return ended_ || handed_ > hashed_; });
+        if (handed_ == hashed_) return;
+        index = hashed_;
+        count = counts_[index % kPipelineChunks];
+      }
+      // The buffer is the hasher's to read until hashed_ passes it: the
+      // reader reads into it again only then.
+      bool hashed = UpdateSha256(
+          hash_, buffers_ + (index % kPipelineChunks) * size_t{kPipelineChunkSize}, count);
+      std::lock_guard<std::mutex> hold(lock_);
+      if (!hashed) {
+        hashFailed_ = true;
+        changed_.notify_all();
+        return;
+      }
+      ++hashed_;
+      changed_.notify_all();
+    }
+  }
+
+ private:
+  Sha256Context* const hash_;
+  const unsigned char* const buffers_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  uint32_t counts_[kPipelineChunks] = {};
+  uint64_t handed_ = 0;
+  uint64_t hashed_ = 0;
+  bool ended_ = false;
+  bool hashFailed_ = false;
+};
+
+// The hasher's thread, ended and joined on every way out of the copy, so
+// that it never outlives the buffers and the hash it uses.
+class HasherThread {
+ public:
+  explicit HasherThread(ChunkRing* ring) : ring_(ring) {
+    // Only when the system has no thread left to give; the copy then runs
+    // on the calling thread alone.
+    try {
+      thread_ = std::thread(&ChunkRing::HashChunks, ring);
+    } catch (const std::system_error&) {
+    }
+  }
+  ~HasherThread() { Join(); }
+  HasherThread(const HasherThread&) = delete;
+  HasherThread& operator=(const HasherThread&) = delete;
+
+  bool Started() const { return thread_.joinable(); }
+
+  void Join() {
+    if (!thread_.joinable()) return;
+    ring_->End();
+    thread_.join();
+  }
+
+ private:
+  ChunkRing* ring_;
+  std::thread thread_;
+};
+
+}  // namespace
+
+bool CopyAndDigest(FileHandle source, uint64_t offset, uint64_t size, FileHandle target,
+                   Sha256Digest* digest) {
+  ScopedSha256 hash(BeginSha256());
+  if (!hash.IsValid()) return false;
+  HeapBuffer buffers(size_t{kPipelineChunks} * kPipelineChunkSize);
+  if (buffers.Get() == nullptr) return false;
+  ChunkRing ring(hash.Get(), buffers.Bytes());
+  HasherThread hasher(&ring);
+  if (!hasher.Started()) return DigestRange(source, offset, size, digest, target);
+  // An offset beyond the signed range is a seek that cannot succeed.
+  if (offset > static_cast<uint64_t>(INT64_MAX) || !SeekTo(source, static_cast<int64_t>(offset))) {
+    return false;
+  }
+  uint64_t remaining = size;
+  uint64_t sinceWriteBack = 0;
+  for (uint64_t index = 0; remaining > 0; ++index) {
+    unsigned char* chunk = buffers.Bytes() + (index % kPipelineChunks) * size_t{kPipelineChunkSize};
+    uint32_t wanted =
+        remaining < kPipelineChunkSize ? static_cast<uint32_t>(remaining) : kPipelineChunkSize;
+    uint32_t read = 0;
+    if (!ring.WaitForBuffer(index) || !ReadSome(source, chunk, wanted, &read)) return false;
+    ring.Hand(read);
+    if (!WriteAll(target, chunk, read)) return false;
+    remaining -= read;
+    sinceWriteBack += read;
+    if (sinceWriteBack >= kWriteBackSpan) {
+      StartWriteBack(target);
+      sinceWriteBack = 0;
+    }
+  }
+  hasher.Join();
+  return ring.AllHashed() && FinishSha256(hash.Get(), digest);
+}
+
+}  // namespace zor::pack
