@@ -1,7 +1,9 @@
 # The packer: its library functions directly, and the built program's exit
 # statuses and texts. The same test sources run under Wine against
 # zorpack.exe and natively (the host preset) against the Linux zorpack; both
-# pack the Windows build's launcher image and sample tool.
+# pack the Windows build's launcher image and sample tool. A packer test that
+# blocks (a FIFO opened without O_NONBLOCK, say) fails within a minute.
+set(zor_pack_test_timeout 60)
 set(zor_pack_test_sources
   tools/pack_files.cpp
   tools/pack_test.cpp
@@ -11,7 +13,7 @@ set(zor_pack_test_sources
 
 if(WIN32)
   zor_add_gtest(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_win32.cpp
-                tools/special_files_win32.cpp)
+                tools/special_files_win32.cpp TIMEOUT ${zor_pack_test_timeout})
   target_link_libraries(zorpack_tests PRIVATE zor_packer)
   zor_windows_path(zor_pack_bin_dir "${CMAKE_BINARY_DIR}/bin")
   set(zor_pack_program "${zor_pack_bin_dir}\\zorpack.exe")
@@ -30,7 +32,8 @@ else()
   target_link_libraries(zorpack_tests PRIVATE zor_packer GTest::gtest_main OpenSSL::Crypto)
   target_compile_options(zorpack_tests PRIVATE -Wall -Wextra)
   add_dependencies(zorpack_tests zorpack)
-  gtest_discover_tests(zorpack_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(zorpack_tests DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT ${zor_pack_test_timeout})
   set(zor_pack_bin_dir "${ZOR_WINDOWS_BIN_DIR}")
   set(zor_pack_work_dir "${CMAKE_BINARY_DIR}/test-work")
   target_compile_definitions(zorpack_tests PRIVATE "ZOR_TEST_WORK_DIR=\"${zor_pack_work_dir}\"")
@@ -52,6 +55,9 @@ else()
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/source_revision_test.sh
                      ${CMAKE_SOURCE_DIR} ${zor_pack_work_dir})
     set_tests_properties(source_revision PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
+    add_test(NAME failure_trap
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/failure_trap_test.sh ${CMAKE_SOURCE_DIR})
+    set_tests_properties(failure_trap PROPERTIES TIMEOUT ${zor_pack_test_timeout})
   endif()
 endif()
 target_compile_definitions(zorpack_tests PRIVATE
