@@ -11,6 +11,7 @@
 # its Wine session running: how CTest runs the smoke mode); --build-dir DIR.
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
+source scripts/lib/windows_path.sh
 root=$(pwd)
 
 mib=$((1024 * 1024))
@@ -72,14 +73,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-
 echo "bench: payloads ${payloads[*]} bytes, $pairs pair(s) each" >&2
 zor_failure_hint="the benchmark's own messages are above; under Wine, a hung run shows as a time-out"
 "$build_dir/wine-run.sh" "$bin/bench_driver.exe" \
-  "$(winpath "$bin/launcher.exe")" "$(winpath "$bin/sample_tool.exe")" \
-  "$(winpath "$bin/bench_ideal.exe")" "$(winpath "$bin/bench_stand_in.exe")" \
-  "$(winpath "$work")" "$pairs" "${payloads[@]}" | tr -d '\r' >"$work/results.tsv"
+  "$(windows_path "$bin/launcher.exe")" "$(windows_path "$bin/sample_tool.exe")" \
+  "$(windows_path "$bin/bench_ideal.exe")" "$(windows_path "$bin/bench_stand_in.exe")" \
+  "$(windows_path "$work")" "$pairs" "${payloads[@]}" | tr -d '\r' >"$work/results.tsv"
 
 zor_failure_hint=""
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)

@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
-# Checks that the release kit is reproducible: clones the current commit
-# twice, into folders at different depths below build-repro/, runs
-# scripts/release.sh in each and compares the two archives byte for byte.
-# Then it unpacks one and checks its SHA256SUMS. Takes a few minutes.
+# Checks that the release is reproducible: clones the current commit twice,
+# into folders at different depths below build-repro/, runs
+# scripts/release.sh in each and compares the two archives and the two pairs
+# of Debian packages byte for byte. Then it checks dist/SHA256SUMS, unpacks
+# the kit and checks its SHA256SUMS. Takes a few minutes.
 #   scripts/check_release_reproducible.sh
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
-
-fail() {
-  echo "check_release_reproducible: $*" >&2
-  exit 1
-}
 
 revision=$(git rev-parse --verify HEAD)
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
@@ -34,8 +30,16 @@ name=$(basename "${archives[0]}")
 [ -f "$second/dist/$name" ] || fail "the second run made no $name"
 sha256sum "$first/dist/$name" "$second/dist/$name"
 cmp "$first/dist/$name" "$second/dist/$name" || fail "the two archives differ"
+debs=("$first"/dist/*.deb)
+[ ${#debs[@]} -eq 2 ] && [ -f "${debs[0]}" ] || fail "not two Debian packages in $first/dist"
+for deb in "${debs[@]}"; do
+  deb=$(basename "$deb")
+  [ -f "$second/dist/$deb" ] || fail "the second run made no $deb"
+  cmp "$first/dist/$deb" "$second/dist/$deb" || fail "the two $deb differ"
+done
+(cd "$first/dist" && sha256sum -c SHA256SUMS) || fail "dist/SHA256SUMS does not match"
 
 mkdir "$work/unpacked"
 tar -xzf "$first/dist/$name" -C "$work/unpacked"
 (cd "$work/unpacked/${name%.tar.gz}" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
-echo "check_release_reproducible: $name is the same from both clones, and its SHA256SUMS holds"
+echo "check_release_reproducible: $name and the packages are the same from both clones, and both SHA256SUMS hold"

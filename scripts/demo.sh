@@ -9,6 +9,7 @@
 # what the tool received and that its exit code comes through.
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
+source scripts/lib/windows_path.sh
 root=$(pwd)
 
 build="$root/build"
@@ -46,12 +47,6 @@ quietly cmake --build --preset host --target zorpack
 # Whatever happens, stop the prefix's server and display, so that nothing
 # outlives the demo and the script returns at once.
 trap '"$wine_run" --stop >/dev/null 2>&1 || true' EXIT
-
-# Z:\... is how Windows programs under Wine see a host path.
-windows_path() {
-  local path="$1"
-  printf 'Z:%s' "${path//\//\\}"
-}
 
 rm -f "$unsigned" "$product" "$report"
 zor_failure_hint="run the failing command by hand to see its whole output"

@@ -14,8 +14,8 @@
 # A target that fails leaves its input in tests/fuzz/TARGET/regressions/,
 # which CTest replays once committed (fuzz_replay_TARGET); the script then
 # exits non-zero after the other targets have run.
-set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/failure.sh
 root=$(pwd)
 
 seconds=60
@@ -44,6 +44,7 @@ declare -A dictionary=([locator]=pe.dict [launcher_checks]=pe.dict [inspect]=pe.
                        [quoting]=quoting.dict)
 
 if [ "$build" = 1 ]; then
+  zor_failure_hint="the compiler's messages are above; build-fuzz/CMakeFiles holds the configure logs"
   scripts/setup.sh
   cmake --preset fuzz >/dev/null
   cmake --build --preset fuzz -- --quiet
@@ -85,6 +86,7 @@ for target in "${targets[@]}"; do
     continue
   fi
   # Only the inputs that add coverage join the corpus.
+  zor_failure_hint="the merge's output is in ${log#"$root"/}"
   "$fuzzer" "${options[@]}" -merge=1 "$corpus" "$work/$target/new" >>"$log" 2>&1
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   per_second=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)

@@ -3,23 +3,25 @@
 # (build-release/), and writes
 #   dist/zor-firmware-update-<version>-<revision, 12 digits>.tar.gz
 #   dist/zor-firmware-update-<version>-<revision, 12 digits>.tar.gz.sha256
+#   dist/zor-firmware-update_<version>+<revision, 12 digits>_amd64.deb
+#   dist/zor-firmware-update_<version>+<revision, 12 digits>_arm64.deb
+#   dist/SHA256SUMS      the archive and the two packages
 # The kit holds bin/zorpack (Linux x86-64), bin/aarch64/zorpack (Linux arm64),
-# bin/zorpack.exe, share/zor/launcher.exe, the README and docs, and a
+# both static, bin/zorpack.exe, share/zor/launcher.exe, the CMake package in
+# lib/cmake/ZorFirmwareUpdate, the man page, the README and docs, and a
 # SHA256SUMS of all of them. What goes where is CMake's install rules
-# (components launcher, packer and docs), not a list kept here.
+# (components launcher, packer, cmake_package and docs), not a list kept
+# here; the Debian packages are made by CPack from the kit
+# (packaging/deb/). The static packers and the packages are tested before
+# anything is written into dist/.
 #
 # Two runs at the same commit give the same bytes, wherever the clone lies:
-# the builds keep their paths out of the programs, and the archive takes its
-# time stamps from the commit, sorts its entries, and fixes owners and modes;
-# gzip stores no name or time.
+# the builds keep their paths out of the programs, and the archive and the
+# packages take their time stamps from the commit, sort their entries, and
+# fix owners and modes; gzip stores no name or time.
 #   scripts/release.sh [--allow-dirty]
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
-
-fail() {
-  echo "release: $*" >&2
-  exit 1
-}
 
 allow_dirty=0
 case "${1:-}" in
@@ -56,28 +58,31 @@ build() {
     fail "the $preset build failed; see $work/$preset.log"
 }
 build default launcher zorpack
-build host zorpack
-build arm64 zorpack
+build host-static zorpack zorpack_man
+build arm64-static zorpack
 
 # Version and revision as the packer itself reports them, so the name can
 # never disagree with what `zorpack --version` says.
-version_line=$("$work/host/bin/zorpack" --version)
+version_line=$("$work/host-static/bin/zorpack" --version)
 version=$(sed -n 's/^zorpack \([^ ]*\) (source revision \([0-9a-f]\{40\}\)\(-dirty\)\{0,1\})$/\1/p' \
   <<<"$version_line")
 revision=$(sed -n 's/^.*(source revision \([0-9a-f]\{12\}\)[0-9a-f]\{28\}\(-dirty\)\{0,1\})$/\1\2/p' \
   <<<"$version_line")
-[ -n "$version" ] && [ -n "$revision" ] || fail "cannot read version and revision from '$version_line'"
+label=$(sed -n 's/^.*(source revision \([0-9a-f]\{40\}\(-dirty\)\{0,1\}\))$/\1/p' <<<"$version_line")
+[ -n "$version" ] && [ -n "$revision" ] && [ -n "$label" ] || fail "cannot read version and revision from '$version_line'"
 name="zor-firmware-update-$version-$revision"
 
 kit="$work/kit/$name"
 mkdir -p "$kit"
-cmake --install "$work/default" --prefix "$kit" --component launcher >/dev/null
-for preset in default host arm64; do
+for component in launcher cmake_package docs; do
+  cmake --install "$work/default" --prefix "$kit" --component "$component" >/dev/null
+done
+for preset in default host-static arm64-static; do
   cmake --install "$work/$preset" --prefix "$kit" --component packer >/dev/null
 done
-cmake --install "$work/default" --prefix "$kit" --component docs >/dev/null
 
-for file in bin/zorpack bin/aarch64/zorpack bin/zorpack.exe share/zor/launcher.exe README.md; do
+for file in bin/zorpack bin/aarch64/zorpack bin/zorpack.exe share/zor/launcher.exe README.md \
+  share/man/man1/zorpack.1 lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfig.cmake; do
   [ -f "$kit/$file" ] || fail "the kit has no $file"
 done
 # No build folder may show through in what the kit carries.
@@ -88,11 +93,44 @@ fi
 (cd "$kit" && find . -type f -printf '%P\n' | sort | xargs -d '\n' sha256sum) >"$work/SHA256SUMS"
 mv "$work/SHA256SUMS" "$kit/SHA256SUMS"
 
+tests/release/static_packers_test.sh "$kit" "$work/static-packers-test" ||
+  fail "the kit's Linux packers are not static, or fail in an empty root"
+
+# The Debian packages, one per Linux architecture of the kit. Debian's
+# version has no hyphen of its own: the revision follows a "+", and a
+# "-dirty" becomes ".dirty".
+deb_version="$version+${revision/-dirty/.dirty}"
+debs=()
+deb_files=()
+for arch in amd64 arm64; do
+  echo "release: packaging $arch" >&2
+  deb_build="$work/deb-$arch"
+  cmake -S packaging/deb -B "$deb_build" -DZOR_KIT_DIR="$(pwd)/$kit" -DZOR_DEB_ARCH="$arch" \
+    -DZOR_DEB_VERSION="$deb_version" -DZOR_SOURCE_LABEL="$label" >"$deb_build.log" 2>&1 ||
+    fail "configuring the $arch package failed; see $deb_build.log"
+  cpack --config "$deb_build/CPackConfig.cmake" -B "$deb_build/out" >>"$deb_build.log" 2>&1 ||
+    fail "CPack failed for $arch; see $deb_build.log"
+  deb="zor-firmware-update_${deb_version}_$arch.deb"
+  [ -f "$deb_build/out/$deb" ] || fail "CPack made no $deb; see $deb_build.log"
+  tests/release/deb_packages_test.sh "$deb_build/out/$deb" "$arch" "$label" "$work/deb-test" ||
+    fail "the $arch package fails its test"
+  # The package's CMake package, from the scratch root the test unpacked
+  # it into, for a product build on this host.
+  if [ "$arch" = amd64 ]; then
+    tests/release/example_product_test.sh "$work/deb-test/$arch-root/usr" "$work/example-product" ||
+      fail "the example product does not build against the $arch package"
+  fi
+  debs+=("$deb")
+  deb_files+=("$deb_build/out/$deb")
+done
+
 archive="dist/$name.tar.gz"
 tar --create --format=gnu --sort=name --mtime="@$SOURCE_DATE_EPOCH" \
   --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
   --directory="$work/kit" "$name" | gzip -9 --no-name >"$archive.tmp"
 mv "$archive.tmp" "$archive"
+mv "${deb_files[@]}" dist/
 (cd dist && sha256sum "$name.tar.gz" >"$name.tar.gz.sha256")
-echo "release: $archive"
-cat "dist/$name.tar.gz.sha256"
+(cd dist && sha256sum "$name.tar.gz" "${debs[@]}" >SHA256SUMS)
+echo "release: $archive ${debs[*]/#/dist/}"
+cat dist/SHA256SUMS

@@ -31,6 +31,12 @@ packages=(
   libssl-dev:arm64
   libstdc++6:arm64
   qemu-user
+  # The release flow: the man page of the packer, the Debian packages'
+  # check, and a static qemu-aarch64 to run the static arm64 packer inside
+  # an empty root.
+  help2man
+  lintian
+  qemu-user-static
 )
 
 missing=()

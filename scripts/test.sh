@@ -51,6 +51,16 @@ ctest --preset host-asan --parallel "$jobs"
 zor_failure_hint="the failing tests' output is above, every test's in build-arm64/Testing/Temporary/LastTest.log"
 if [ "$arm64" -eq 1 ]; then ctest --preset arm64 --parallel "$jobs"; fi
 
+# The CMake package as a product team uses it: the kit installed into a
+# scratch prefix from the builds above, and examples/product built against it.
+zor_failure_hint="build-example/ holds the example's configure and build logs"
+rm -rf build-example
+for component in launcher packer cmake_package; do
+  cmake --install build --prefix build-example/kit --component "$component" >/dev/null
+done
+cmake --install build-host --prefix build-example/kit --component packer >/dev/null
+tests/release/example_product_test.sh build-example/kit build-example
+
 # Every fuzz target for a short while, on a scratch copy of the corpora, so
 # that a test run leaves the tree as it was; an input that fails lands in
 # tests/fuzz/TARGET/regressions/ and this script fails.

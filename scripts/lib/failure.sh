@@ -3,6 +3,8 @@
 # a command substitution, is enough); this makes the last line on stderr name
 # the script, the line and the command that failed, and where to see more.
 #   zor_failure_hint="..."   set before a step to say where its details are
+#   fail MESSAGE             ends the script with one line naming it, for a
+#                            failure that the script finds itself
 set -Eeuo pipefail
 
 zor_script=$(basename "$0" .sh)
@@ -16,3 +18,8 @@ zor_report_failure() {
   echo "$zor_script: failed at line $line (exit status $status): $command${zor_failure_hint:+; $zor_failure_hint}" >&2
 }
 trap 'zor_report_failure "$?" "$LINENO" "$BASH_COMMAND"' ERR
+
+fail() {
+  echo "$zor_script: $*" >&2
+  exit 1
+}

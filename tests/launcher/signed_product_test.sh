@@ -7,12 +7,8 @@
 # With the native Linux packer given, it must pack the same inputs into the
 # very same bytes as zorpack.exe, and its file is the one signed and run.
 #   signed_product_test.sh BUILD_DIR [NATIVE_ZORPACK]
-set -euo pipefail
-
-fail() {
-  echo "signed_product_test: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../../scripts/lib/failure.sh"
+source "$(dirname "$0")/../../scripts/lib/windows_path.sh"
 
 [ $# -eq 1 ] || [ $# -eq 2 ] || fail "usage: signed_product_test.sh BUILD_DIR [NATIVE_ZORPACK]"
 build_dir=$(cd "$1" && pwd)
@@ -39,12 +35,6 @@ cleanup() {
   if [ -n "$cache_folder" ]; then rm -rf "$cache_folder"; fi
 }
 trap cleanup EXIT
-
-# Z:\... is how Windows programs under Wine see a host path.
-windows_path() {
-  local path="$1"
-  printf 'Z:%s' "${path//\//\\}"
-}
 
 run_windows() {
   timeout --kill-after=10 "$wine_time_limit" "$wine_run" "$@"

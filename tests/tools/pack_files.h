@@ -56,6 +56,10 @@ void WriteSparseFile(const std::string& path, const Bytes& head, uint64_t size);
 // where the platform keeps no FIFOs in folders (Windows).
 bool MakeFifo(const std::string& path);
 
+// Makes a symbolic link at `path` to `target` (which need not exist).
+// False where a test may not make one (Windows without a privilege).
+bool MakeLink(const std::string& path, const std::string& target);
+
 // A link at `path` to `target` where the platform lets a test make one
 // (POSIX); elsewhere a plain file, which takes the name just the same.
 void PlantLinkOrFile(const std::string& path, const std::string& target);

@@ -114,6 +114,7 @@ enum class Place {
   kFifo,          // skipped where there are no FIFOs (Windows)
   kEmptyName,     // the output only
   kNamesPlanted,  // the output: a link (or file) at every temporary name
+  kLink,          // the output: a link to a file; skipped where there are none
 };
 
 // A fixed start for the temporary names, so that a test knows them all.
@@ -265,6 +266,7 @@ std::vector<RefusalCase> RefusalCases() {
       {"output is an empty name", launcher, good, Place::kEmptyName, "output", "not a file name"},
       {"links planted at every temporary name", launcher, good, Place::kNamesPlanted, "output",
        "no temporary name beside it was free"},
+      {"output is a link to a file", launcher, good, Place::kLink, "output", "is a link (to '"},
   };
 }
 
@@ -290,6 +292,10 @@ TEST(zorpack_pack, RefusalsLeaveEveryFileAsItWas) {
     }
     const std::string victim = dir.File("victim.txt");
     const Bytes victimBytes = TextBytes("must not be overwritten");
+    if (c.output == Place::kLink) {
+      WriteBytes(victim, victimBytes);
+      if (!MakeLink(output, victim)) continue;  // no links here
+    }
     pack::FixTemporaryNamesForTesting(c.output == Place::kNamesPlanted ? kPlantedNamesSeed : 0);
     if (c.output == Place::kNamesPlanted) {
       WriteBytes(output, previousOutput);
@@ -328,8 +334,11 @@ TEST(zorpack_pack, RefusalsLeaveEveryFileAsItWas) {
     if (c.output == Place::kFile || c.output == Place::kNamesPlanted) {
       EXPECT_EQ(ReadBytes(output), previousOutput);
     }
-    if (c.output == Place::kNamesPlanted) {
+    if (c.output == Place::kNamesPlanted || c.output == Place::kLink) {
       EXPECT_EQ(ReadBytes(victim), victimBytes);
+    }
+    if (c.output == Place::kLink) {
+      EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::u8path(output)));
     }
   }
 }
@@ -360,58 +369,152 @@ TEST(zorpack_pack, ReplacesAnExistingOutputOnlyWhenComplete) {
   EXPECT_EQ(ReadBytes(dir.File("victim.txt")), TextBytes("victim"));
 }
 
-// What the payload-changing hook below does to the payload, and whether it
-// could (Windows keeps an input from being written while zorpack reads it).
-enum class PayloadChange { kRewrite, kGrow, kShrink };
-PayloadChange payloadChange;
-bool payloadChanged;
+// What the hook below does just before the payload is copied, and whether
+// it could (Windows keeps an input from being written while zorpack reads
+// it, and an open output folder from being renamed).
+enum class Change {
+  kRewrite,
+  kGrow,
+  kShrink,
+  // Another user replaces the temporary file with a file of their own.
+  kReplaceTemporary,
+  // Another user moves the output's folder away and puts another in its
+  // place, with and without the pack failing afterwards.
+  kSwapFolder,
+  kSwapFolderAndShrink,
+};
+Change change;
+bool changed;
+std::string outputFolder;
+std::string movedFolder;
 
-void ChangePayload(const std::string& payload) {
+bool ChangePayload(const std::string& payload, Change how) {
   Bytes bytes = ReadBytes(payload);
-  if (payloadChange == PayloadChange::kRewrite) {
+  if (how == Change::kRewrite) {
     bytes[bytes.size() / 3] ^= 0x55;
     bytes[bytes.size() * 2 / 3] ^= 0x55;
   }
-  if (payloadChange == PayloadChange::kGrow) bytes.insert(bytes.end(), 4096, 0x47);
-  if (payloadChange == PayloadChange::kShrink) bytes.resize(bytes.size() / 2);
+  if (how == Change::kGrow) bytes.insert(bytes.end(), 4096, 0x47);
+  if (how == Change::kShrink) bytes.resize(bytes.size() / 2);
   // File times tick coarsely; a real rewrite takes far longer than a tick.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   std::ofstream out(std::filesystem::u8path(payload), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   out.close();
-  payloadChanged = static_cast<bool>(out);
+  return static_cast<bool>(out);
+}
+
+bool ReplaceTemporary() {
+  for (const std::string& name : Entries(outputFolder)) {
+    if (name.find("zorpack-tmp") == std::string::npos) continue;
+    const std::string planted = outputFolder + kPathSeparator + "planted";
+    WriteBytes(planted, TextBytes("planted"));
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::u8path(planted),
+                            std::filesystem::u8path(outputFolder + kPathSeparator + name), error);
+    // Windows replaces no file that is open.
+    if (error) std::filesystem::remove(std::filesystem::u8path(planted));
+    return !error;
+  }
+  ADD_FAILURE() << "no temporary file in " << outputFolder;
+  return false;
+}
+
+bool SwapFolder() {
+  std::error_code error;
+  std::filesystem::rename(std::filesystem::u8path(outputFolder),
+                          std::filesystem::u8path(movedFolder), error);
+  if (error) return false;
+  MakeFolder(outputFolder);
+  return true;
+}
+
+void ChangeAtTheSeam(const std::string& payload) {
+  switch (change) {
+    case Change::kReplaceTemporary:
+      changed = ReplaceTemporary();
+      return;
+    case Change::kSwapFolder:
+      changed = SwapFolder();
+      return;
+    case Change::kSwapFolderAndShrink:
+      changed = ChangePayload(payload, Change::kShrink) && SwapFolder();
+      return;
+    default:
+      changed = ChangePayload(payload, change);
+  }
 }
 
 // A payload rewritten, grown or cut while it is copied would give a product
 // whose payload is neither file yet matches its digest: refused, and the
-// message names the payload, not the output.
-TEST(zorpack_pack, PayloadThatChangesWhileItIsPackedIsRefused) {
-  for (PayloadChange change :
-       {PayloadChange::kRewrite, PayloadChange::kGrow, PayloadChange::kShrink}) {
-    SCOPED_TRACE(static_cast<int>(change));
+// message names the payload, not the output. A temporary file replaced by
+// someone else is never renamed into place. The output's folder is the one
+// opened at the start: a folder swapped in under its name meanwhile gets
+// nothing, and a refused pack leaves no temporary file in either.
+TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
+  struct Case {
+    Change change;
+    const char* subject;  // null: the pack succeeds
+    const char* reason;
+  };
+  const Case cases[] = {
+      {Change::kRewrite, "the payload '", "changed while it was being packed"},
+      {Change::kGrow, "the payload '", "changed while it was being packed"},
+      {Change::kShrink, "the payload '", "changed while it was being packed"},
+      {Change::kReplaceTemporary, "the output '", "replaced by someone else"},
+      {Change::kSwapFolder, nullptr, nullptr},
+      {Change::kSwapFolderAndShrink, "the payload '", "changed while it was being packed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.change));
     PackDir dir;
+    outputFolder = dir.File("out");
+    movedFolder = dir.File("moved");
+    MakeFolder(outputFolder);
+    const std::string output = outputFolder + kPathSeparator + "out.exe";
     WriteBytes(dir.File("tool.exe"), PeImageWithTail(1 << 20, 2));
-    WriteBytes(dir.File("out.exe"), TextBytes("old"));
-    std::vector<std::string> before = Entries(dir.Path());
-    payloadChange = change;
-    payloadChanged = false;
-    pack::SetBeforePayloadCopyHookForTesting(ChangePayload);
+    WriteBytes(output, TextBytes("old"));
+    change = c.change;
+    changed = false;
+    pack::SetBeforePayloadCopyHookForTesting(ChangeAtTheSeam);
     pack::PackedFile packed;
     std::string error;
-    bool done = pack::PackLauncherFile(LauncherExePath(), dir.File("tool.exe"), dir.File("out.exe"),
-                                       &packed, &error);
+    bool done =
+        pack::PackLauncherFile(LauncherExePath(), dir.File("tool.exe"), output, &packed, &error);
     pack::SetBeforePayloadCopyHookForTesting(nullptr);
-    if (!payloadChanged) {
-      // The input could not be written while it was being read.
-      EXPECT_TRUE(done) << error;
+    bool swapped =
+        changed && (c.change == Change::kSwapFolder || c.change == Change::kSwapFolderAndShrink);
+    // Where the output's folder is now; the folder under its old name must
+    // hold nothing.
+    const std::string folder = swapped ? movedFolder : outputFolder;
+    const std::string landed = folder + kPathSeparator + "out.exe";
+    if (swapped) {
+      EXPECT_EQ(Entries(outputFolder), std::vector<std::string>{});
+    }
+    if (!changed || c.subject == nullptr) {
+      // Nothing could be changed, or the change must not matter.
+      ASSERT_TRUE(done) << error;
+      PayloadLocation location;
+      EXPECT_TRUE(LocatePayloadInFile(std::filesystem::u8path(landed), &location));
+      EXPECT_EQ(Entries(folder), std::vector<std::string>{"out.exe"});
       continue;
     }
     EXPECT_FALSE(done);
-    EXPECT_NE(error.find("the payload '"), std::string::npos) << error;
-    EXPECT_NE(error.find("changed while it was being packed"), std::string::npos) << error;
-    EXPECT_EQ(Entries(dir.Path()), before);
-    EXPECT_EQ(ReadBytes(dir.File("out.exe")), TextBytes("old"));
+    EXPECT_NE(error.find(c.subject), std::string::npos) << error;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_EQ(ReadBytes(landed), TextBytes("old"));
+    std::vector<std::string> left = Entries(folder);
+    // The file put in place of the temporary one is someone else's: left.
+    if (c.change == Change::kReplaceTemporary) {
+      EXPECT_EQ(left.size(), 2u);
+      left.erase(std::remove_if(left.begin(), left.end(),
+                                [](const std::string& name) {
+                                  return name.find("zorpack-tmp") != std::string::npos;
+                                }),
+                 left.end());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"out.exe"});
   }
 }
 

@@ -6,12 +6,7 @@
 # and expects the new revision; then it changes a tracked file and expects
 # "-dirty".
 #   source_revision_test.sh SOURCE_DIR WORK_DIR
-set -euo pipefail
-
-fail() {
-  echo "source_revision_test: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../../scripts/lib/failure.sh"
 
 [ $# -eq 2 ] || fail "usage: source_revision_test.sh SOURCE_DIR WORK_DIR"
 source_dir=$(cd "$1" && pwd)

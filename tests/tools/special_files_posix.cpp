@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,10 @@ namespace zor::test {
 
 bool MakeFifo(const std::string& path) {
   return mkfifo(path.c_str(), 0600) == 0;
+}
+
+bool MakeLink(const std::string& path, const std::string& target) {
+  return symlink(target.c_str(), path.c_str()) == 0;
 }
 
 void PlantLinkOrFile(const std::string& path, const std::string& target) {

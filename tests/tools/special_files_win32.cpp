@@ -8,6 +8,10 @@ bool MakeFifo(const std::string&) {
   return false;
 }
 
+bool MakeLink(const std::string&, const std::string&) {
+  return false;
+}
+
 void PlantLinkOrFile(const std::string& path, const std::string&) {
   WriteBytes(path, Bytes(1, 'p'));
 }

@@ -15,11 +15,18 @@ struct ProgramRun {
   std::string err;
 };
 
+// Where the packer's standard output goes: captured into `out`, a device
+// that every write fails on with "disk full" (/dev/full), or closed (on
+// Windows, no handle at all).
+enum class StandardOutput { kCaptured, kFull, kClosed };
+
 // `arguments` are UTF-8.
-ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments);
+ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments,
+                             StandardOutput output = StandardOutput::kCaptured);
 
 // Starts the packer without waiting for it, its output sent to the files
-// `outPath` and `errPath`; its process id, or -1 when it cannot start.
+// `outPath` (closed when empty) and `errPath`; its process id, or -1 when it
+// cannot start.
 // POSIX only: the tests that signal a running packer have no Windows side.
 int StartZorpackProgram(const std::vector<std::string>& arguments, const std::string& outPath,
                         const std::string& errPath);

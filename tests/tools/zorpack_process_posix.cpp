@@ -26,8 +26,12 @@ int StartZorpackProgram(const std::vector<std::string>& arguments, const std::st
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
+  if (outPath.empty()) {
+    posix_spawn_file_actions_addclose(&actions, 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+  }
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
   pid_t child = 0;
@@ -40,10 +44,12 @@ int StartZorpackProgram(const std::vector<std::string>& arguments, const std::st
   return child;
 }
 
-ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
+ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments, StandardOutput output) {
   ProgramRun run;
   PackDir capture;
-  std::string outPath = capture.File("stdout.txt");
+  std::string outPath = output == StandardOutput::kFull     ? "/dev/full"
+                        : output == StandardOutput::kClosed ? ""
+                                                            : capture.File("stdout.txt");
   std::string errPath = capture.File("stderr.txt");
   pid_t child = StartZorpackProgram(arguments, outPath, errPath);
   if (child < 0) return run;
@@ -54,7 +60,7 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
   } else {
     ADD_FAILURE() << ZorpackProgramPath() << " did not exit normally";
   }
-  run.out = ReadText(outPath);
+  if (output == StandardOutput::kCaptured) run.out = ReadText(outPath);
   run.err = ReadText(errPath);
   return run;
 }

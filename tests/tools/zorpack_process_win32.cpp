@@ -12,6 +12,8 @@ namespace zor::test {
 namespace {
 
 constexpr DWORD kProgramWaitMs = 60000;
+// The host's /dev/full as Wine shows it to Windows programs.
+constexpr wchar_t kFullDevice[] = L"Z:\\dev\\full";
 
 std::wstring Wide(const std::string& utf8) {
   int length =
@@ -35,17 +37,22 @@ std::wstring Quoted(const std::string& argument) {
 
 }  // namespace
 
-ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
+ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments, StandardOutput output) {
   ProgramRun run;
   PackDir capture;
   std::string outPath = capture.File("stdout.txt");
   std::string errPath = capture.File("stderr.txt");
   {
     UniqueHandle in = OpenInheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    UniqueHandle out = OpenInheritable(Wide(outPath), GENERIC_WRITE, CREATE_ALWAYS);
+    UniqueHandle out;
+    if (output == StandardOutput::kCaptured) {
+      out = OpenInheritable(Wide(outPath), GENERIC_WRITE, CREATE_ALWAYS);
+    } else if (output == StandardOutput::kFull) {
+      out = OpenInheritable(kFullDevice, GENERIC_WRITE, OPEN_EXISTING);
+    }
     UniqueHandle err = OpenInheritable(Wide(errPath), GENERIC_WRITE, CREATE_ALWAYS);
-    if (!out.IsValid() || !err.IsValid()) {
-      ADD_FAILURE() << "cannot create the capture files";
+    if ((output != StandardOutput::kClosed && !out.IsValid()) || !err.IsValid()) {
+      ADD_FAILURE() << "cannot create the capture files or open the full device";
       return run;
     }
     std::wstring program = Wide(ZorpackProgramPath());
@@ -75,7 +82,7 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments) {
       run.exitCode = static_cast<int>(code);
     }
   }
-  run.out = ReadText(outPath);
+  if (output == StandardOutput::kCaptured) run.out = ReadText(outPath);
   run.err = ReadText(errPath);
   return run;
 }

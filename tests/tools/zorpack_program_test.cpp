@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,6 +25,12 @@ constexpr int kStatusFailure = 2;
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+std::string Shown(const std::vector<std::string>& arguments) {
+  std::string shown;
+  for (const auto& argument : arguments) shown += argument + " ";
+  return shown;
 }
 
 // One line, prefixed with the program's name, and nothing else.
@@ -164,33 +171,106 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {"verify", "--launcher", launcher, missing},
       {"verify", "--launcher", launcher, dir.Path()},
       {"verify", "--launcher", launcher, dir.File("crafted.exe")},
-      // Files named like options, after "--"; no such files here.
-      {"inspect", "--", "-h"},
-      {"extract", "--", "--help", dir.File("out.exe")},
       {"pack", launcher, tool, ""},
       {"extract", tool, ""},
+      // pack reads its output back: it cannot write to standard output.
+      {"pack", launcher, tool, "-"},
       // Control bytes in a path must not break the line or reach the
       // terminal.
       {"inspect", dir.File("new\nline \x1b[2J.exe")},
+      // C1 controls and a right-to-left override.
+      {"inspect", dir.File("x\xc2\x9b"
+                           "31m \xe2\x80\xae"
+                           "exe.txt")},
   };
   if (MakeFifo(dir.File("fifo"))) {
     invocations.push_back({"verify", "--launcher", launcher, dir.File("fifo")});
     invocations.push_back({"verify", "--launcher", dir.File("fifo"), tool});
     invocations.push_back({"pack", launcher, dir.File("fifo"), dir.File("out.exe")});
   }
-  for (const auto& arguments : invocations) {
-    std::string shown;
-    for (const auto& argument : arguments) shown += argument + " ";
-    SCOPED_TRACE(shown);
+  // A raw C1 byte, not part of any character: only POSIX paths are bytes.
+  if (kPathSeparator[0] == '/')
+    invocations.push_back({"inspect", dir.File("x\x9b"
+                                               "2J.exe")});
+  // The system's /dev/stdout is such a link: never replaced by a file.
+  if (MakeLink(dir.File("stdout-link"), "/proc/self/fd/1")) {
+    invocations.push_back({"pack", launcher, tool, dir.File("stdout-link")});
+  }
+  auto expectRefused = [](const std::vector<std::string>& arguments) {
     ProgramRun run = RunZorpackProgram(arguments);
     EXPECT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, kStatusFailure);
     ExpectOneErrorLine(run);
     EXPECT_FALSE(Contains(run.err, "zorpack-tmp")) << run.err;
     EXPECT_FALSE(Contains(run.err, "\x1b")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\x9b")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\xe2\x80\xae")) << run.err;
     EXPECT_TRUE(run.out.empty()) << run.out;
+    return run;
+  };
+  for (const auto& arguments : invocations) {
+    SCOPED_TRACE(Shown(arguments));
+    expectRefused(arguments);
+  }
+  // Before "--", a word that starts with '-' and is no option of the
+  // command is refused as an option, by name; after "--" it is a file (none
+  // of these exist).
+  struct OptionCase {
+    std::vector<std::string> arguments;
+    std::string word;
+    bool isOption;
+  };
+  const OptionCase options[] = {
+      {{"pack", launcher, tool, "-v"}, "-v", true},
+      {{"pack", launcher, "--", "-v", dir.File("out.exe")}, "-v", false},
+      {{"inspect", "-x", tool}, "-x", true},
+      {{"inspect", "--", "-h"}, "-h", false},
+      {{"extract", tool, "--force"}, "--force", true},
+      {{"extract", "--", "--help", dir.File("out.exe")}, "--help", false},
+      {{"verify", "--launcher", launcher, tool, "--jsn"}, "--jsn", true},
+      {{"verify", "--launcher", launcher, "--", "--jsn"}, "--jsn", false},
+      {{"help", "--all"}, "--all", true},
+      {{"version", "--short"}, "--short", true},
+  };
+  for (const OptionCase& c : options) {
+    SCOPED_TRACE(Shown(c.arguments));
+    ProgramRun run = expectRefused(c.arguments);
+    EXPECT_TRUE(Contains(run.err, "'" + c.word + "'")) << run.err;
+    EXPECT_EQ(Contains(run.err, "no option"), c.isOption) << run.err;
   }
   EXPECT_FALSE(Exists(dir.File("out.exe")));
+  EXPECT_FALSE(Exists("-"));
+  if (Exists(dir.File("stdout-link"))) {
+    EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::u8path(dir.File("stdout-link"))));
+  }
+}
+
+// A report that cannot be written is a failure, not a success in silence:
+// each command's report into a full device and into a closed standard
+// output.
+TEST(zorpack_program, UnwritableOutputExitsWithStatus2) {
+  PackDir dir;
+  const std::string packed = dir.File("Updater.exe");
+  ASSERT_EQ(RunZorpackProgram({"pack", LauncherExePath(), SampleToolExePath(), packed}).exitCode,
+            kStatusSuccess);
+  const std::vector<std::string> commands[] = {
+      {"pack", LauncherExePath(), SampleToolExePath(), dir.File("again.exe")},
+      {"inspect", packed},
+      {"inspect", "--json", packed},
+      {"extract", packed, dir.File("tool.exe")},
+      {"verify", "--json", "--launcher", LauncherExePath(), packed},
+      {"help"},
+      {"version"},
+  };
+  for (StandardOutput output : {StandardOutput::kFull, StandardOutput::kClosed}) {
+    for (const auto& arguments : commands) {
+      SCOPED_TRACE(Shown(arguments) + (output == StandardOutput::kFull ? "(full)" : "(closed)"));
+      ProgramRun run = RunZorpackProgram(arguments, output);
+      EXPECT_EQ(run.exitCode, kStatusFailure);
+      ExpectOneErrorLine(run);
+      EXPECT_TRUE(Contains(run.err, "standard output")) << run.err;
+    }
+  }
 }
 
 TEST(zorpack_program, PackInspectExtractRoundTrip) {
@@ -231,6 +311,9 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
       {"launcher_recognised", "true"},
   };
   EXPECT_EQ(keys, expected) << json.out;
+  // Its help explains every key.
+  std::string help = RunZorpackProgram({"help", "inspect"}).out;
+  for (const auto& [key, value] : keys) EXPECT_TRUE(Contains(help, key)) << key;
 
   // Signed, as a signing tool leaves it: a certificate table after the
   // trailer and the security directory pointing at it.
@@ -253,6 +336,12 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
   ProgramRun extract = RunZorpackProgram({"extract", packed, extracted});
   EXPECT_EQ(extract.exitCode, kStatusSuccess) << extract.err;
   EXPECT_EQ(ReadBytes(extracted), tool);
+
+  // - is standard output, which then carries the payload alone.
+  ProgramRun toStdout = RunZorpackProgram({"extract", packed, "-"});
+  EXPECT_EQ(toStdout.exitCode, kStatusSuccess) << toStdout.err;
+  EXPECT_TRUE(toStdout.out == std::string(tool.begin(), tool.end()));
+  EXPECT_TRUE(toStdout.err.empty()) << toStdout.err;
 }
 
 TEST(zorpack_program, DamagedPayloadOrForeignLauncherFailInspect) {
@@ -390,6 +479,8 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
       {"bytes after the signature", appended, kStatusProductDiffers, "data_after_certificate_table",
        signed_.size()},
   };
+  // Its help explains every key of the JSON report.
+  const std::string help = RunZorpackProgram({"help", "verify"}).out;
   for (const VerifyCase& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = dir.File("Updater.exe");
@@ -399,6 +490,7 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
     std::map<std::string, std::string> keys = ParseFlatJson(run.out);
     ASSERT_FALSE(keys.empty()) << run.out;
     EXPECT_EQ(keys["first_difference"], c.field) << run.out;
+    for (const auto& [key, value] : keys) EXPECT_TRUE(Contains(help, key)) << key;
     EXPECT_EQ(keys["signature_checked"], "false");
     if (c.status == kStatusSuccess) {
       EXPECT_EQ(keys["verdict"], "same");

@@ -9,7 +9,17 @@
 
 namespace zor::pack {
 
-// "'path'", quoted for one-line messages, control bytes written as \xNN.
+// How an escaped character is written: its bytes as \xNN in messages, the
+// character as \uNNNN in the JSON reports.
+enum class EscapeStyle { kMessage, kJson };
+
+// `text` with every character that must not reach a terminal as it is
+// escaped: C0 and C1 controls (encoded, or a raw byte that starts no
+// character), DEL, and the bidirectional embeddings, overrides and isolates.
+// The one escaping rule of messages and reports.
+std::string Escaped(const std::string& text, EscapeStyle style);
+
+// "'path'", quoted and escaped for one-line messages.
 std::string Quoted(const std::string& path);
 
 // "'path': <the system's text for the last failure>".

@@ -285,19 +285,29 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
   return true;
 }
 
+namespace {
+
+// Opens a launcher file for extracting and finds its payload.
+bool OpenPackedFile(const std::string& file, UniqueFile* input, PayloadLocation* found,
+                    std::string* error) {
+  if (!OpenInput(file, "the file", input, error)) return false;
+  if (!ReadPayloadLocation(input->Get(), found)) {
+    *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
+    return false;
+  }
+  return CheckClaimedPayload(file, *found, error);
+}
+
+}  // namespace
+
 ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& output,
                                   PayloadLocation* location, std::string* error) {
   UniqueFile input;
-  if (!OpenInput(file, "the file", &input, error) ||
+  PayloadLocation found;
+  if (!OpenPackedFile(file, &input, &found, error) ||
       !RefuseOutputIsInput(input.Get(), output, error)) {
     return ExtractOutcome::kFailed;
   }
-  PayloadLocation found;
-  if (!ReadPayloadLocation(input.Get(), &found)) {
-    *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
-    return ExtractOutcome::kFailed;
-  }
-  if (!CheckClaimedPayload(file, found, error)) return ExtractOutcome::kFailed;
   PendingOutput out;
   if (!out.Create(output, error)) return ExtractOutcome::kFailed;
   Sha256Digest computed;
@@ -311,6 +321,37 @@ ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& ou
     return ExtractOutcome::kDigestMismatch;
   }
   if (!out.Commit(error)) return ExtractOutcome::kFailed;
+  *location = found;
+  return ExtractOutcome::kWritten;
+}
+
+ExtractOutcome ExtractPayloadToStream(const std::string& file, FileHandle stream,
+                                      PayloadLocation* location, std::string* error) {
+  UniqueFile input;
+  PayloadLocation found;
+  if (!OpenPackedFile(file, &input, &found, error)) return ExtractOutcome::kFailed;
+  FileIdentity in;
+  FileIdentity out;
+  // "extract P - >> P" would append to the file while reading it.
+  if (QueryFileIdentity(input.Get(), &in) && QueryFileIdentity(stream, &out) &&
+      IsSameFile(in, out)) {
+    *error = "standard output is " + Quoted(file) + " itself";
+    return ExtractOutcome::kFailed;
+  }
+  Sha256Digest computed;
+  ForgetLastFailure();
+  if (!DigestRange(input.Get(), found.offset, found.size, &computed, stream)) {
+    *error = "cannot copy the payload of " + Quoted(file) + " to standard output";
+    std::string reason = LastFailureText();
+    if (!reason.empty()) *error += ": " + reason;
+    return ExtractOutcome::kFailed;
+  }
+  if (!DigestsEqual(computed, found.digest)) {
+    *error = "the payload of " + Quoted(file) +
+             " does not match the digest in its trailer; what standard output received must not "
+             "be used";
+    return ExtractOutcome::kDigestMismatch;
+  }
   *location = found;
   return ExtractOutcome::kWritten;
 }

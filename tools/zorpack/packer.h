@@ -79,6 +79,13 @@ enum class ExtractOutcome { kWritten, kDigestMismatch, kFailed };
 ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& output,
                                   PayloadLocation* location, std::string* error);
 
+// Writes the payload of `file` to `stream` (standard output) as it is read:
+// the bytes have gone out before the digest is known, so kDigestMismatch
+// says that what `stream` received must not be used. A stream that is
+// `file` itself is refused.
+ExtractOutcome ExtractPayloadToStream(const std::string& file, FileHandle stream,
+                                      PayloadLocation* location, std::string* error);
+
 // The steps that pack, inspect and verify share. `role` names the file in
 // messages ("the launcher"); on false, `error` says why.
 // Opens an existing regular file for reading, without waiting on a FIFO or

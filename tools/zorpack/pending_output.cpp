@@ -20,14 +20,26 @@ bool TemporaryBits(int attempt, uint64_t* bits) {
   return RandomBits(bits);
 }
 
+// A device or FIFO is never replaced: as root, "extracting" to /dev/null
+// would put a file in the system's place.
+std::string NotRegular(const std::string& path) {
+  return "the output " + Quoted(path) +
+         " exists and is not a regular file; it is never replaced (zorpack inspect checks a file "
+         "without writing anything)";
+}
+
 }  // namespace
+
+std::string TemporaryNameFor(uint64_t bits) {
+  unsigned char bytes[sizeof bits];
+  for (size_t i = 0; i < sizeof bits; ++i) bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
+  return HexText(bytes, sizeof bytes) + kTemporarySuffix;
+}
 
 std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits) {
   size_t nameStart = finalPath.size();
   while (nameStart > 0 && !IsPathSeparator(finalPath[nameStart - 1])) --nameStart;
-  unsigned char bytes[sizeof bits];
-  for (size_t i = 0; i < sizeof bits; ++i) bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
-  return finalPath.substr(0, nameStart) + HexText(bytes, sizeof bytes) + kTemporarySuffix;
+  return finalPath.substr(0, nameStart) + TemporaryNameFor(bits);
 }
 
 void FixTemporaryNamesForTesting(uint64_t seed) {
@@ -36,44 +48,67 @@ void FixTemporaryNamesForTesting(uint64_t seed) {
 
 PendingOutput::~PendingOutput() {
   if (!file_.IsValid()) return;
-  file_.Reset();
-  RemoveFile(temporaryPath_);
+  RemoveFromFolder(folder_.Get(), file_.Get(), temporaryName_);
   StopRemovingOnInterrupt();
 }
 
 bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
+  finalPath_ = finalPath;
   if (finalPath.empty()) {
     *error = "the output '' is not a file name";
     return false;
   }
-  PathKind existing = KindOfPath(finalPath);
-  switch (existing) {
-    case PathKind::kFolder:
-      *error = "the output " + Quoted(finalPath) + " is a folder, not a file";
-      return false;
-    case PathKind::kFile: {
-      FileIdentity facts;
-      // A device or FIFO is never replaced: as root, "extracting" to
-      // /dev/null would put a file in the system's place.
-      if (!QueryPathIdentity(NativePath(finalPath).c_str(), &facts) || !facts.regular) {
-        *error = "the output " + Quoted(finalPath) +
-                 " exists and is not a regular file; it is never replaced (zorpack inspect checks "
-                 "a file without writing anything)";
-        return false;
-      }
-      break;
-    }
-    case PathKind::kMissing:
-      break;
-  }
-  std::string folder = FolderOf(finalPath);
-  if (!folder.empty() && KindOfPath(folder) != PathKind::kFolder) {
-    *error = "the folder of the output " + Quoted(finalPath) + " does not exist";
+  // Windows takes "NUL" and its kin as devices in every folder.
+  if (IsDevicePath(finalPath)) {
+    *error = NotRegular(finalPath);
     return false;
   }
-  finalPath_ = finalPath;
-  if (!CreateTemporary(error)) return false;
-  if (existing == PathKind::kFile) KeepPermissions(file_.Get(), finalPath_);
+  if (!OpenOutputFolder(finalPath, &folder_, &name_)) {
+    *error = KindOfPath(FolderOf(finalPath)) == PathKind::kMissing
+                 ? "the folder of the output " + Quoted(finalPath) + " does not exist"
+                 : "cannot open the folder of the output " + DescribeFailure(finalPath);
+    return false;
+  }
+  if (name_.empty()) {
+    *error = "the output " + Quoted(finalPath) + " is not a file name";
+    return false;
+  }
+  ExistingOutput existing;
+  if (!CheckReplaceable(&existing, error) || !CreateTemporary(error)) return false;
+  if (existing.kind == OutputKind::kRegular) LimitPermissions(file_.Get(), existing);
+  return true;
+}
+
+bool PendingOutput::CheckReplaceable(ExistingOutput* existing, std::string* error) const {
+  if (!QueryOutput(folder_.Get(), name_, existing)) {
+    *error = "cannot look at the output " + DescribeFailure(finalPath_);
+    return false;
+  }
+  switch (existing->kind) {
+    case OutputKind::kMissing:
+    case OutputKind::kRegular:
+      break;
+    case OutputKind::kLink:
+      // Replacing /dev/stdout, or writing through a link another user
+      // planted, would put the product where neither expects it.
+      *error = "the output " + Quoted(finalPath_) + " is a link (to " +
+               Quoted(existing->linkTarget) +
+               "); a link is never replaced or written through (give its target, or - for "
+               "standard output)";
+      return false;
+    case OutputKind::kFolder:
+      *error = "the output " + Quoted(finalPath_) + " is a folder, not a file";
+      return false;
+    case OutputKind::kOther:
+      *error = NotRegular(finalPath_);
+      return false;
+  }
+  if (existing->othersInStickyFolder) {
+    *error = "the output " + Quoted(finalPath_) + " belongs to another user (user ID " +
+             std::to_string(existing->owner) +
+             ") in a sticky folder; it is never replaced (remove it or choose another name)";
+    return false;
+  }
   return true;
 }
 
@@ -84,8 +119,8 @@ bool PendingOutput::CreateTemporary(std::string* error) {
       *error = "cannot write the output " + DescribeFailure(finalPath_);
       return false;
     }
-    temporaryPath_ = TemporaryPathFor(finalPath_, bits);
-    file_.Reset(CreateRemovedOnInterrupt(temporaryPath_));
+    temporaryName_ = TemporaryNameFor(bits);
+    file_.Reset(CreateRemovedOnInterrupt(folder_.Get(), temporaryName_));
     if (file_.IsValid()) return true;
     // Someone else's file (or link) under the name: never touched, try
     // another.
@@ -105,14 +140,35 @@ bool PendingOutput::Commit(std::string* error) {
     *error = "cannot write the output " + DescribeFailure(finalPath_);
     return false;
   }
+  // What stands at the final name now, not only at the start, decides.
+  ExistingOutput existing;
+  if (!CheckReplaceable(&existing, error) || !Rename(error)) return false;
   file_.Reset();
-  bool replaced = ReplaceFile(temporaryPath_, finalPath_);
-  if (!replaced) {
-    *error = "cannot replace " + DescribeFailure(finalPath_);
-    RemoveFile(temporaryPath_);
+  return true;
+}
+
+bool PendingOutput::Rename(std::string* error) {
+  // In a folder others can write to, the temporary file may have been
+  // replaced while it was written: the product would be theirs.
+  if (!IsNamedFile(folder_.Get(), temporaryName_, file_.Get())) {
+    *error = "the output " + Quoted(finalPath_) +
+             " was not written: its temporary file was replaced by someone else meanwhile";
+    return false;
   }
+  if (!RenameInFolder(folder_.Get(), file_.Get(), temporaryName_, name_)) {
+    *error = "cannot replace " + DescribeFailure(finalPath_);
+    return false;
+  }
+  // Nothing is removed now: the temporary name is gone, and the final one
+  // must not be taken back.
   StopRemovingOnInterrupt();
-  return replaced;
+  if (!IsNamedFile(folder_.Get(), name_, file_.Get())) {
+    file_.Reset();
+    *error = "the file now at the output " + Quoted(finalPath_) +
+             " is not the one zorpack wrote (it was replaced meanwhile); do not use it";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace zor::pack

@@ -5,16 +5,19 @@
 // object goes (or the process is interrupted). Messages name the output,
 // never the temporary file.
 //
-// The folder may be shared with others who can write there: the temporary
-// name is short, random and created exclusively (never through a link or
-// over anything that stands there), and an existing output that is not a
-// regular file is never replaced.
+// The folder may be shared with others who can write there: it is opened
+// once and every step works relative to it; the temporary name is short,
+// random and created exclusively (never through a link or over anything
+// that stands there); an existing output that is a link, not a regular
+// file, or another user's file in a sticky folder is never replaced; and
+// after the rename the file under the final name must be the one written.
 #pragma once
 
 #include <stdint.h>
 
 #include <string>
 
+#include "pack_platform.h"
 #include "runtime/file.h"
 
 namespace zor::pack {
@@ -23,8 +26,9 @@ namespace zor::pack {
 // else holds the name, and a few in a row mean someone plants them.
 constexpr int kTemporaryNameAttempts = 8;
 
-// The temporary file's path for `finalPath` and the random `bits`: in the
-// same folder, whatever the length of the final name.
+// The temporary file's name for the random `bits`, whatever the length of
+// the final name; TemporaryPathFor puts it in the folder of `finalPath`.
+std::string TemporaryNameFor(uint64_t bits);
 std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits);
 
 // For tests only: from now on, attempt i takes `seed` + i as its random bits
@@ -39,22 +43,28 @@ class PendingOutput {
   PendingOutput(const PendingOutput&) = delete;
   PendingOutput& operator=(const PendingOutput&) = delete;
 
-  // Checks that `finalPath` can be an output (a name, not a folder or other
-  // special file, in a folder that exists) and creates its temporary file,
-  // open for reading and writing, with an existing output's permissions.
+  // Checks that `finalPath` can be an output (a name, not a link, folder or
+  // other special file, in a folder that exists) and creates its temporary
+  // file, open for reading and writing, with an existing output's
+  // permissions less any group or other write permission the umask denies.
   bool Create(const std::string& finalPath, std::string* error);
   FileHandle Handle() const { return file_.Get(); }
 
-  // Flushes and closes the temporary file and renames it to the final name,
-  // replacing an older file there.
+  // Flushes the temporary file and renames it to the final name, replacing
+  // an older file there, if what stands there may still be replaced.
   bool Commit(std::string* error);
 
  private:
+  bool CheckReplaceable(ExistingOutput* existing, std::string* error) const;
   bool CreateTemporary(std::string* error);
+  bool Rename(std::string* error);
 
+  // Closed last: the interrupt handler works relative to it.
+  UniqueFile folder_;
   UniqueFile file_;
   std::string finalPath_;
-  std::string temporaryPath_;
+  std::string name_;
+  std::string temporaryName_;
 };
 
 }  // namespace zor::pack

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <utility>
+#include <vector>
 
 #include "pack_platform.h"
 #include "packer.h"
@@ -12,37 +13,11 @@
 #include "payload/range_digest.h"
 #include "pack_text.h"
 #include "pe_header.h"
-#include "zorpack_command.h"
+#include "report_json.h"
 
 namespace zor::pack {
 
-const char kVerifyHelp[] =
-    "usage: zorpack verify --launcher LAUNCHER PRODUCT [--json]\n"
-    "\n"
-    "Checks that PRODUCT (a packed file, signed or not) carries exactly\n"
-    "LAUNCHER, this project's unsigned launcher image of a release (the kit's\n"
-    "share/zor/launcher.exe, or one rebuilt at the release's revision):\n"
-    "  launcher           the image is LAUNCHER byte for byte, except the header\n"
-    "                     checksum and the security directory, which signing sets\n"
-    "  padding            the bytes between image and payload are zero\n"
-    "  payload            the payload matches the SHA-256 in its trailer\n"
-    "  trailer            the trailer ends where the certificate table begins, or\n"
-    "                     at the end of an unsigned file\n"
-    "  certificate_table  nothing follows the certificate table\n"
-    "It prints one line per check and a verdict; a product that differs is\n"
-    "named by the first differing offset and field. --json prints one object\n"
-    "(see the README for its keys).\n"
-    "\n"
-    "The signature is NOT checked: run osslsigncode verify or signtool verify\n"
-    "beside it.\n"
-    "\n"
-    "Exit status: 0 PRODUCT matches; 1 it differs; 2 bad usage, a file that\n"
-    "cannot be read, or a LAUNCHER that is not this project's unsigned launcher\n"
-    "image.\n";
-
 namespace {
-
-constexpr char kLauncherOption[] = "--launcher";
 
 // Signing tools start the table with an 8-byte WIN_CERTIFICATE header.
 constexpr uint32_t kCertificateHeaderSize = 8;
@@ -51,6 +26,8 @@ constexpr uint32_t kCompareChunkSize = 0x10000;
 
 constexpr const char* kCheckNames[kVerifyCheckCount] = {"launcher", "padding", "payload", "trailer",
                                                         "certificate_table"};
+// As the JSON report names each CheckOutcome.
+constexpr const char* kOutcomeNames[] = {"passed", "failed", "not_checked"};
 
 // A byte range of the image that signing rewrites.
 struct SignedField {
@@ -245,22 +222,6 @@ void CheckCertificateTable(Verification* v) {
   }
 }
 
-std::string JsonString(const std::string& text) {
-  return "\"" + text + "\"";
-}
-
-const char* OutcomeName(CheckOutcome outcome) {
-  switch (outcome) {
-    case CheckOutcome::kPassed:
-      return "passed";
-    case CheckOutcome::kFailed:
-      return "failed";
-    case CheckOutcome::kNotChecked:
-      break;
-  }
-  return "not_checked";
-}
-
 }  // namespace
 
 const char* CheckName(VerifyCheck check) {
@@ -308,69 +269,31 @@ bool VerifyProductFile(const std::string& launcher, const std::string& product,
   return true;
 }
 
-bool ParseVerifyOperands(const std::vector<std::string>& operands, VerifyRequest* request,
-                         std::string* problem) {
-  VerifyRequest parsed;
-  bool haveLauncher = false;
-  std::vector<std::string> files;
-  bool optionsEnded = false;
-  for (size_t i = 0; i < operands.size(); ++i) {
-    // After "--", every operand is a file, even one named "--json".
-    if (optionsEnded) {
-      files.push_back(operands[i]);
-    } else if (operands[i] == kEndOfOptions) {
-      optionsEnded = true;
-    } else if (operands[i] == kJsonOption) {
-      parsed.json = true;
-    } else if (operands[i] == kLauncherOption) {
-      if (haveLauncher || i + 1 == operands.size()) {
-        *problem = "verify takes --launcher once, followed by the launcher image";
-        return false;
-      }
-      parsed.launcher = operands[++i];
-      haveLauncher = true;
-    } else {
-      files.push_back(operands[i]);
-    }
-  }
-  if (!haveLauncher) {
-    *problem = "verify needs --launcher LAUNCHER, the released launcher image";
-    return false;
-  }
-  if (files.size() != 1) {
-    *problem = "verify takes 1 product file, not " + std::to_string(files.size());
-    return false;
-  }
-  parsed.product = files[0];
-  *request = parsed;
-  return true;
-}
-
 std::string VerificationReport(const Verification& v, bool json) {
   const CheckResult* failure = v.FirstFailure();
   if (json) {
-    std::string report = "{\"verdict\": " + JsonString(failure ? "different" : "same");
+    JsonMembers members = {{kKeyVerdict, JsonString(failure ? "different" : "same")}};
     for (size_t i = 0; i < kVerifyCheckCount; ++i) {
-      report +=
-          ", " + JsonString(kCheckNames[i]) + ": " + JsonString(OutcomeName(v.checks[i].outcome));
+      members.push_back(
+          {kCheckNames[i], JsonString(kOutcomeNames[static_cast<size_t>(v.checks[i].outcome)])});
     }
-    report += ", \"first_difference\": " +
-              (failure ? JsonString(failure->difference.field) : std::string("null")) +
-              ", \"first_difference_offset\": " +
-              (failure ? std::to_string(failure->difference.offset) : std::string("null")) +
-              ", \"launcher_size\": " + std::to_string(v.launcherSize) +
-              ", \"product_size\": " + std::to_string(v.productSize);
-    std::string unknown = "null";
-    report +=
-        ", \"payload_offset\": " + (v.hasTrailer ? std::to_string(v.location.offset) : unknown) +
-        ", \"payload_size\": " + (v.hasTrailer ? std::to_string(v.location.size) : unknown) +
-        ", \"payload_sha256\": " +
-        (v.hasTrailer ? JsonString(DigestText(v.location.digest)) : unknown) +
-        ", \"computed_sha256\": " +
-        (v.hasTrailer ? JsonString(DigestText(v.computedDigest)) : unknown);
-    return report + ", \"certificate_table_offset\": " + std::to_string(v.certificateTableOffset) +
-           ", \"certificate_table_size\": " + std::to_string(v.certificateTableSize) +
-           ", \"signature_checked\": false}\n";
+    // Without a trailer, nothing is known of a payload.
+    auto payloadFact = [&](const std::string& value) { return v.hasTrailer ? value : kJsonNull; };
+    members.insert(
+        members.end(),
+        {{kKeyFirstDifference, failure ? JsonString(failure->difference.field) : kJsonNull},
+         {kKeyFirstDifferenceOffset,
+          failure ? std::to_string(failure->difference.offset) : kJsonNull},
+         {kKeyLauncherSize, std::to_string(v.launcherSize)},
+         {kKeyProductSize, std::to_string(v.productSize)},
+         {kKeyPayloadOffset, payloadFact(std::to_string(v.location.offset))},
+         {kKeyPayloadSize, payloadFact(std::to_string(v.location.size))},
+         {kKeyPayloadSha256, payloadFact(JsonString(DigestText(v.location.digest)))},
+         {kKeyComputedSha256, payloadFact(JsonString(DigestText(v.computedDigest)))},
+         {kKeyCertificateTableOffset, std::to_string(v.certificateTableOffset)},
+         {kKeyCertificateTableSize, std::to_string(v.certificateTableSize)},
+         {kKeySignatureChecked, JsonBool(false)}});
+    return JsonObjectLine(members);
   }
   std::string report;
   for (size_t i = 0; i < kVerifyCheckCount; ++i) {

@@ -12,7 +12,6 @@
 #include <stdint.h>
 
 #include <string>
-#include <vector>
 
 #include "common/payload_location.h"
 #include "common/sha256_digest.h"
@@ -75,26 +74,9 @@ bool VerifyProductFile(const std::string& launcher, const std::string& product,
 // The stable name of a check, as reports and JSON keys show it.
 const char* CheckName(VerifyCheck check);
 
-struct VerifyRequest {
-  std::string launcher;
-  std::string product;
-  bool json = false;
-};
-
-// `operands` follow the command name: --launcher LAUNCHER PRODUCT [--json],
-// options in any order. False with `problem` on bad usage.
-bool ParseVerifyOperands(const std::vector<std::string>& operands, VerifyRequest* request,
-                         std::string* problem);
-
-// One line per check and the verdict, or with `json` one object with the
-// keys verdict, launcher, padding, payload, trailer, certificate_table
-// (each "passed", "failed" or "not_checked"), first_difference and
-// first_difference_offset (null when the product matches), launcher_size,
-// product_size, payload_offset, payload_size, payload_sha256 and
-// computed_sha256 (null without a trailer), certificate_table_offset,
-// certificate_table_size and signature_checked (always false).
+// One line per check and the verdict, or with `json` one object (its keys
+// in report_json.h): null where there is no difference or no trailer, and
+// signature_checked always false.
 std::string VerificationReport(const Verification& verification, bool json);
-
-extern const char kVerifyHelp[];
 
 }  // namespace zor::pack

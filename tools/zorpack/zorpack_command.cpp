@@ -5,6 +5,7 @@
 #include "pack_platform.h"
 #include "pack_text.h"
 #include "packer.h"
+#include "report_json.h"
 #include "verify.h"
 #include "zorpack_version.h"
 
@@ -32,8 +33,11 @@ constexpr char kUsage[] =
     "           zero padding, an intact payload and nothing after the signature\n"
     "           (not the signature itself).\n"
     "\n"
-    "OUTPUT appears only when complete; an existing OUTPUT is replaced (its\n"
-    "permissions kept), but only a regular file. -- ends the options.\n"
+    "OUTPUT appears only when complete; an existing OUTPUT is replaced only when\n"
+    "it is a regular file (not a link, nor another user's file in a sticky\n"
+    "folder), and keeps its permissions less group or other write permission\n"
+    "that the umask would not give. extract writes to standard output when\n"
+    "OUTPUT is -. -- ends the options.\n"
     "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
     "extract) or the product differs (verify); 2 bad usage, or a file that\n"
     "cannot be read, written or used.\n";
@@ -54,7 +58,9 @@ constexpr char kPackHelp[] =
     "the launcher itself or a packed file; a folder instead of a file; an OUTPUT\n"
     "that is an input or lies in a folder that does not exist; a result too\n"
     "long to sign; an input that is not a regular file or changes while it is\n"
-    "packed; an existing OUTPUT that is not a regular file (a device, a FIFO).\n";
+    "packed; an existing OUTPUT that is not a regular file (a link, a device, a\n"
+    "FIFO) or is another user's file in a sticky folder. OUTPUT cannot be -\n"
+    "(standard output): pack reads the packed file back.\n";
 
 constexpr char kInspectHelp[] =
     "usage: zorpack inspect [--json] FILE\n"
@@ -76,7 +82,40 @@ constexpr char kExtractHelp[] =
     "usage: zorpack extract FILE OUTPUT\n"
     "\n"
     "Writes the payload of FILE to OUTPUT, but only when it matches the digest\n"
-    "in its trailer; otherwise nothing is written and the exit status is 1.\n";
+    "in its trailer; otherwise nothing is written and the exit status is 1.\n"
+    "\n"
+    "OUTPUT - writes the payload to standard output as it is read, and no\n"
+    "report: a payload that does not match has gone out by the time exit status\n"
+    "1 says so, so check the status before using it. A link as OUTPUT (such as\n"
+    "/dev/stdout) is refused: use -.\n";
+
+constexpr char kVerifyHelp[] =
+    "usage: zorpack verify --launcher LAUNCHER PRODUCT [--json]\n"
+    "\n"
+    "Checks that PRODUCT (a packed file, signed or not) carries exactly\n"
+    "LAUNCHER, this project's unsigned launcher image of a release (the kit's\n"
+    "share/zor/launcher.exe, or one rebuilt at the release's revision):\n"
+    "  launcher           the image is LAUNCHER byte for byte, except the header\n"
+    "                     checksum and the security directory, which signing sets\n"
+    "  padding            the bytes between image and payload are zero\n"
+    "  payload            the payload matches the SHA-256 in its trailer\n"
+    "  trailer            the trailer ends where the certificate table begins, or\n"
+    "                     at the end of an unsigned file\n"
+    "  certificate_table  nothing follows the certificate table\n"
+    "It prints one line per check and a verdict; a product that differs is\n"
+    "named by the first differing offset and field. --json prints one object:\n"
+    "verdict (same or different), each check (passed, failed or not_checked),\n"
+    "first_difference and first_difference_offset (null for a match),\n"
+    "launcher_size, product_size, payload_offset, payload_size, payload_sha256,\n"
+    "computed_sha256 (null without a trailer), certificate_table_offset,\n"
+    "certificate_table_size (0 when unsigned), signature_checked (false).\n"
+    "\n"
+    "The signature is NOT checked: run osslsigncode verify or signtool verify\n"
+    "beside it.\n"
+    "\n"
+    "Exit status: 0 PRODUCT matches; 1 it differs; 2 bad usage, a file that\n"
+    "cannot be read, or a LAUNCHER that is not this project's unsigned launcher\n"
+    "image.\n";
 
 constexpr char kHelpHelp[] =
     "usage: zorpack help [COMMAND]\n"
@@ -94,10 +133,23 @@ constexpr char kVersionCommand[] = "version";
 constexpr char kHelpOption[] = "--help";
 constexpr char kShortHelpOption[] = "-h";
 constexpr char kVersionOption[] = "--version";
+constexpr char kJsonOption[] = "--json";
+constexpr char kLauncherOption[] = "--launcher";
+// Ends the options: what follows are files, even "-h" or "--json".
+constexpr char kEndOfOptions[] = "--";
+// As extract's OUTPUT: standard output (./- names a file called "-").
+constexpr char kStandardOutputName[] = "-";
 
 struct Streams {
   FileHandle out;
   FileHandle err;
+};
+
+// One command line, its options parsed.
+struct Request {
+  std::vector<std::string> operands;  // files, or help's command name
+  bool json = false;
+  std::string launcher;  // verify's --launcher
 };
 
 int Fail(const Streams& streams, int status, const std::string& message) {
@@ -107,6 +159,19 @@ int Fail(const Streams& streams, int status, const std::string& message) {
 
 int BadUsage(const Streams& streams, const std::string& message) {
   return Fail(streams, kExitFailure, message + " (zorpack help shows the usage)");
+}
+
+// Writes the report, then fails with `problem` if there is one. A report
+// that cannot be written (a full disk, a closed descriptor) is a failure
+// too: a caller must not take a lost report for a good one.
+int Report(const Streams& streams, const std::string& report, int status = kExitSuccess,
+           const std::string& problem = "") {
+  if (!WriteText(streams.out, report)) {
+    std::string reason = LastFailureText();
+    return Fail(streams, kExitFailure,
+                "cannot write to standard output" + (reason.empty() ? "" : ": " + reason));
+  }
+  return problem.empty() ? status : Fail(streams, status, problem);
 }
 
 bool IsHelpOption(const std::string& argument) {
@@ -119,21 +184,17 @@ std::string LocationText(const PayloadLocation& location) {
          "payload sha256: " + DigestText(location.digest) + "\n";
 }
 
-std::string BoolText(bool value) {
-  return value ? "true" : "false";
-}
-
 std::string InspectionJson(const Inspection& inspection) {
   uint32_t tableOffset = inspection.hasCertificateTable ? inspection.certificateTableOffset : 0;
   uint32_t tableSize = inspection.hasCertificateTable ? inspection.certificateTableSize : 0;
-  return "{\"payload_offset\": " + std::to_string(inspection.location.offset) +
-         ", \"payload_size\": " + std::to_string(inspection.location.size) +
-         ", \"payload_sha256\": \"" + DigestText(inspection.location.digest) +
-         "\", \"computed_sha256\": \"" + DigestText(inspection.computedDigest) +
-         "\", \"payload_matches\": " + BoolText(inspection.digestMatches) +
-         ", \"certificate_table_offset\": " + std::to_string(tableOffset) +
-         ", \"certificate_table_size\": " + std::to_string(tableSize) +
-         ", \"launcher_recognised\": " + BoolText(inspection.launcherRecognised) + "}\n";
+  return JsonObjectLine({{kKeyPayloadOffset, std::to_string(inspection.location.offset)},
+                         {kKeyPayloadSize, std::to_string(inspection.location.size)},
+                         {kKeyPayloadSha256, JsonString(DigestText(inspection.location.digest))},
+                         {kKeyComputedSha256, JsonString(DigestText(inspection.computedDigest))},
+                         {kKeyPayloadMatches, JsonBool(inspection.digestMatches)},
+                         {kKeyCertificateTableOffset, std::to_string(tableOffset)},
+                         {kKeyCertificateTableSize, std::to_string(tableSize)},
+                         {kKeyLauncherRecognised, JsonBool(inspection.launcherRecognised)}});
 }
 
 std::string InspectionText(const Inspection& inspection) {
@@ -153,44 +214,52 @@ std::string InspectionText(const Inspection& inspection) {
   return report + "\n";
 }
 
-int Pack(const std::vector<std::string>& files, const Streams& streams) {
+int Pack(const Request& request, const Streams& streams) {
+  const std::vector<std::string>& files = request.operands;
+  if (files[2] == kStandardOutputName) {
+    return BadUsage(streams,
+                    "pack cannot write to standard output (it reads the packed file back); name "
+                    "a file (./- for one called -)");
+  }
   PackedFile packed;
   std::string error;
   if (!PackLauncherFile(files[0], files[1], files[2], &packed, &error)) {
     return Fail(streams, kExitFailure, error);
   }
-  WriteText(streams.out, LocationText(packed.payload) +
+  return Report(streams, LocationText(packed.payload) +
                              "padding: " + std::to_string(packed.paddingSize) + "\n" +
                              "file size: " + std::to_string(packed.fileSize) + "\n");
-  return kExitSuccess;
 }
 
-int Inspect(const std::vector<std::string>& files, bool json, const Streams& streams) {
+int Inspect(const Request& request, const Streams& streams) {
+  const std::string& file = request.operands[0];
   Inspection inspection;
   std::string error;
-  if (!InspectLauncherFile(files[0], &inspection, &error)) {
-    return Fail(streams, kExitFailure, error);
-  }
-  WriteText(streams.out, json ? InspectionJson(inspection) : InspectionText(inspection));
+  if (!InspectLauncherFile(file, &inspection, &error)) return Fail(streams, kExitFailure, error);
+  std::string report = request.json ? InspectionJson(inspection) : InspectionText(inspection);
   if (!inspection.launcherRecognised) {
-    return Fail(
-        streams, kExitFailure,
-        "the launcher part of " + Quoted(files[0]) + " is not this project's launcher image");
+    return Report(streams, report, kExitFailure,
+                  "the launcher part of " + Quoted(file) + " is not this project's launcher image");
   }
   if (!inspection.digestMatches) {
-    return Fail(streams, kExitDigestMismatch,
-                "the payload of " + Quoted(files[0]) + " does not match the digest in its trailer");
+    return Report(streams, report, kExitDigestMismatch,
+                  "the payload of " + Quoted(file) + " does not match the digest in its trailer");
   }
-  return kExitSuccess;
+  return Report(streams, report);
 }
 
-int Extract(const std::vector<std::string>& files, const Streams& streams) {
+int Extract(const Request& request, const Streams& streams) {
   PayloadLocation location;
   std::string error;
-  switch (ExtractPayloadFile(files[0], files[1], &location, &error)) {
+  const std::vector<std::string>& files = request.operands;
+  bool toStream = files[1] == kStandardOutputName;
+  ExtractOutcome outcome = toStream
+                               ? ExtractPayloadToStream(files[0], streams.out, &location, &error)
+                               : ExtractPayloadFile(files[0], files[1], &location, &error);
+  switch (outcome) {
     case ExtractOutcome::kWritten:
-      WriteText(streams.out, LocationText(location));
-      return kExitSuccess;
+      // Standard output carries the payload alone.
+      return toStream ? kExitSuccess : Report(streams, LocationText(location));
     case ExtractOutcome::kDigestMismatch:
       return Fail(streams, kExitDigestMismatch, error);
     case ExtractOutcome::kFailed:
@@ -199,60 +268,109 @@ int Extract(const std::vector<std::string>& files, const Streams& streams) {
   return Fail(streams, kExitFailure, error);
 }
 
-int Verify(const std::vector<std::string>& operands, const Streams& streams) {
-  VerifyRequest request;
-  std::string problem;
-  if (!ParseVerifyOperands(operands, &request, &problem)) return BadUsage(streams, problem);
+int Verify(const Request& request, const Streams& streams) {
+  const std::string& product = request.operands[0];
   Verification verification;
-  if (!VerifyProductFile(request.launcher, request.product, &verification, &problem)) {
-    return Fail(streams, kExitFailure, problem);
+  std::string error;
+  if (!VerifyProductFile(request.launcher, product, &verification, &error)) {
+    return Fail(streams, kExitFailure, error);
   }
-  WriteText(streams.out, VerificationReport(verification, request.json));
+  std::string report = VerificationReport(verification, request.json);
   const CheckResult* failure = verification.FirstFailure();
-  if (failure == nullptr) return kExitSuccess;
-  return Fail(streams, kExitProductDiffers,
-              Quoted(request.product) +
-                  " differs from what the release made: " + failure->difference.field +
-                  " at offset " + std::to_string(failure->difference.offset));
+  if (failure == nullptr) return Report(streams, report);
+  return Report(streams, report, kExitProductDiffers,
+                Quoted(product) +
+                    " differs from what the release made: " + failure->difference.field +
+                    " at offset " + std::to_string(failure->difference.offset));
 }
+
+int ShowVersion(const Request&, const Streams& streams) {
+  return Report(streams, std::string("zorpack ") + kPackerVersion + " (source revision " +
+                             kSourceRevision + ")\n");
+}
+
+int ShowHelp(const Request& request, const Streams& streams);
+
+// The options that a command takes besides -h and --help.
+constexpr unsigned kTakesJson = 1;
+constexpr unsigned kTakesLauncher = 2;  // and needs it
+// The command checks its operands itself.
+constexpr size_t kAnyOperands = SIZE_MAX;
 
 struct Command {
   const char* name;
-  size_t fileCount;
   const char* help;
+  int (*run)(const Request& request, const Streams& streams);
+  size_t fileCount;
+  unsigned options;
 };
 
-constexpr Command kPack = {"pack", 3, kPackHelp};
-constexpr Command kInspect = {"inspect", 1, kInspectHelp};
-constexpr Command kExtract = {"extract", 2, kExtractHelp};
-// Its operands are parsed by verify itself (ParseVerifyOperands).
-constexpr Command kVerify = {"verify", 0, kVerifyHelp};
-constexpr Command kHelp = {kHelpCommand, 0, kHelpHelp};
-constexpr Command kVersion = {kVersionCommand, 0, kVersionHelp};
-constexpr const Command* kCommands[] = {&kPack, &kInspect, &kExtract, &kVerify, &kHelp, &kVersion};
+constexpr Command kCommands[] = {
+    {"pack", kPackHelp, Pack, 3, 0},
+    {"inspect", kInspectHelp, Inspect, 1, kTakesJson},
+    {"extract", kExtractHelp, Extract, 2, 0},
+    {"verify", kVerifyHelp, Verify, 1, kTakesJson | kTakesLauncher},
+    {kHelpCommand, kHelpHelp, ShowHelp, kAnyOperands, 0},
+    {kVersionCommand, kVersionHelp, ShowVersion, 0, 0},
+};
 
 const Command* FindCommand(const std::string& name) {
-  for (const Command* command : kCommands) {
-    if (name == command->name) return command;
+  for (const Command& command : kCommands) {
+    if (name == command.name) return &command;
   }
   return nullptr;
 }
 
-int ShowVersion(const Streams& streams) {
-  WriteText(streams.out, std::string("zorpack ") + kPackerVersion + " (source revision " +
-                             kSourceRevision + ")\n");
-  return kExitSuccess;
+int ShowHelp(const Request& request, const Streams& streams) {
+  const std::vector<std::string>& names = request.operands;
+  const Command* command = names.size() == 1 ? FindCommand(names[0]) : nullptr;
+  if (!names.empty() && command == nullptr) return BadUsage(streams, "help takes one command name");
+  return Report(streams, command != nullptr ? command->help : kUsage);
 }
 
-int ShowHelp(const std::vector<std::string>& operands, const Streams& streams) {
-  if (operands.empty()) {
-    WriteText(streams.out, kUsage);
-    return kExitSuccess;
+// The one option parser. Before "--", an argument that starts with '-' must
+// be an option of the command ("-" alone is an operand: standard output or
+// input); after it, every argument is an operand.
+bool ParseRequest(const Command& command, const std::vector<std::string>& arguments,
+                  Request* request, std::string* problem) {
+  bool optionsEnded = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      request->operands.push_back(argument);
+    } else if (argument == kEndOfOptions) {
+      optionsEnded = true;
+    } else if ((command.options & kTakesJson) != 0 && argument == kJsonOption) {
+      request->json = true;
+    } else if ((command.options & kTakesLauncher) != 0 && argument == kLauncherOption) {
+      if (!request->launcher.empty() || i + 1 == arguments.size() || arguments[i + 1].empty()) {
+        *problem = "verify takes --launcher once, followed by the launcher image";
+        return false;
+      }
+      request->launcher = arguments[++i];
+    } else {
+      *problem = std::string(command.name) + " has no option " + Quoted(argument);
+      return false;
+    }
   }
-  const Command* command = operands.size() == 1 ? FindCommand(operands[0]) : nullptr;
-  if (command == nullptr) return BadUsage(streams, "help takes one command name");
-  WriteText(streams.out, command->help);
-  return kExitSuccess;
+  if ((command.options & kTakesLauncher) != 0 && request->launcher.empty()) {
+    *problem = "verify needs --launcher LAUNCHER, the released launcher image";
+    return false;
+  }
+  if (command.fileCount == kAnyOperands) return true;
+  for (const std::string& file : request->operands) {
+    // An empty OUTPUT would otherwise name a temporary file in the working
+    // folder.
+    if (file.empty()) {
+      *problem = "an empty name is not a file";
+      return false;
+    }
+  }
+  size_t count = request->operands.size();
+  if (count == command.fileCount) return true;
+  *problem = std::string(command.name) + " takes " + std::to_string(command.fileCount) +
+             (command.fileCount == 1 ? " file" : " files") + ", not " + std::to_string(count);
+  return false;
 }
 
 }  // namespace
@@ -265,49 +383,20 @@ int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHa
   }
   // -h, --help and --version are the help and version commands by other
   // names, so they take what those commands take.
-  const Command* command = FindCommand(arguments[0]);
-  if (IsHelpOption(arguments[0])) command = &kHelp;
-  if (arguments[0] == kVersionOption) command = &kVersion;
+  const Command* command = FindCommand(IsHelpOption(arguments[0])       ? kHelpCommand
+                                       : arguments[0] == kVersionOption ? kVersionCommand
+                                                                        : arguments[0]);
   if (command == nullptr) return BadUsage(streams, "unknown command " + Quoted(arguments[0]));
-
-  std::vector<std::string> operands(arguments.begin() + 1, arguments.end());
-  if (command == &kHelp) {
-    if (operands.size() == 1 && IsHelpOption(operands[0])) return ShowHelp({kHelpCommand}, streams);
-    return ShowHelp(operands, streams);
+  std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+  // -h or --help among the options shows the command's help, whatever else
+  // is there.
+  if (std::any_of(rest.begin(), std::find(rest.begin(), rest.end(), kEndOfOptions), IsHelpOption)) {
+    return Report(streams, command->help);
   }
-  // "--" ends the options: what follows are file names, "-h" and "--json"
-  // included.
-  auto optionsEnd = std::find(operands.begin(), operands.end(), kEndOfOptions);
-  for (auto operand = operands.begin(); operand != optionsEnd; ++operand) {
-    if (IsHelpOption(*operand)) return ShowHelp({command->name}, streams);
-  }
-  if (command == &kVerify) return Verify(operands, streams);
-  bool json = false;
-  std::vector<std::string> files;
-  for (auto operand = operands.begin(); operand != operands.end(); ++operand) {
-    if (operand == optionsEnd) continue;
-    if (command == &kInspect && operand < optionsEnd && *operand == kJsonOption) {
-      json = true;
-    } else {
-      files.push_back(*operand);
-    }
-  }
-  operands = files;
-  for (const std::string& file : operands) {
-    // An empty OUTPUT would otherwise name a temporary file in the working
-    // folder.
-    if (file.empty()) return BadUsage(streams, "an empty name is not a file");
-  }
-  if (operands.size() != command->fileCount) {
-    if (command->fileCount == 0) return BadUsage(streams, arguments[0] + " takes no operands");
-    return BadUsage(streams, arguments[0] + " takes " + std::to_string(command->fileCount) +
-                                 (command->fileCount == 1 ? " file" : " files") + ", not " +
-                                 std::to_string(operands.size()));
-  }
-  if (command == &kVersion) return ShowVersion(streams);
-  if (command == &kPack) return Pack(operands, streams);
-  if (command == &kInspect) return Inspect(operands, json, streams);
-  return Extract(operands, streams);
+  Request request;
+  std::string problem;
+  if (!ParseRequest(*command, rest, &request, &problem)) return BadUsage(streams, problem);
+  return command->run(request, streams);
 }
 
 }  // namespace zor::pack

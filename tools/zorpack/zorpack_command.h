@@ -17,14 +17,9 @@ constexpr int kExitProductDiffers = 1;
 // Bad usage, or a file that cannot be read, written or used as asked.
 constexpr int kExitFailure = 2;
 
-// Options that more than one command takes: --json asks for one JSON object,
-// and "--" ends the options, so that files named "-h" or "--json" can be
-// given.
-constexpr char kJsonOption[] = "--json";
-constexpr char kEndOfOptions[] = "--";
-
 // `arguments` (UTF-8) exclude the program name. Usage, help and reports go
-// to `out`; errors (one line each, starting with "zorpack: ") to `err`.
+// to `out`; errors (one line each, starting with "zorpack: ") to `err`. A
+// report that cannot be written to `out` is an error too.
 int RunZorpack(const std::vector<std::string>& arguments, FileHandle out, FileHandle err);
 
 }  // namespace zor::pack

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# A Debian package of the release: it holds exactly the files it should (the
+# packer for its architecture, the launcher image, the Windows packer, the
+# CMake package, README, copyright, changelog, man page and lintian
+# override), lintian finds no errors, and unpacked into a scratch root its
+# zorpack names the release's revision. Run by scripts/release.sh on each
+# package it made.
+#   tests/release/deb_packages_test.sh DEB amd64|arm64 REVISION WORK_DIR
+set -Eeuo pipefail
+
+fail() {
+  echo "deb_packages_test: $*" >&2
+  exit 1
+}
+[ $# -eq 4 ] || fail "usage: tests/release/deb_packages_test.sh DEB amd64|arm64 REVISION WORK_DIR"
+deb=$1
+arch=$2
+revision=$3
+work=$4
+name=zor-firmware-update
+doc=usr/share/doc/$name
+
+case "$arch" in
+  amd64) machine="Advanced Micro Devices X86-64" run=() ;;
+  arm64) machine=AArch64 run=(qemu-aarch64) ;;
+  *) fail "no such architecture: $arch" ;;
+esac
+
+expected="usr/bin/zorpack
+usr/lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfig.cmake
+usr/lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfigVersion.cmake
+$doc/README.md
+$doc/changelog.gz
+$doc/copyright
+usr/share/lintian/overrides/$name
+usr/share/man/man1/zorpack.1.gz
+usr/share/zor/launcher.exe
+usr/share/zor/zorpack.exe"
+contents=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+[ "$contents" = "$expected" ] ||
+  fail "$deb holds other files than it should: $(diff <(echo "$expected") <(echo "$contents") | grep '^[<>]' | tr '\n' ' ')"
+[ "$(dpkg-deb --field "$deb" Architecture)" = "$arch" ] || fail "$deb is not for $arch"
+
+# Errors fail; warnings are shown.
+lintian --fail-on error "$deb" 2>/dev/null || fail "lintian finds errors in $deb (shown above)"
+
+root="$work/$arch-root"
+rm -rf "$root"
+mkdir -p "$root"
+dpkg -x "$deb" "$root"
+readelf --file-header "$root/usr/bin/zorpack" | grep -q "Machine: *$machine" ||
+  fail "usr/bin/zorpack in $deb is not a $machine program"
+version=$("${run[@]}" "$root/usr/bin/zorpack" --version) || fail "zorpack --version failed from $deb"
+[[ "$version" == *"(source revision $revision)" ]] ||
+  fail "zorpack from $deb says '$version', not revision $revision"
+grep -q "All rights reserved" "$root/$doc/copyright" || fail "$doc/copyright does not say all rights reserved"
+zcat "$root/usr/share/man/man1/zorpack.1.gz" | grep -q '^\.SH SYNOPSIS' || fail "the man page has no synopsis"
+echo "deb_packages_test: $(basename "$deb") holds what it should, lintian finds no errors, its zorpack names $revision" >&2

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The CMake package at work: examples/product, a copy of it, configured
+# against an installed kit (PREFIX: a kit tree, or usr/ of an unpacked
+# Debian package) with the MinGW cross toolchain, built, packed and signed;
+# its product passes `zorpack verify --launcher`. Touching the tool's source
+# or the launcher image repacks; a build with nothing changed does no work.
+#   tests/release/example_product_test.sh PREFIX WORK_DIR
+set -Eeuo pipefail
+
+fail() {
+  echo "example_product_test: $*" >&2
+  exit 1
+}
+[ $# -eq 2 ] || fail "usage: tests/release/example_product_test.sh PREFIX WORK_DIR"
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+prefix=$(cd "$1" && pwd)
+work=$2
+packer="$prefix/bin/zorpack"
+launcher="$prefix/share/zor/launcher.exe"
+
+rm -rf "$work/src" "$work/build" "$work/signing"
+mkdir -p "$work/signing"
+cp -r "$repo/examples/product" "$work/src"
+openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=Example -days 2 \
+  -keyout "$work/signing/key.pem" -out "$work/signing/cert.pem" 2>/dev/null
+build="$work/build"
+cmake -S "$work/src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
+  -DCMAKE_PREFIX_PATH="$prefix" -DPRODUCT_SIGNING_CERT="$work/signing/cert.pem" \
+  -DPRODUCT_SIGNING_KEY="$work/signing/key.pem" >"$work/configure.log" 2>&1 ||
+  fail "configuring the example failed: $(tail -n 5 "$work/configure.log")"
+
+build_and_verify() {
+  cmake --build "$build" >"$work/build.log" 2>&1 || fail "building the example failed: $(tail -n 5 "$work/build.log")"
+  for product in "$build/Updater-unsigned.exe" "$build/signed/Updater.exe"; do
+    "$packer" verify --launcher "$launcher" "$product" >"$work/verify.log" ||
+      fail "$product does not verify: $(cat "$work/verify.log")"
+  done
+}
+# What a build would do now, without doing it.
+planned() {
+  ninja -C "$build" -n 2>&1
+}
+# (grep -q on a pipe would stop ninja early, which pipefail counts as a
+# failure.)
+expect_repack() {
+  local why=$1 plan
+  plan=$(planned)
+  grep -q "Packing Updater" <<<"$plan" || fail "$why, yet the build would not repack: $plan"
+  build_and_verify
+  expect_no_work "after the repack"
+}
+expect_no_work() {
+  local plan
+  plan=$(planned)
+  grep -q "no work to do" <<<"$plan" || fail "nothing changed $1, yet the build would do: $plan"
+}
+
+build_and_verify
+expect_no_work "after the first build"
+touch "$work/src/firmware_tool.cpp"
+expect_repack "the tool's source was touched"
+touch "$launcher"
+expect_repack "the launcher image was touched"
+echo "example_product_test: the example builds against $prefix, repacks when it should and only then, and its product verifies" >&2
