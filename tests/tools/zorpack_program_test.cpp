@@ -177,7 +177,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {"pack", launcher, tool, "-"},
       // Control bytes in a path must not break the line or reach the
       // terminal.
-      {"inspect", dir.File("new\nline \x1b[2J.exe")},
+      {"inspect", dir.File("new\nline \x1b[2J \x7f.exe")},
       // C1 controls and a right-to-left override.
       {"inspect", dir.File("x\xc2\x9b"
                            "31m \xe2\x80\xae"
@@ -203,6 +203,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
     ExpectOneErrorLine(run);
     EXPECT_FALSE(Contains(run.err, "zorpack-tmp")) << run.err;
     EXPECT_FALSE(Contains(run.err, "\x1b")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\x7f")) << run.err;
     EXPECT_FALSE(Contains(run.err, "\x9b")) << run.err;
     EXPECT_FALSE(Contains(run.err, "\xe2\x80\xae")) << run.err;
     EXPECT_TRUE(run.out.empty()) << run.out;
@@ -451,6 +452,13 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
   dirtyPadding[imageSize + 1] = 0x20;
   Bytes changedPayload = signed_;
   changedPayload[payloadOffset + 100] ^= 0x80;
+  // The fields right behind the checksum that signing rewrites: only the
+  // checksum's four bytes are passed over.
+  const size_t subsystemAt = OptionalHeaderOffset(launcher) + kChecksumField + 4;
+  Bytes changedSubsystem = signed_;
+  changedSubsystem[subsystemAt] ^= 0x01;
+  Bytes changedDllCharacteristics = signed_;
+  changedDllCharacteristics[subsystemAt + 2] ^= 0x40;
 
   struct VerifyCase {
     const char* name;
@@ -463,6 +471,10 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
       {"unsigned", unsigned_, kStatusSuccess, "null", 0},
       {"signed", signed_, kStatusSuccess, "null", 0},
       {"changed launcher byte", changedByte, kStatusProductDiffers, "launcher_byte", 0x400},
+      {"subsystem after the checksum", changedSubsystem, kStatusProductDiffers, "launcher_byte",
+       subsystemAt},
+      {"DLL characteristics", changedDllCharacteristics, kStatusProductDiffers, "launcher_byte",
+       subsystemAt + 2},
       {"launcher of another build", product(otherBuild, padding, kTableSize), kStatusProductDiffers,
        "launcher_byte", revisionAt},
       {"cut inside the launcher", Slice(signed_, 0, imageSize / 2), kStatusProductDiffers,
@@ -502,6 +514,21 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
     ExpectOneErrorLine(run);
     EXPECT_TRUE(Contains(run.err, c.field + " at offset " + std::to_string(c.offset))) << run.err;
   }
+
+  // A launcher image longer than one compare chunk (64 KiB): a difference
+  // far into it is named at its own offset.
+  Bytes longLauncher = launcher;
+  longLauncher.resize(3 * 0x10000, 0);
+  WriteBytes(dir.File("long-launcher.exe"), longLauncher);
+  Bytes farChange = product(longLauncher, pack::PaddingBetween(longLauncher.size(), payload.size()),
+                            kTableSize);
+  const uint64_t farAt = 2 * 0x10000 + 77;
+  farChange[farAt] = 0x01;
+  WriteBytes(dir.File("far.exe"), farChange);
+  ProgramRun far = RunZorpackProgram(
+      {"verify", "--launcher", dir.File("long-launcher.exe"), dir.File("far.exe"), "--json"});
+  EXPECT_EQ(far.exitCode, kStatusProductDiffers) << far.err;
+  EXPECT_EQ(ParseFlatJson(far.out)["first_difference_offset"], std::to_string(farAt)) << far.out;
 
   // Without --json: a line per check, the verdict and where to check the
   // signature.
