@@ -333,6 +333,15 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
   signedExpected["certificate_table_offset"] = std::to_string(tableOffset);
   signedExpected["certificate_table_size"] = std::to_string(kTableSize);
   EXPECT_EQ(ParseFlatJson(signedJson.out), signedExpected) << signedJson.out;
+  // A security directory that points just past the end names no table: the
+  // trailer still ends the file, and the report shows none.
+  Bytes pastTheEnd = ReadBytes(packed);
+  Store32(pastTheEnd, SecurityDirectoryOffset(pastTheEnd), uint32_t(pastTheEnd.size() + 1));
+  Store32(pastTheEnd, SecurityDirectoryOffset(pastTheEnd) + 4, kTableSize);
+  WriteBytes(dir.File("Past The End.exe"), pastTheEnd);
+  ProgramRun pastJson = RunZorpackProgram({"inspect", "--json", dir.File("Past The End.exe")});
+  EXPECT_EQ(pastJson.exitCode, kStatusSuccess) << pastJson.err;
+  EXPECT_EQ(ParseFlatJson(pastJson.out), expected) << pastJson.out;
 
   ProgramRun extract = RunZorpackProgram({"extract", packed, extracted});
   EXPECT_EQ(extract.exitCode, kStatusSuccess) << extract.err;
