@@ -374,6 +374,9 @@ TEST(zorpack_pack, ReplacesAnExistingOutputOnlyWhenComplete) {
 // it, and an open output folder from being renamed).
 enum class Change {
   kRewrite,
+  // The same bytes changed, then the old modification time put back: only
+  // the change stamp tells.
+  kRewriteKeepingTheTime,
   kGrow,
   kShrink,
   // Another user replaces the temporary file with a file of their own.
@@ -390,7 +393,10 @@ std::string movedFolder;
 
 bool ChangePayload(const std::string& payload, Change how) {
   Bytes bytes = ReadBytes(payload);
-  if (how == Change::kRewrite) {
+  const auto path = std::filesystem::u8path(payload);
+  std::error_code timeError;
+  const auto modified = std::filesystem::last_write_time(path, timeError);
+  if (how == Change::kRewrite || how == Change::kRewriteKeepingTheTime) {
     bytes[bytes.size() / 3] ^= 0x55;
     bytes[bytes.size() * 2 / 3] ^= 0x55;
   }
@@ -398,11 +404,14 @@ bool ChangePayload(const std::string& payload, Change how) {
   if (how == Change::kShrink) bytes.resize(bytes.size() / 2);
   // File times tick coarsely; a real rewrite takes far longer than a tick.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  std::ofstream out(std::filesystem::u8path(payload), std::ios::binary | std::ios::trunc);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   out.close();
-  return static_cast<bool>(out);
+  if (how == Change::kRewriteKeepingTheTime) {
+    std::filesystem::last_write_time(path, modified, timeError);
+  }
+  return static_cast<bool>(out) && !timeError;
 }
 
 bool ReplaceTemporary() {
@@ -460,6 +469,7 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
   };
   const Case cases[] = {
       {Change::kRewrite, "the payload '", "changed while it was being packed"},
+      {Change::kRewriteKeepingTheTime, "the payload '", "changed while it was being packed"},
       {Change::kGrow, "the payload '", "changed while it was being packed"},
       {Change::kShrink, "the payload '", "changed while it was being packed"},
       {Change::kReplaceTemporary, "the output '", "replaced by someone else"},
