@@ -4,6 +4,10 @@
 # pack the Windows build's launcher image and sample tool. A packer test that
 # blocks (a FIFO opened without O_NONBLOCK, say) fails within a minute.
 set(zor_pack_test_timeout 60)
+if(CMAKE_CROSSCOMPILING_EMULATOR AND NOT WIN32)
+  # Under qemu-user every step runs several times slower.
+  set(zor_pack_test_timeout 300)
+endif()
 set(zor_pack_test_sources
   tools/pack_files.cpp
   tools/pack_test.cpp
@@ -22,21 +26,12 @@ if(WIN32)
     string(REPLACE "\\" "\\\\" ${zor_pack_var} "${${zor_pack_var}}")
   endforeach()
 else()
-  set(ZOR_WINDOWS_BIN_DIR "${CMAKE_SOURCE_DIR}/build/bin" CACHE PATH
-      "Where the Windows build put launcher.exe and sample_tool.exe, which the tests pack")
-  add_executable(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_posix.cpp
-                 support/file_bytes.cpp support/launcher_file.cpp support/payload_probe.cpp
-                 support/sha256_of_posix.cpp support/temp_dir.cpp support/test_process_posix.cpp
-                 tools/special_files_posix.cpp tools/zorpack_posix_test.cpp)
-  target_include_directories(zorpack_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(zorpack_tests PRIVATE zor_packer GTest::gtest_main OpenSSL::Crypto)
-  target_compile_options(zorpack_tests PRIVATE -Wall -Wextra)
+  zor_add_gtest(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_posix.cpp
+                tools/special_files_posix.cpp tools/zorpack_posix_test.cpp
+                TIMEOUT ${zor_pack_test_timeout})
+  target_link_libraries(zorpack_tests PRIVATE zor_packer)
   add_dependencies(zorpack_tests zorpack)
-  gtest_discover_tests(zorpack_tests DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT ${zor_pack_test_timeout})
   set(zor_pack_bin_dir "${ZOR_WINDOWS_BIN_DIR}")
-  set(zor_pack_work_dir "${CMAKE_BINARY_DIR}/test-work")
-  target_compile_definitions(zorpack_tests PRIVATE "ZOR_TEST_WORK_DIR=\"${zor_pack_work_dir}\"")
   set(zor_pack_program "$<TARGET_FILE:zorpack>")
   # The arm64 build's tests run under qemu-user, and so must the zorpack
   # they start.
@@ -47,13 +42,12 @@ else()
   endif()
   target_compile_definitions(zorpack_tests PRIVATE
     "ZOR_PACK_TEST_EMULATOR=\"${zor_pack_emulator}\"")
-  file(MAKE_DIRECTORY ${zor_pack_work_dir})
   # A scratch repository of the sources, built natively: not for a cross
   # build, whose compiler that scratch build would not use.
   if(NOT CMAKE_CROSSCOMPILING)
     add_test(NAME source_revision
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/source_revision_test.sh
-                     ${CMAKE_SOURCE_DIR} ${zor_pack_work_dir})
+                     ${CMAKE_SOURCE_DIR} ${ZOR_TEST_WORK_DIR})
     set_tests_properties(source_revision PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
     add_test(NAME failure_trap
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/failure_trap_test.sh ${CMAKE_SOURCE_DIR})

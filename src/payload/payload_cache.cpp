@@ -130,7 +130,7 @@ bool ExtractPayload(const WideString& launcherPath, const WideString& cachedTool
   WideString tempPath = TemporaryPathFor(cachedToolPath, GetCurrentProcessId());
   // The name holds this process's id: a file left there by an earlier
   // process with the same id is replaced.
-  UniqueFile temp(CreateReplacing(tempPath.Data(), FileAccess::kWriteOnly));
+  UniqueFile temp(CreateReplacingWriteOnly(tempPath.Data()));
   if (!temp.IsValid()) return false;
 
   bool verified = WriteVerifiedCopy(source.Get(), temp.Get(), payload);

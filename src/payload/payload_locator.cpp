@@ -3,14 +3,18 @@
 #include <stdint.h>
 
 #include "payload/payload_trailer.h"
-#include "payload/pe_headers.h"
 
 namespace zor {
 
 bool ReadPayloadLocation(FileHandle file, PayloadLocation* location) {
   PeHeaders headers;
   int64_t fileSize = 0;
-  if (!ReadPeHeaders(file, &headers) || !QueryFileSize(file, &fileSize)) return false;
+  return ReadPeHeaders(file, &headers) && QueryFileSize(file, &fileSize) &&
+         ReadPayloadLocationWith(file, headers, fileSize, location);
+}
+
+bool ReadPayloadLocationWith(FileHandle file, const PeHeaders& headers, int64_t fileSize,
+                             PayloadLocation* location) {
   uint64_t end = CoveredEnd(headers.securityOffset, static_cast<uint64_t>(fileSize));
   if (end < kTrailerSize) return false;
 

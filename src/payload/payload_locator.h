@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/payload_location.h"
+#include "payload/pe_headers.h"
 #include "runtime/file.h"
 
 namespace zor {
@@ -14,5 +15,10 @@ namespace zor {
 // `file` must be open for reading and seekable; its position is left where
 // the last read ended. On false, `location` is not to be used.
 bool ReadPayloadLocation(FileHandle file, PayloadLocation* location);
+
+// The same after the caller's own ReadPeHeaders and QueryFileSize of `file`
+// (the packer's, which needs more of the headers): reads only the trailer.
+bool ReadPayloadLocationWith(FileHandle file, const PeHeaders& headers, int64_t fileSize,
+                             PayloadLocation* location);
 
 }  // namespace zor

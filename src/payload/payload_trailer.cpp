@@ -6,11 +6,6 @@ namespace zor {
 
 namespace {
 
-uint64_t LoadLittle64(const unsigned char* bytes) {
-  return static_cast<uint64_t>(LoadLittle32(bytes)) | static_cast<uint64_t>(LoadLittle32(bytes + 4))
-                                                          << 32;
-}
-
 void StoreLittle64(uint64_t value, unsigned char* bytes) {
   for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
 }
@@ -29,11 +24,11 @@ void EncodeTrailer(const PayloadTrailer& trailer, unsigned char out[kTrailerSize
 bool DecodeTrailer(const unsigned char bytes[kTrailerSize], PayloadTrailer* trailer) {
   // Compared as two words, as the magic is defined.
   const unsigned char* magic = bytes + kTrailerMagicOffset;
-  if (LoadLittle32(magic) != LoadLittle32(kTrailerMagic) ||
-      LoadLittle32(magic + 4) != LoadLittle32(kTrailerMagic + 4)) {
+  if (LoadLittle<uint32_t>(magic) != LoadLittle<uint32_t>(kTrailerMagic) ||
+      LoadLittle<uint32_t>(magic + 4) != LoadLittle<uint32_t>(kTrailerMagic + 4)) {
     return false;
   }
-  trailer->payloadSize = LoadLittle64(bytes + kTrailerSizeOffset);
+  trailer->payloadSize = LoadLittle<uint64_t>(bytes + kTrailerSizeOffset);
   for (size_t i = 0; i < kSha256DigestSize; ++i) {
     trailer->digest.bytes[i] = bytes[kTrailerDigestOffset + i];
   }

@@ -43,8 +43,12 @@ constexpr uint32_t kPe32PlusDirectoryCountField = 108;
 constexpr uint32_t kPe32Directories = 96;
 constexpr uint32_t kPe32PlusDirectories = 112;
 constexpr uint32_t kDirectoryEntrySize = 8;  // address (or file offset), then size
+constexpr uint32_t kDirectorySizeField = 4;
 constexpr uint32_t kResourceDirectoryIndex = 2;
 constexpr uint32_t kSecurityDirectoryIndex = 4;  // holds a file offset, not an address
+// Signing tools start the certificate table with an 8-byte WIN_CERTIFICATE
+// header.
+constexpr uint32_t kCertificateHeaderSize = 8;
 
 // The section table, after the optional header.
 constexpr uint32_t kSectionHeaderSize = 40;
@@ -56,8 +60,10 @@ constexpr uint32_t kSectionRawPointerField = 20;
 constexpr uint32_t kResourceDirectorySize = 16;
 constexpr uint32_t kResourceNamedCountField = 12;
 constexpr uint32_t kResourceIdCountField = 14;
-constexpr uint32_t kResourceEntrySize = 8;
-constexpr uint32_t kResourceDataEntrySize = 16;
+constexpr uint32_t kResourceEntrySize = 8;  // name or id, then what it leads to
+constexpr uint32_t kResourceEntryTargetField = 4;
+constexpr uint32_t kResourceDataEntrySize = 16;  // the data's address, then its size
+constexpr uint32_t kResourceDataSizeField = 4;
 constexpr uint32_t kResourceSubdirectoryFlag = 0x80000000u;
 constexpr uint32_t kResourceNameIsStringFlag = 0x80000000u;
 constexpr uint32_t kManifestResourceType = 24;  // RT_MANIFEST
@@ -68,15 +74,19 @@ constexpr int64_t DataDirectoryOffset(bool pe32Plus, uint32_t index) {
          int64_t{index} * kDirectoryEntrySize;
 }
 
-// Always inlined: the compiler folds each to a single load on a
-// little-endian machine, cheaper than the call it would otherwise make at -Os.
-__attribute__((always_inline)) inline uint16_t LoadLittle16(const unsigned char* bytes) {
-  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-__attribute__((always_inline)) inline uint32_t LoadLittle32(const unsigned char* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+// A little-endian unsigned field of T's width (2, 4 or 8 bytes), built from
+// its two halves. Always inlined: the compiler folds each to a single load
+// on a little-endian machine, cheaper than the call it would otherwise make
+// at -Os.
+template <typename T, unsigned kWidth = sizeof(T)>
+__attribute__((always_inline)) inline T LoadLittle(const unsigned char* bytes) {
+  if constexpr (kWidth == 1) {
+    return bytes[0];
+  } else {
+    constexpr unsigned kHalf = kWidth / 2;
+    return static_cast<T>(LoadLittle<T, kHalf>(bytes) |
+                          static_cast<T>(LoadLittle<T, kHalf>(bytes + kHalf) << (8 * kHalf)));
+  }
 }
 
 }  // namespace zor

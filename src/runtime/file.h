@@ -3,7 +3,9 @@
 // file. Each platform supplies one implementation, chosen when linking
 // (file_win32.cpp or file_posix.cpp), and one native_file.h with its handle
 // type, its path characters, its "no file" value, and IsOpenFile, CloseFile
-// and FlushFile, which are one system call each.
+// and FlushFile, which are one system call each. The fuzz targets that read
+// one file link an in-memory implementation (tests/fuzz/memory_file_io.cpp)
+// in place of the POSIX one.
 #pragma once
 
 #include <stdint.h>
@@ -14,7 +16,7 @@
 namespace zor {
 
 // Owns one open file; an empty owner holds NoFile().
-using UniqueFile = UniqueResource<FileHandle, CloseFile, IsOpenFile, kNoFile>;
+using UniqueFile = UniqueResource<FileHandle, CloseFile, IsOpenFile, NoFile()>;
 
 // What others may do with a file while it is open for reading.
 enum class ReadSharing {
@@ -39,17 +41,9 @@ inline FileHandle OpenForReading(const PathChar* path, ReadSharing sharing) {
                                                   : OpenKeepingUnchanged(path);
 }
 
-enum class FileAccess { kWriteOnly, kReadWrite };
-
+// Creates `path`, or empties the file there, open for writing only and
+// shared with nobody; NoFile() on failure.
 FileHandle CreateReplacingWriteOnly(const PathChar* path);
-FileHandle CreateReplacingReadWrite(const PathChar* path);
-
-// Creates `path`, or empties the file there, open for writing (and, with
-// kReadWrite, reading back) and shared with nobody; NoFile() on failure.
-inline FileHandle CreateReplacing(const PathChar* path, FileAccess access) {
-  return access == FileAccess::kWriteOnly ? CreateReplacingWriteOnly(path)
-                                          : CreateReplacingReadWrite(path);
-}
 
 // Creates a new file at `path`, open for reading and writing; others may
 // only delete it (on POSIX they always may). Fails (NoFile()) when anything at all already stands

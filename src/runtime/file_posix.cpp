@@ -47,10 +47,6 @@ FileHandle CreateReplacingWriteOnly(const PathChar* path) {
   return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
 }
 
-FileHandle CreateReplacingReadWrite(const PathChar* path) {
-  return open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
-}
-
 FileHandle CreateExclusively(const PathChar* path) {
   // O_EXCL fails on any existing name, and with O_NOFOLLOW a dangling link
   // is not followed either.

@@ -31,11 +31,6 @@ FileHandle CreateReplacingWriteOnly(const PathChar* path) {
       CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-FileHandle CreateReplacingReadWrite(const PathChar* path) {
-  return Opened(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
 FileHandle CreateExclusively(const PathChar* path) {
   // CREATE_NEW fails on any existing name, a symbolic link included. Sharing
   // delete (what POSIX always allows) lets an interrupted writer remove its

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz_failure.h"
-#include "json_check.h"
+#include "support/json_check.h"
 #include "memfd_file.h"
 #include "zorpack_command.h"
 
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   : err.rfind("zorpack: ", 0) != 0 || err.find('\n') != err.size() - 1) {
     Failure("stderr is not empty on success or not one zorpack: line on failure");
   }
-  if (json.empty() ? status != 2 : !zor::fuzz::IsJsonObject(json)) {
+  if (json.empty() ? status != 2 : !zor::test::ParseJsonObject(json, nullptr)) {
     Failure("no JSON object where a report is due");
   }
   return 0;

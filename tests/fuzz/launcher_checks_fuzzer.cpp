@@ -6,7 +6,7 @@
 #include "memory_file_io.h"
 #include "packer.h"
 #include "payload/payload_locator.h"
-#include "pe_header.h"
+#include "pe_facts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zor::fuzz::ServeFile(data, size);

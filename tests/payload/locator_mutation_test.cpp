@@ -2,11 +2,10 @@
 // trailer of real launcher files. Each damaged file must either give exactly
 // the payload its trailer describes or be refused: never a crash, a hang or a
 // payload from somewhere else.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -120,7 +119,7 @@ void CheckVariants(const char* fileName, const test::BuiltLauncherFile& built, u
   FileMap map = MapOf(built);
   ASSERT_GT(map.optionalHeaderSize, 0u);
   test::TempDir dir;
-  std::wstring path = dir.File(L"mutant.exe");
+  std::filesystem::path path = dir.File(L"mutant.exe");
   Random random(seed);
   int locatedCount = 0;
   int refusedCount = 0;

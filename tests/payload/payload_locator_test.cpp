@@ -3,11 +3,10 @@
 // truncated files that must be refused.
 #include "payload/payload_locator.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,8 +14,8 @@
 #include "support/file_bytes.h"
 #include "support/launcher_file.h"
 #include "support/payload_probe.h"
+#include "runtime/file.h"
 #include "support/temp_dir.h"
-#include "test_paths.h"
 
 namespace zor {
 namespace {
@@ -245,7 +244,7 @@ std::vector<LocatorCase> DamagedCases() {
 
 void ExpectLocatorCases(const std::vector<LocatorCase>& cases) {
   test::TempDir dir;
-  std::wstring path = dir.File(L"launcher.exe");
+  std::filesystem::path path = dir.File(L"launcher.exe");
   for (const LocatorCase& c : cases) {
     SCOPED_TRACE(c.name);
     test::WriteFileBytes(path, c.bytes);
@@ -273,22 +272,19 @@ TEST(PayloadLocator, FindsAPayloadBeyondFourGibibytes) {
   constexpr uint64_t kImageSize = 1024;
   constexpr uint64_t kPayloadSize = (uint64_t{1} << 32) + (uint64_t{1} << 30) - kImageSize + 8;
   test::TempDir dir;
-  std::wstring path = dir.File(L"large.exe");
-  test::WriteFileBytes(path, test::MinimalPeImage());
-
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  std::filesystem::path path = dir.File(L"large.exe");
+  Bytes image = test::MinimalPeImage();
   PayloadTrailer trailer = {kPayloadSize, SomeDigest()};
   uint8_t encoded[kTrailerSize];
   EncodeTrailer(trailer, encoded);
-  LARGE_INTEGER at;
-  at.QuadPart = static_cast<LONGLONG>(kImageSize + kPayloadSize);
-  DWORD written = 0;
-  bool ok = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
-            WriteFile(file, encoded, kTrailerSize, &written, nullptr) && written == kTrailerSize;
-  CloseHandle(file);
-  ASSERT_TRUE(ok) << "cannot write the large file's trailer";
+  {
+    UniqueFile file(CreateReplacingWriteOnly(path.c_str()));
+    ASSERT_TRUE(file.IsValid());
+    ASSERT_TRUE(WriteAll(file.Get(), image.data(), static_cast<uint32_t>(image.size())) &&
+                SeekTo(file.Get(), static_cast<int64_t>(kImageSize + kPayloadSize)) &&
+                WriteAll(file.Get(), encoded, kTrailerSize))
+        << "cannot write the large file";
+  }
 
   PayloadLocation found;
   ASSERT_TRUE(test::LocatePayloadInFile(path, &found));

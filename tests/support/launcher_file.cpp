@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "payload/payload_trailer.h"
+#include "test_paths.h"
 
 namespace zor::test {
 
@@ -31,6 +32,14 @@ uint64_t LoadLittle(const Bytes& bytes, size_t at, int width) {
   uint64_t value = 0;
   for (int i = width - 1; i >= 0; --i) value = value << 8 | bytes[at + i];
   return value;
+}
+
+Bytes LauncherImage() {
+  return ReadFileBytes(kLauncherExe);
+}
+
+Bytes SampleToolImage() {
+  return ReadFileBytes(kSampleToolExe);
 }
 
 size_t OptionalHeaderOffset(const Bytes& image) {

@@ -1,9 +1,7 @@
-// The parts that read the Windows build's files; used by the tests that run
-// under Wine only.
+// The parts used by the tests that run under Wine only.
 #include <windows.h>
 
 #include "support/launcher_file.h"
-#include "test_paths.h"
 
 namespace zor::test {
 
@@ -11,14 +9,6 @@ BuiltLauncherFile WriteLauncherFile(const std::wstring& path, const LauncherFile
   BuiltLauncherFile built = BuildLauncherFile(parts);
   WriteFileBytes(path, built.bytes);
   return built;
-}
-
-Bytes LauncherImage() {
-  return ReadFileBytes(kLauncherExe);
-}
-
-Bytes SampleToolImage() {
-  return ReadFileBytes(kSampleToolExe);
 }
 
 Bytes UniqueSamplePayload(uint32_t tag, size_t extraBytes) {

@@ -23,9 +23,12 @@ TEST(FileInterface, CreatesExclusivelyAndTellsFilesApart) {
   UniqueFile file(CreateExclusively(created.c_str()));
   ASSERT_TRUE(file.IsValid());
   EXPECT_TRUE(WriteAll(file.Get(), "abc", 3));
-  // Anything under the name refuses it: a file, whether open or not.
-  EXPECT_EQ(CreateExclusively(created.c_str()), NoFile());
-  EXPECT_EQ(CreateExclusively(other.c_str()), NoFile());
+  // Anything under the name refuses it: a file, whether open or not; and
+  // for that reason, not another.
+  for (const auto& taken : {created, other}) {
+    EXPECT_EQ(CreateExclusively(taken.c_str()), NoFile());
+    EXPECT_TRUE(pack::LastFailureWasNameTaken()) << pack::LastFailureText();
+  }
   EXPECT_EQ(ReadBytes(dir.File("other")), Bytes(1, 'o'));
 
   FileIdentity byHandle;

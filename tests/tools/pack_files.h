@@ -51,9 +51,17 @@ Bytes WithStore32(Bytes bytes, size_t at, uint32_t value);
 // without writing the zeros (the file system keeps them sparse where it can).
 void WriteSparseFile(const std::string& path, const Bytes& head, uint64_t size);
 
-// Special files, one implementation per platform (special_files_*.cpp).
+// Special files and sharing, one implementation per platform
+// (special_files_*.cpp). A test that needs what its platform lacks skips
+// itself with that text (GTEST_SKIP), rather than passing without trying.
+// Folders hold FIFOs (POSIX; not Windows).
+extern const char* const kNoFifosHere;
+// Another program may rewrite a file that the packer holds open for reading
+// (POSIX; Windows refuses the write).
+extern const char* const kNoWritesToOpenInputs;
+
 // Makes a FIFO at `path`: opening it for reading waits for a writer. False
-// where the platform keeps no FIFOs in folders (Windows).
+// when it cannot, and always where kNoFifosHere is set.
 bool MakeFifo(const std::string& path);
 
 // Makes a symbolic link at `path` to `target` (which need not exist).

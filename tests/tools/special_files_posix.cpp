@@ -9,6 +9,9 @@
 
 namespace zor::test {
 
+const char* const kNoFifosHere = nullptr;
+const char* const kNoWritesToOpenInputs = nullptr;
+
 bool MakeFifo(const std::string& path) {
   return mkfifo(path.c_str(), 0600) == 0;
 }

@@ -4,6 +4,10 @@
 
 namespace zor::test {
 
+const char* const kNoFifosHere = "Windows keeps no FIFOs in folders";
+const char* const kNoWritesToOpenInputs =
+    "Windows lets nobody write a file that the packer holds open for reading";
+
 bool MakeFifo(const std::string&) {
   return false;
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -11,6 +10,7 @@
 
 #include "packer.h"
 #include "payload/pe_layout.h"
+#include "support/json_check.h"
 #include "tools/pack_files.h"
 #include "tools/zorpack_process.h"
 
@@ -38,50 +38,6 @@ void ExpectOneErrorLine(const ProgramRun& run) {
   EXPECT_EQ(run.err.rfind("zorpack: ", 0), 0u) << run.err;
   ASSERT_FALSE(run.err.empty());
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-}
-
-// A flat JSON object of numbers, booleans and plain strings, as inspect
-// --json prints it; values are kept as their text. Empty when the text is
-// not such an object.
-std::map<std::string, std::string> ParseFlatJson(const std::string& text) {
-  std::map<std::string, std::string> values;
-  size_t at = 0;
-  auto skipSpace = [&] {
-    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
-  };
-  auto expect = [&](char c) {
-    skipSpace();
-    if (at >= text.size() || text[at] != c) return false;
-    ++at;
-    return true;
-  };
-  auto readString = [&](std::string* out) {
-    if (!expect('"')) return false;
-    size_t end = text.find('"', at);
-    if (end == std::string::npos) return false;
-    *out = text.substr(at, end - at);
-    at = end + 1;
-    return true;
-  };
-  if (!expect('{')) return {};
-  do {
-    std::string key;
-    std::string value;
-    if (!readString(&key) || !expect(':')) return {};
-    skipSpace();
-    if (at < text.size() && text[at] == '"') {
-      if (!readString(&value)) return {};
-    } else {
-      while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])))) {
-        value += text[at++];
-      }
-      if (value.empty()) return {};
-    }
-    values[key] = value;
-  } while (expect(','));
-  if (!expect('}')) return {};
-  skipSpace();
-  return at == text.size() ? values : std::map<std::string, std::string>{};
 }
 
 TEST(zorpack_program, HelpVersionAndUsage) {
@@ -124,6 +80,22 @@ TEST(zorpack_program, HelpVersionAndUsage) {
   EXPECT_EQ(bare.exitCode, kStatusFailure);
   EXPECT_TRUE(Contains(bare.err, "zorpack pack LAUNCHER PAYLOAD OUTPUT")) << bare.err;
   EXPECT_TRUE(bare.out.empty());
+}
+
+// A refused run: exit status 2 and one line on stderr that names no
+// temporary file and lets no control or bidirectional character reach the
+// terminal; nothing on stdout.
+ProgramRun ExpectRefused(const std::vector<std::string>& arguments) {
+  SCOPED_TRACE(Shown(arguments));
+  ProgramRun run = RunZorpackProgram(arguments);
+  EXPECT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, kStatusFailure);
+  ExpectOneErrorLine(run);
+  for (const char* hidden : {"zorpack-tmp", "\x1b", "\x7f", "\x9b", "\xe2\x80\xae"}) {
+    EXPECT_FALSE(Contains(run.err, hidden)) << run.err;
+  }
+  EXPECT_TRUE(run.out.empty()) << run.out;
+  return run;
 }
 
 TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
@@ -183,11 +155,6 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
                            "31m \xe2\x80\xae"
                            "exe.txt")},
   };
-  if (MakeFifo(dir.File("fifo"))) {
-    invocations.push_back({"verify", "--launcher", launcher, dir.File("fifo")});
-    invocations.push_back({"verify", "--launcher", dir.File("fifo"), tool});
-    invocations.push_back({"pack", launcher, dir.File("fifo"), dir.File("out.exe")});
-  }
   // A raw C1 byte, not part of any character: only POSIX paths are bytes.
   if (kPathSeparator[0] == '/')
     invocations.push_back({"inspect", dir.File("x\x9b"
@@ -196,23 +163,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   if (MakeLink(dir.File("stdout-link"), "/proc/self/fd/1")) {
     invocations.push_back({"pack", launcher, tool, dir.File("stdout-link")});
   }
-  auto expectRefused = [](const std::vector<std::string>& arguments) {
-    ProgramRun run = RunZorpackProgram(arguments);
-    EXPECT_TRUE(run.finished);
-    EXPECT_EQ(run.exitCode, kStatusFailure);
-    ExpectOneErrorLine(run);
-    EXPECT_FALSE(Contains(run.err, "zorpack-tmp")) << run.err;
-    EXPECT_FALSE(Contains(run.err, "\x1b")) << run.err;
-    EXPECT_FALSE(Contains(run.err, "\x7f")) << run.err;
-    EXPECT_FALSE(Contains(run.err, "\x9b")) << run.err;
-    EXPECT_FALSE(Contains(run.err, "\xe2\x80\xae")) << run.err;
-    EXPECT_TRUE(run.out.empty()) << run.out;
-    return run;
-  };
-  for (const auto& arguments : invocations) {
-    SCOPED_TRACE(Shown(arguments));
-    expectRefused(arguments);
-  }
+  for (const auto& arguments : invocations) ExpectRefused(arguments);
   // Before "--", a word that starts with '-' and is no option of the
   // command is refused as an option, by name; after "--" it is a file (none
   // of these exist).
@@ -234,8 +185,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {{"version", "--short"}, "--short", true},
   };
   for (const OptionCase& c : options) {
-    SCOPED_TRACE(Shown(c.arguments));
-    ProgramRun run = expectRefused(c.arguments);
+    ProgramRun run = ExpectRefused(c.arguments);
     EXPECT_TRUE(Contains(run.err, "'" + c.word + "'")) << run.err;
     EXPECT_EQ(Contains(run.err, "no option"), c.isOption) << run.err;
   }
@@ -244,6 +194,21 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   if (Exists(dir.File("stdout-link"))) {
     EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::u8path(dir.File("stdout-link"))));
   }
+}
+
+TEST(zorpack_program, FifosExitWithStatus2) {
+  if (kNoFifosHere != nullptr) GTEST_SKIP() << kNoFifosHere;
+  PackDir dir;
+  const std::string fifo = dir.File("fifo");
+  const std::string launcher = LauncherExePath();
+  ASSERT_TRUE(MakeFifo(fifo));
+  for (const auto& arguments :
+       std::vector<std::vector<std::string>>{{"verify", "--launcher", launcher, fifo},
+                                             {"verify", "--launcher", fifo, SampleToolExePath()},
+                                             {"pack", launcher, fifo, dir.File("out.exe")}}) {
+    ExpectRefused(arguments);
+  }
+  EXPECT_FALSE(Exists(dir.File("out.exe")));
 }
 
 // A report that cannot be written is a failure, not a success in silence:
@@ -298,7 +263,7 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
 
   ProgramRun json = RunZorpackProgram({"inspect", "--json", packed});
   EXPECT_EQ(json.exitCode, kStatusSuccess) << json.err;
-  std::map<std::string, std::string> keys = ParseFlatJson(json.out);
+  std::map<std::string, std::string> keys = JsonObjectMembers(json.out);
   ASSERT_FALSE(keys.empty()) << json.out;
   uint64_t payloadOffset = ReadBytes(LauncherExePath()).size();
   const std::map<std::string, std::string> expected = {
@@ -332,7 +297,7 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
   std::map<std::string, std::string> signedExpected = expected;
   signedExpected["certificate_table_offset"] = std::to_string(tableOffset);
   signedExpected["certificate_table_size"] = std::to_string(kTableSize);
-  EXPECT_EQ(ParseFlatJson(signedJson.out), signedExpected) << signedJson.out;
+  EXPECT_EQ(JsonObjectMembers(signedJson.out), signedExpected) << signedJson.out;
   // A security directory that points just past the end names no table: the
   // trailer still ends the file, and the report shows none.
   Bytes pastTheEnd = ReadBytes(packed);
@@ -341,7 +306,7 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
   WriteBytes(dir.File("Past The End.exe"), pastTheEnd);
   ProgramRun pastJson = RunZorpackProgram({"inspect", "--json", dir.File("Past The End.exe")});
   EXPECT_EQ(pastJson.exitCode, kStatusSuccess) << pastJson.err;
-  EXPECT_EQ(ParseFlatJson(pastJson.out), expected) << pastJson.out;
+  EXPECT_EQ(JsonObjectMembers(pastJson.out), expected) << pastJson.out;
 
   ProgramRun extract = RunZorpackProgram({"extract", packed, extracted});
   EXPECT_EQ(extract.exitCode, kStatusSuccess) << extract.err;
@@ -373,7 +338,7 @@ TEST(zorpack_program, DamagedPayloadOrForeignLauncherFailInspect) {
   EXPECT_EQ(json.exitCode, kStatusFailure);
   json = RunZorpackProgram({"inspect", packed, "--json"});
   EXPECT_EQ(json.exitCode, kStatusDigestMismatch);
-  EXPECT_EQ(ParseFlatJson(json.out)["payload_matches"], "false") << json.out;
+  EXPECT_EQ(JsonObjectMembers(json.out)["payload_matches"], "false") << json.out;
 
   ProgramRun extract = RunZorpackProgram({"extract", packed, dir.File("tool.exe")});
   EXPECT_EQ(extract.exitCode, kStatusDigestMismatch);
@@ -392,7 +357,7 @@ TEST(zorpack_program, DamagedPayloadOrForeignLauncherFailInspect) {
   ExpectOneErrorLine(foreign);
   json = RunZorpackProgram({"inspect", "--json", dir.File("foreign.exe")});
   EXPECT_EQ(json.exitCode, kStatusFailure);
-  EXPECT_EQ(ParseFlatJson(json.out)["launcher_recognised"], "false") << json.out;
+  EXPECT_EQ(JsonObjectMembers(json.out)["launcher_recognised"], "false") << json.out;
 }
 
 // Where a UTF-16 string's value starts in a version record: after its key,
@@ -508,7 +473,7 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
     WriteBytes(path, c.product);
     ProgramRun run = RunZorpackProgram({"verify", "--launcher", LauncherExePath(), path, "--json"});
     EXPECT_EQ(run.exitCode, c.status) << run.err;
-    std::map<std::string, std::string> keys = ParseFlatJson(run.out);
+    std::map<std::string, std::string> keys = JsonObjectMembers(run.out);
     ASSERT_FALSE(keys.empty()) << run.out;
     EXPECT_EQ(keys["first_difference"], c.field) << run.out;
     for (const auto& [key, value] : keys) EXPECT_TRUE(Contains(help, key)) << key;
@@ -529,15 +494,16 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
   Bytes longLauncher = launcher;
   longLauncher.resize(3 * 0x10000, 0);
   WriteBytes(dir.File("long-launcher.exe"), longLauncher);
-  Bytes farChange = product(longLauncher, pack::PaddingBetween(longLauncher.size(), payload.size()),
-                            kTableSize);
+  Bytes farChange =
+      product(longLauncher, pack::PaddingBetween(longLauncher.size(), payload.size()), kTableSize);
   const uint64_t farAt = 2 * 0x10000 + 77;
   farChange[farAt] = 0x01;
   WriteBytes(dir.File("far.exe"), farChange);
   ProgramRun far = RunZorpackProgram(
       {"verify", "--launcher", dir.File("long-launcher.exe"), dir.File("far.exe"), "--json"});
   EXPECT_EQ(far.exitCode, kStatusProductDiffers) << far.err;
-  EXPECT_EQ(ParseFlatJson(far.out)["first_difference_offset"], std::to_string(farAt)) << far.out;
+  EXPECT_EQ(JsonObjectMembers(far.out)["first_difference_offset"], std::to_string(farAt))
+      << far.out;
 
   // Without --json: a line per check, the verdict and where to check the
   // signature.

@@ -4,7 +4,7 @@
 #include "payload/payload_trailer.h"
 #include "payload/range_digest.h"
 #include "pack_platform.h"
-#include "pe_header.h"
+#include "pe_facts.h"
 #include "pack_text.h"
 #include "pending_output.h"
 #include "runtime/file.h"
@@ -70,7 +70,7 @@ bool CheckLauncher(FileHandle file, const std::string& path, std::string* error)
     return false;
   }
   PayloadLocation existing;
-  if (ReadPayloadLocation(file, &existing)) {
+  if (ReadPayloadLocationWith(file, facts.headers, facts.fileSize, &existing)) {
     *error = "the launcher " + Quoted(path) + " already carries a payload";
     return false;
   }
@@ -105,7 +105,7 @@ bool CheckPayload(FileHandle file, const std::string& path, std::string* error) 
   }
   // A product inside a product would start a launcher that extracts again.
   PayloadLocation nested;
-  if (ReadPayloadLocation(file, &nested)) {
+  if (ReadPayloadLocationWith(file, facts.headers, facts.fileSize, &nested)) {
     *error = "the payload " + Quoted(path) + " is itself a packed file (it carries a trailer)";
     return false;
   }
@@ -265,7 +265,7 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
   }
   Inspection result = {};
   result.launcherRecognised = HasManifestIdentity(input.Get(), facts, kLauncherIdentity);
-  if (!ReadPayloadLocation(input.Get(), &result.location)) {
+  if (!ReadPayloadLocationWith(input.Get(), facts.headers, facts.fileSize, &result.location)) {
     *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
     return false;
   }
@@ -275,10 +275,9 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
     *error = "cannot read the payload of " + DescribeFailure(file);
     return false;
   }
-  uint64_t fileSize = 0;
-  if (!SizeOf(input.Get(), file, &fileSize, error)) return false;
   result.digestMatches = DigestsEqual(result.computedDigest, result.location.digest);
-  result.hasCertificateTable = HasCertificateTable(facts.headers.securityOffset, fileSize);
+  result.hasCertificateTable =
+      HasCertificateTable(facts.headers.securityOffset, static_cast<uint64_t>(facts.fileSize));
   result.certificateTableOffset = facts.headers.securityOffset;
   result.certificateTableSize = facts.securitySize;
   *inspection = result;

@@ -12,15 +12,13 @@
 #include "payload/pe_headers.h"
 #include "payload/range_digest.h"
 #include "pack_text.h"
-#include "pe_header.h"
+#include "pe_facts.h"
 #include "report_json.h"
 
 namespace zor::pack {
 
 namespace {
 
-// Signing tools start the table with an 8-byte WIN_CERTIFICATE header.
-constexpr uint32_t kCertificateHeaderSize = 8;
 // The image is compared in chunks of this size: two reads and a compare each.
 constexpr uint32_t kCompareChunkSize = 0x10000;
 

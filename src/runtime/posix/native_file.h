@@ -12,10 +12,8 @@ using FileHandle = int;
 using PathChar = char;
 
 // What open() reports on failure and an empty owner holds.
-constexpr FileHandle kNoFile = -1;
-
-inline FileHandle NoFile() {
-  return kNoFile;
+constexpr FileHandle NoFile() {
+  return -1;
 }
 
 inline bool IsOpenFile(FileHandle file) {

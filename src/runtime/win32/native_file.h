@@ -12,15 +12,14 @@ using PathChar = wchar_t;
 
 // Null, what an empty owner holds. CreateFileW reports a failed open with
 // INVALID_HANDLE_VALUE instead: file_win32.cpp turns that into NoFile(), so
-// that no other value ever means "no file".
-constexpr FileHandle kNoFile = nullptr;
-
-inline FileHandle NoFile() {
-  return kNoFile;
+// that no other value is ever handed out as "no file".
+constexpr FileHandle NoFile() {
+  return nullptr;
 }
 
+// Neither null nor INVALID_HANDLE_VALUE, whichever way a handle came.
 inline bool IsOpenFile(FileHandle file) {
-  return file != kNoFile;
+  return file != NoFile() && file != INVALID_HANDLE_VALUE;
 }
 
 // Releases an open file (one for which IsOpenFile is true).

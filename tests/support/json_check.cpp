@@ -1,14 +1,14 @@
-#include "json_check.h"
+#include "support/json_check.h"
 
 #include <cstring>
 
-namespace zor::fuzz {
+namespace zor::test {
 
 namespace {
 
 class Parser {
  public:
-  explicit Parser(const std::string& text) : text_(text) {}
+  Parser(const std::string& text, JsonMembers* members) : text_(text), members_(members) {}
 
   bool Document() {
     Space();
@@ -91,11 +91,18 @@ class Parser {
     switch (Peek()) {
       case '{':
         ok = Sequence('{', '}', [this] {
+          size_t key = at_;
           if (!String()) return false;
+          size_t keyEnd = at_;
           Space();
           if (!Take(':')) return false;
           Space();
-          return Value();
+          size_t value = at_;
+          if (!Value()) return false;
+          if (depth_ == 1 && members_ != nullptr) {
+            (*members_)[Text(key, keyEnd)] = Text(value, at_);
+          }
+          return true;
         });
         break;
       case '[':
@@ -120,16 +127,28 @@ class Parser {
     return ok;
   }
 
+  // The text from `begin` to `end`, without the quotes of a string.
+  std::string Text(size_t begin, size_t end) const {
+    if (text_[begin] == '"') return text_.substr(begin + 1, end - begin - 2);
+    return text_.substr(begin, end - begin);
+  }
+
   static constexpr int kMaxDepth = 64;
   const std::string& text_;
+  JsonMembers* members_;
   size_t at_ = 0;
   int depth_ = 0;
 };
 
 }  // namespace
 
-bool IsJsonObject(const std::string& text) {
-  return Parser(text).Document();
+bool ParseJsonObject(const std::string& text, JsonMembers* members) {
+  return Parser(text, members).Document();
 }
 
-}  // namespace zor::fuzz
+JsonMembers JsonObjectMembers(const std::string& text) {
+  JsonMembers members;
+  return ParseJsonObject(text, &members) ? members : JsonMembers();
+}
+
+}  // namespace zor::test

@@ -1,1 +1,0 @@
-zor_add_gtest(common_tests wide_string_test.cpp path_and_hex_test.cpp)

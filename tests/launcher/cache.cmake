@@ -1,3 +1,0 @@
-zor_add_gtest(launcher_cache_tests cache_end_to_end_test.cpp)
-zor_add_gtest(launcher_cache_concurrency_tests cache_concurrency_test.cpp cache_crash_test.cpp)
-

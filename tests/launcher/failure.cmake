@@ -1,1 +1,0 @@
-zor_add_gtest(launch_failure_tests launch_failure_test.cpp)

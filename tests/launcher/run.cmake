@@ -1,1 +1,0 @@
-zor_add_gtest(launcher_run_tests run_end_to_end_test.cpp argument_forwarding_test.cpp)

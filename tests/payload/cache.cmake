@@ -1,1 +1,0 @@
-zor_add_gtest(payload_cache_tests range_digest_test.cpp payload_cache_test.cpp)

@@ -1,1 +1,0 @@
-zor_add_gtest(locator_tests payload_locator_test.cpp locator_mutation_test.cpp)

@@ -1,1 +1,0 @@
-zor_add_gtest(process_tests command_line_test.cpp identity_window_test.cpp tool_runner_test.cpp)
