@@ -499,11 +499,11 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
   const uint64_t farAt = 2 * 0x10000 + 77;
   farChange[farAt] = 0x01;
   WriteBytes(dir.File("far.exe"), farChange);
-  ProgramRun far = RunZorpackProgram(
+  ProgramRun farRun = RunZorpackProgram(
       {"verify", "--launcher", dir.File("long-launcher.exe"), dir.File("far.exe"), "--json"});
-  EXPECT_EQ(far.exitCode, kStatusProductDiffers) << far.err;
-  EXPECT_EQ(JsonObjectMembers(far.out)["first_difference_offset"], std::to_string(farAt))
-      << far.out;
+  EXPECT_EQ(farRun.exitCode, kStatusProductDiffers) << farRun.err;
+  EXPECT_EQ(JsonObjectMembers(farRun.out)["first_difference_offset"], std::to_string(farAt))
+      << farRun.out;
 
   // Without --json: a line per check, the verdict and where to check the
   // signature.
