@@ -151,12 +151,13 @@ Bytes SignedLauncher() {
   return BuildLauncherFile(parts).bytes;
 }
 
-// The built launcher image, its manifest naming `identity` instead: the
-// attribute is rewritten in place, padded with blanks to its old length.
-Bytes LauncherNamed(const std::string& identity) {
+// The built launcher image, its manifest naming `identity` instead (in the
+// attribute `attribute`): rewritten in place, padded with blanks to its old
+// length.
+Bytes LauncherNamed(const std::string& identity, const std::string& attribute = "name") {
   Bytes image = LauncherImageWithTail(0, 1);
   const std::string from = "type=\"win32\" name=\"ZOR.FirmwareUpdate.Launcher\"";
-  std::string to = "name=\"" + identity + "\" t=\"\"";
+  std::string to = attribute + "=\"" + identity + "\" t=\"\"";
   EXPECT_LE(to.size(), from.size());
   to.resize(from.size(), ' ');
   auto at = std::search(image.begin(), image.end(), from.begin(), from.end());
@@ -198,6 +199,12 @@ std::vector<RefusalCase> RefusalCases() {
        "launcher", "not this project's launcher image"},
       {"launcher whose manifest name only begins with ours",
        LauncherNamed("ZOR.FirmwareUpdate.LauncherTools"), good, Place::kFile, "launcher",
+       "not this project's launcher image"},
+      {"launcher whose manifest name only ends with ours",
+       LauncherNamed("X.ZOR.FirmwareUpdate.Launcher"), good, Place::kFile, "launcher",
+       "not this project's launcher image"},
+      {"launcher named ours in another attribute",
+       LauncherNamed("ZOR.FirmwareUpdate.Launcher", "typename"), good, Place::kFile, "launcher",
        "not this project's launcher image"},
       {"payload is text", launcher, TextBytes("MZ but nothing else"), Place::kFile, "payload",
        "not a Windows executable"},
