@@ -211,6 +211,24 @@ TEST(zorpack_program, FifosExitWithStatus2) {
   EXPECT_FALSE(Exists(dir.File("out.exe")));
 }
 
+// A drive-relative OUTPUT lies in that drive's current folder, whatever the
+// working folder, and so does its temporary file: the rename stays on one
+// volume, and nothing lands in the working folder.
+TEST(zorpack_program, DriveRelativeOutputLandsInThatDrivesFolder) {
+  const std::string folder = "C:\\zorpack-drive-relative";
+  if (!SetDriveCFolder(folder)) GTEST_SKIP() << "drives have no current folders here";
+  std::filesystem::remove_all(std::filesystem::u8path(folder));
+  std::filesystem::create_directory(std::filesystem::u8path(folder));
+  const std::vector<std::string> before = Entries(".");
+  ProgramRun run =
+      RunZorpackProgram({"pack", LauncherExePath(), SampleToolExePath(), "C:relative.exe"});
+  EXPECT_EQ(run.exitCode, kStatusSuccess) << run.err;
+  EXPECT_EQ(Entries(folder), std::vector<std::string>{"relative.exe"});
+  EXPECT_EQ(Entries("."), before);
+  SetDriveCFolder("C:\\");
+  std::filesystem::remove_all(std::filesystem::u8path(folder));
+}
+
 // A report that cannot be written is a failure, not a success in silence:
 // each command's report into a full device and into a closed standard
 // output.
