@@ -405,6 +405,8 @@ enum class Change {
   // place, with and without the pack failing afterwards.
   kSwapFolder,
   kSwapFolderAndShrink,
+  // Another user puts a link where the output goes, after the start.
+  kLinkAtOutput,
 };
 Change change;
 bool changed;
@@ -459,8 +461,20 @@ bool SwapFolder() {
   return true;
 }
 
+// A link to a file that holds what the output held.
+bool LinkAtOutput() {
+  const std::string target = movedFolder + "-target";
+  WriteBytes(target, TextBytes("old"));
+  const std::string output = outputFolder + kPathSeparator + "out.exe";
+  std::filesystem::remove(std::filesystem::u8path(output));
+  return MakeLink(output, target);
+}
+
 void ChangeAtTheSeam(const std::string& payload) {
   switch (change) {
+    case Change::kLinkAtOutput:
+      changed = LinkAtOutput();
+      return;
     case Change::kReplaceTemporary:
       changed = ReplaceTemporary();
       return;
@@ -495,6 +509,7 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
       {Change::kReplaceTemporary, "the output '", "replaced by someone else"},
       {Change::kSwapFolder, nullptr, nullptr},
       {Change::kSwapFolderAndShrink, "the payload '", "changed while it was being packed"},
+      {Change::kLinkAtOutput, "the output '", "is a link"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.change));
