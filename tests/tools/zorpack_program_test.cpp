@@ -440,8 +440,11 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
   Bytes cutSignature = Slice(signed_, 0, signed_.size() - 8);
   Bytes appendedUnsigned = unsigned_;
   appendedUnsigned.insert(appendedUnsigned.end(), 8, 0);
+  // Both ends of the padding are checked.
   Bytes dirtyPadding = signed_;
-  dirtyPadding[imageSize + 1] = 0x20;
+  dirtyPadding[imageSize] = 0x20;
+  Bytes dirtyPaddingEnd = signed_;
+  dirtyPaddingEnd[payloadOffset - 1] = 0x01;
   Bytes changedPayload = signed_;
   changedPayload[payloadOffset + 100] ^= 0x80;
   // The fields right behind the checksum that signing rewrites: only the
@@ -471,7 +474,9 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
        "launcher_byte", revisionAt},
       {"cut inside the launcher", Slice(signed_, 0, imageSize / 2), kStatusProductDiffers,
        "launcher_size", imageSize / 2},
-      {"non-zero padding", dirtyPadding, kStatusProductDiffers, "padding_byte", imageSize + 1},
+      {"non-zero padding", dirtyPadding, kStatusProductDiffers, "padding_byte", imageSize},
+      {"non-zero last padding byte", dirtyPaddingEnd, kStatusProductDiffers, "padding_byte",
+       payloadOffset - 1},
       {"padding too long", product(launcher, padding + 8, kTableSize), kStatusProductDiffers,
        "padding_size", imageSize},
       {"payload does not match", changedPayload, kStatusProductDiffers, "payload_digest",
