@@ -485,6 +485,8 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
        appendedUnsigned.size()},
       {"certificate table cut short", cutSignature, kStatusProductDiffers, "security_directory",
        trailerEnd},
+      {"table shorter than its own header", product(launcher, padding, 4), kStatusProductDiffers,
+       "security_directory", trailerEnd},
       {"bytes after the signature", appended, kStatusProductDiffers, "data_after_certificate_table",
        signed_.size()},
   };
