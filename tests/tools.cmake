@@ -1,7 +1,13 @@
 # The packer: its library functions directly, and the built program's exit
 # statuses and texts. The same test sources run under Wine against
 # zorpack.exe and natively (the host preset) against the Linux zorpack; both
-# pack the Windows build's launcher image and sample tool.
+# pack the Windows build's launcher image and sample tool. A packer test that
+# blocks (a FIFO opened without O_NONBLOCK, say) fails within a minute.
+set(zor_pack_test_timeout 60)
+if(CMAKE_CROSSCOMPILING_EMULATOR AND NOT WIN32)
+  # Under qemu-user every step runs several times slower.
+  set(zor_pack_test_timeout 300)
+endif()
 set(zor_pack_test_sources
   tools/pack_files.cpp
   tools/pack_test.cpp
@@ -11,7 +17,7 @@ set(zor_pack_test_sources
 
 if(WIN32)
   zor_add_gtest(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_win32.cpp
-                tools/special_files_win32.cpp)
+                tools/special_files_win32.cpp TIMEOUT ${zor_pack_test_timeout})
   target_link_libraries(zorpack_tests PRIVATE zor_packer)
   zor_windows_path(zor_pack_bin_dir "${CMAKE_BINARY_DIR}/bin")
   set(zor_pack_program "${zor_pack_bin_dir}\\zorpack.exe")
@@ -21,7 +27,8 @@ if(WIN32)
   endforeach()
 else()
   zor_add_gtest(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_posix.cpp
-                tools/special_files_posix.cpp tools/zorpack_posix_test.cpp)
+                tools/special_files_posix.cpp tools/zorpack_posix_test.cpp
+                TIMEOUT ${zor_pack_test_timeout})
   target_link_libraries(zorpack_tests PRIVATE zor_packer)
   add_dependencies(zorpack_tests zorpack)
   set(zor_pack_bin_dir "${ZOR_WINDOWS_BIN_DIR}")
@@ -48,6 +55,9 @@ else()
              COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/bench_packer.sh --smoke --no-build
                      --build-dir ${CMAKE_BINARY_DIR} --windows-bin-dir ${ZOR_WINDOWS_BIN_DIR})
     set_tests_properties(bench_packer_smoke PROPERTIES TIMEOUT 300)
+    add_test(NAME failure_trap
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/failure_trap_test.sh ${CMAKE_SOURCE_DIR})
+    set_tests_properties(failure_trap PROPERTIES TIMEOUT ${zor_pack_test_timeout})
   endif()
 endif()
 target_compile_definitions(zorpack_tests PRIVATE

@@ -11,15 +11,13 @@ namespace zor {
 
 namespace {
 
-constexpr DWORD kModulePathCapacity = 32768;
-
 // The launcher's own full path. False when the path cannot be had or would
 // not fit, before there is a title to report it under.
 bool ReadOwnPath(WideString* path) {
   HeapBuffer buffer(kModulePathCapacity * sizeof(wchar_t));
   auto* units = static_cast<wchar_t*>(buffer.Get());
   DWORD length = GetModuleFileNameW(nullptr, units, kModulePathCapacity);
-  if (length == 0 || length >= kModulePathCapacity) return false;
+  if (!IsWholeModulePath(length)) return false;
   *path = WideString(units, length);
   return true;
 }

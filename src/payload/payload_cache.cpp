@@ -25,11 +25,7 @@ bool FindCacheRoot(WideString* root) {
   wchar_t buffer[kCacheRootCapacity] = {};
   HRESULT result = SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
                                     SHGFP_TYPE_CURRENT, buffer);
-  if (SUCCEEDED(result)) {
-    *root = WideString(buffer);
-    // An empty answer would put the cache below the drive's root.
-    return !root->IsEmpty();
-  }
+  if (CacheRootFromAppData(result, buffer, root)) return true;
   wchar_t tempBuffer[kCacheRootCapacity] = {};
   DWORD length = GetTempPathW(kCacheRootCapacity, tempBuffer);
   return CacheRootFromTempPath(tempBuffer, length, root);
@@ -59,21 +55,42 @@ bool CacheRootFromTempPath(const wchar_t* buffer, DWORD result, WideString* root
   return true;
 }
 
+namespace {
+
+// The folders below the root in `path`, made as needed, and the names of the
+// digest folder and the copy. Inlined into both callers: the launcher image
+// has room for one copy of it, not for a call.
+__attribute__((always_inline)) inline bool MakeCacheFolders(WideString* path,
+                                                            const WideString& launcherPath,
+                                                            const Sha256Digest& digest,
+                                                            WideString* cacheDirectory,
+                                                            WideString* cachedToolPath) {
+  for (const wchar_t* folder : kCacheFolders) {
+    if (!AppendAndCreateFolder(path, WideString(folder))) return false;
+  }
+  if (!AppendAndCreateFolder(path, HexLower(digest.bytes, kSha256DigestSize))) return false;
+
+  WideString toolPath(*path);
+  toolPath.Append(kSeparator);
+  toolPath.Append(FileNameOf(launcherPath));
+  *cacheDirectory = static_cast<WideString&&>(*path);
+  *cachedToolPath = static_cast<WideString&&>(toolPath);
+  return true;
+}
+
+}  // namespace
+
 bool PrepareCacheDirectory(const WideString& launcherPath, const Sha256Digest& digest,
                            WideString* cacheDirectory, WideString* cachedToolPath) {
   WideString path;
-  if (!FindCacheRoot(&path)) return false;
-  for (const wchar_t* folder : kCacheFolders) {
-    if (!AppendAndCreateFolder(&path, WideString(folder))) return false;
-  }
-  if (!AppendAndCreateFolder(&path, HexLower(digest.bytes, kSha256DigestSize))) return false;
+  return FindCacheRoot(&path) &&
+         MakeCacheFolders(&path, launcherPath, digest, cacheDirectory, cachedToolPath);
+}
 
-  WideString toolPath(path);
-  toolPath.Append(kSeparator);
-  toolPath.Append(FileNameOf(launcherPath));
-  *cacheDirectory = static_cast<WideString&&>(path);
-  *cachedToolPath = static_cast<WideString&&>(toolPath);
-  return true;
+bool PrepareCacheDirectoryBelow(WideString* path, const WideString& launcherPath,
+                                const Sha256Digest& digest, WideString* cacheDirectory,
+                                WideString* cachedToolPath) {
+  return MakeCacheFolders(path, launcherPath, digest, cacheDirectory, cachedToolPath);
 }
 
 WideString CacheLockName(const Sha256Digest& digest) {

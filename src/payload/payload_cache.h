@@ -17,6 +17,16 @@ constexpr wchar_t kCacheLockPrefix[] = L"Local\\ZOR.FirmwareUpdate.";
 constexpr wchar_t kTempFileSuffix[] = L".tmp";
 constexpr DWORD kCacheRootCapacity = MAX_PATH;
 
+// The user's local application-data folder as the cache root, from what
+// SHGetFolderPathW gave: false when the query failed or gave no path, and
+// the temporary folder is to be used instead.
+inline bool CacheRootFromAppData(HRESULT result, const wchar_t* buffer, WideString* root) {
+  // An empty answer would put the cache below the drive's root.
+  if (FAILED(result) || buffer[0] == L'\0') return false;
+  *root = WideString(buffer);
+  return true;
+}
+
 // The user's temporary folder as a cache root, from what GetTempPathW(
 // kCacheRootCapacity, buffer) gave: false when it failed or needed a larger
 // buffer (then there is no real folder to write below); one trailing
@@ -27,6 +37,11 @@ bool CacheRootFromTempPath(const wchar_t* buffer, DWORD result, WideString* root
 // copy in it. On false both outputs are unchanged.
 bool PrepareCacheDirectory(const WideString& launcherPath, const Sha256Digest& digest,
                            WideString* cacheDirectory, WideString* cachedToolPath);
+// The same below the cache root that `path` holds on entry (it must exist);
+// `path` is extended as the folders are made, and emptied on true.
+bool PrepareCacheDirectoryBelow(WideString* path, const WideString& launcherPath,
+                                const Sha256Digest& digest, WideString* cacheDirectory,
+                                WideString* cachedToolPath);
 
 WideString CacheLockName(const Sha256Digest& digest);
 

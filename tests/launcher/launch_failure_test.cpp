@@ -3,14 +3,16 @@
 // with status 1 once the box is dismissed, having touched no cache.
 #include <windows.h>
 
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
+#include "launcher/launcher_main.h"
+#include "support/cache_launcher.h"
 #include "support/file_bytes.h"
 #include "support/launcher_file.h"
+#include "support/launcher_run.h"
 #include "support/message_box.h"
 #include "support/process_runner.h"
 #include "support/temp_dir.h"
@@ -21,28 +23,24 @@ namespace {
 
 constexpr wchar_t kLauncherName[] = L"Some Tool.v2.exe";
 constexpr wchar_t kExpectedCaption[] = L"Some Tool.v2";
-constexpr wchar_t kExpectedText[] =
-    L"Unable to start the firmware update tool.\r\n\r\n"
-    L"The embedded payload is missing or invalid.";
+constexpr wchar_t kFailureLead[] = L"Unable to start the firmware update tool.\r\n\r\n";
+constexpr wchar_t kPayloadInvalid[] = L"The embedded payload is missing or invalid.";
+constexpr wchar_t kLockNotAcquired[] = L"The payload cache lock could not be acquired.";
+constexpr wchar_t kNotExtracted[] = L"The embedded payload could not be extracted or verified.";
 constexpr DWORD kExitAfterDismissMs = 5000;
 // How long the box must stay up, with the launcher waiting behind it.
 constexpr DWORD kUserThinkingMs = 300;
 
-std::wstring CacheFolderOf(const Sha256Digest& digest) {
-  wchar_t localData[MAX_PATH] = {};
-  if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, localData) !=
-      S_OK) {
-    ADD_FAILURE() << "no local application-data folder";
-    return L"";
-  }
-  std::string hex = test::HexOf(digest);
-  return std::wstring(localData) + L"\\ZOR\\FirmwareUpdate\\Payloads\\" +
-         std::wstring(hex.begin(), hex.end());
-}
+struct ExpectedBox {
+  std::wstring caption;
+  std::wstring detail;
+};
 
-// Starts the launcher at `path`, checks its box while it waits, dismisses the
-// box and checks the exit status. The child is killed on any early return.
-void ExpectPayloadMissingBox(const std::wstring& path) {
+// Starts the launcher at `path`, checks its box and what the launcher holds
+// while it waits (`whileShowing`), dismisses the box and checks the exit
+// status. The child is killed on any early return.
+void ExpectBox(const std::wstring& path, const ExpectedBox& expected,
+               const std::function<void()>& whileShowing) {
   test::ChildProcess launcher;
   ASSERT_TRUE(launcher.Start(path)) << "cannot start the launcher, error " << GetLastError();
 
@@ -52,6 +50,8 @@ void ExpectPayloadMissingBox(const std::wstring& path) {
   EXPECT_EQ(WaitForSingleObject(launcher.Handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
       << "the launcher must wait for the user while its box shows";
   EXPECT_TRUE(test::HasMessageBox(launcher.Id()));
+  test::ExpectLauncherFileHeld(path);
+  whileShowing();
 
   test::MessageBoxContents contents = test::ReadMessageBox(box);
   test::PressFirstButton(box);
@@ -60,11 +60,23 @@ void ExpectPayloadMissingBox(const std::wstring& path) {
       << "the launcher did not exit after its box was dismissed";
 
   EXPECT_EQ(exitCode, 1u);
-  EXPECT_EQ(contents.caption, kExpectedCaption);
-  EXPECT_EQ(contents.text, kExpectedText);
+  EXPECT_EQ(contents.caption, expected.caption);
+  EXPECT_EQ(contents.text, kFailureLead + expected.detail);
   EXPECT_TRUE(contents.hasIcon);
   EXPECT_EQ(contents.buttonCount, 1);
   EXPECT_EQ(contents.buttonText, L"OK");
+}
+
+void ExpectPayloadMissingBox(const std::wstring& path) {
+  ExpectBox(path, {kExpectedCaption, kPayloadInvalid}, [] {});
+}
+
+TEST(LaunchFailure, OnlyAWholeModulePathGoesOn) {
+  EXPECT_FALSE(IsWholeModulePath(0)) << "the query failed";
+  EXPECT_TRUE(IsWholeModulePath(1));
+  EXPECT_TRUE(IsWholeModulePath(32767)) << "the longest path that fits with its terminator";
+  EXPECT_FALSE(IsWholeModulePath(32768)) << "a path that fills the buffer may be cut short";
+  EXPECT_FALSE(IsWholeModulePath(0xFFFFFFFF));
 }
 
 TEST(LaunchFailure, BareLauncherImageShowsPayloadMissingBoxAndExits1) {
@@ -84,8 +96,32 @@ TEST(LaunchFailure, DamagedTrailerMagicShowsPayloadMissingBoxAndExits1) {
   test::BuiltLauncherFile built = test::WriteLauncherFile(path, parts);
 
   ExpectPayloadMissingBox(path);
-  EXPECT_FALSE(test::FileExists(CacheFolderOf(built.payloadDigest)))
+  EXPECT_FALSE(test::FileExists(test::CacheFolderOf(built.payloadDigest)))
       << "a refused payload must not reach the cache";
+}
+
+// The cache stage's own failures, each from the step that raises it: the
+// lock's name taken by another kind of object, and a payload whose bytes no
+// longer match the trailer's digest, reported only once the lock is free.
+TEST(LaunchFailure, EachCacheStepShowsItsOwnBox) {
+  test::TempDir dir;
+  {
+    SCOPED_TRACE("the lock's name is an event's");
+    test::CacheTestLauncher launcher(dir.Path());
+    HANDLE squatter = CreateEventW(nullptr, TRUE, FALSE, launcher.LockName().c_str());
+    ASSERT_NE(squatter, nullptr);
+    ExpectBox(launcher.Path(), {L"Updater", kLockNotAcquired}, [] {});
+    CloseHandle(squatter);
+  }
+  {
+    SCOPED_TRACE("the payload does not match its digest");
+    test::CacheTestLauncher launcher(dir.Path());
+    test::Bytes damaged = launcher.Built().bytes;
+    damaged[launcher.Built().payloadOffset + launcher.Built().payloadSize / 2] ^= 0x04;
+    test::WriteFileBytes(launcher.Path(), damaged);
+    ExpectBox(launcher.Path(), {L"Updater", kNotExtracted},
+              [&] { test::ExpectLockReleasedButOpen(launcher.LockName()); });
+  }
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ class LauncherFile {
   std::wstring File(const std::wstring& name) const { return dir_.File(name); }
   const std::wstring& CacheFolder() const { return cache_.Folder(); }
   std::wstring CachedTool() const { return cache_.Folder() + L"\\" + kLauncherName; }
+  std::wstring LockName() const { return test::CacheLockNameOf(built_.payloadDigest); }
 
  private:
   static test::BuiltLauncherFile Build(const test::Bytes& payload) {
@@ -111,7 +112,7 @@ TEST(LauncherRun, ExitsWithTheToolsExitCodeWithoutABox) {
   }
 }
 
-TEST(LauncherRun, KeepsAnAnsweringOffScreenIdentityWindowExactlyWhileTheToolRuns) {
+TEST(LauncherRun, WhileTheToolRunsKeepsAnAnsweringOffScreenWindowItsOwnFileAndTheLock) {
   LauncherFile launcher(test::UniqueSamplePayload(test::FreshTag()));
   ScopedEnvironment report(L"ZOR_SAMPLE_REPORT", launcher.File(L"report"));
   ScopedEnvironment waitFor(L"ZOR_SAMPLE_WAIT_FOR", launcher.File(L"release"));
@@ -145,6 +146,8 @@ TEST(LauncherRun, KeepsAnAnsweringOffScreenIdentityWindowExactlyWhileTheToolRuns
   DWORD_PTR answer = 0;
   EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer), 0);
   EXPECT_FALSE(test::HasMessageBox(child.Id()));
+  test::ExpectLauncherFileHeld(launcher.Path());
+  test::ExpectLockReleasedButOpen(launcher.LockName());
 
   test::WriteFileBytes(launcher.File(L"release"), {});
   test::LauncherRun run = test::FinishLauncher(&child);

@@ -86,7 +86,53 @@ TEST(CacheRoot, TemporaryFolderIsUsedOnlyWhenItFitsAndLosesOneTrailingSeparator)
   }
 }
 
+TEST(CacheRoot, LocalApplicationDataIsUsedWhenTheQueryGaveAPath) {
+  struct Case {
+    const char* name;
+    HRESULT result;
+    const wchar_t* buffer;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"success", S_OK, L"C:\\Users\\u\\AppData\\Local", true},
+      {"success that says the folder was not there", S_FALSE, L"C:\\Local", true},
+      {"a failure leaves it to the temporary folder", E_FAIL, L"C:\\Local", false},
+      {"so does a failure of the access kind", E_ACCESSDENIED, L"", false},
+      {"an empty path would be the drive's root", S_OK, L"", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WideString root(L"unchanged");
+    EXPECT_EQ(CacheRootFromAppData(c.result, c.buffer, &root), c.accepted);
+    EXPECT_EQ(Str(root), c.accepted ? c.buffer : L"unchanged");
+  }
+}
+
 // --- Cache folders and names -------------------------------------------------
+
+// A file where a folder level goes cannot be got past: the stage fails with
+// nothing named.
+TEST(CacheDirectory, AFileInPlaceOfAFolderLevelFailsAndNamesNothing) {
+  const Sha256Digest digest = FreshDigest();
+  const std::wstring levels[] = {L"\\ZOR", L"\\FirmwareUpdate", L"\\Payloads"};
+  for (size_t blocked = 0; blocked < 3; ++blocked) {
+    SCOPED_TRACE(blocked);
+    test::TempDir root;
+    std::wstring path = root.Path();
+    for (size_t level = 0; level < blocked; ++level) {
+      path += levels[level];
+      CreateDirectoryW(path.c_str(), nullptr);
+    }
+    test::WriteFileBytes(path + levels[blocked], test::PatternBytes(10, 5));
+    WideString cacheDirectory(L"unchanged");
+    WideString cachedToolPath(L"unchanged");
+    WideString rootPath(root.Path().c_str());
+    EXPECT_FALSE(PrepareCacheDirectoryBelow(&rootPath, WideString(L"C:\\Updater.exe"), digest,
+                                            &cacheDirectory, &cachedToolPath));
+    EXPECT_EQ(Str(cacheDirectory), L"unchanged");
+    EXPECT_EQ(Str(cachedToolPath), L"unchanged");
+  }
+}
 
 TEST(CacheDirectory, CreatesTheFourLevelsAndNamesTheCopyAfterTheLauncher) {
   struct Case {
@@ -280,10 +326,16 @@ class ExtractPayloadTest : public testing::Test {
 
 TEST_F(ExtractPayloadTest, WritesAVerifiedCopyAndLeavesNoTemporaryFile) {
   const Bytes stale = test::PatternBytes(5000, 1);
-  for (bool staleCopyThere : {false, true}) {
-    SCOPED_TRACE(staleCopyThere ? "over a stale copy" : "into an empty folder");
+  enum class Left { kNothing, kStaleCopy, kOwnTemporaryFile };
+  for (Left left : {Left::kNothing, Left::kStaleCopy, Left::kOwnTemporaryFile}) {
+    SCOPED_TRACE(static_cast<int>(left));
     DeleteFileW(cachedPath_.c_str());
-    if (staleCopyThere) test::WriteFileBytes(cachedPath_, stale);
+    if (left == Left::kStaleCopy) test::WriteFileBytes(cachedPath_, stale);
+    // What an earlier, killed process with this process's id left, longer
+    // than the payload: made afresh, not refused, not written over in place.
+    if (left == Left::kOwnTemporaryFile) {
+      test::WriteFileBytes(tempPath_, test::PatternBytes(payload_.size() + 100, 1));
+    }
     ASSERT_TRUE(Extract(location_));
     EXPECT_EQ(test::ReadFileBytes(cachedPath_), payload_);
     EXPECT_EQ(test::FolderEntries(cacheFolder_), std::vector<std::wstring>{L"Updater.exe"});

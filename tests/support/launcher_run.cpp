@@ -4,12 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace zor::test {
 
 namespace {
 
 constexpr DWORD kPollMs = 20;
-constexpr DWORD kBoxReadMs = 2000;
 
 struct WindowSearch {
   DWORD processId;
@@ -32,14 +33,21 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
 LauncherRun FinishLauncher(ChildProcess* launcher, DWORD timeoutMs) {
   LauncherRun run;
   run.started = true;
+  std::vector<HWND> counted;
   for (DWORD waited = 0;; waited += kPollMs) {
     if (launcher->Wait(kPollMs, &run.exitCode)) {
       run.exited = true;
       return run;
     }
-    if (HasMessageBox(launcher->Id())) {
-      MessageBoxContents box;
-      if (DismissMessageBox(launcher->Id(), &box, kBoxReadMs)) run.boxes.push_back(box);
+    HWND box = WaitForMessageBox(launcher->Id(), 0);
+    if (box != nullptr) {
+      // A box that outlives its dismissal is pressed again but counted once.
+      if (std::find(counted.begin(), counted.end(), box) == counted.end()) {
+        counted.push_back(box);
+        Sleep(kBoxSettleMs);
+        run.boxes.push_back(ReadMessageBox(box));
+      }
+      PressFirstButton(box);
     }
     if (waited >= timeoutMs) {
       launcher->Kill();
@@ -53,6 +61,45 @@ LauncherRun RunLauncherToEnd(const std::wstring& exe, const std::wstring& comman
   ChildProcess launcher;
   if (!launcher.Start(exe, commandLine)) return LauncherRun();
   return FinishLauncher(&launcher, timeoutMs);
+}
+
+namespace {
+
+// Opens `path` with `access` and `share`; true when that worked, else the
+// error in `error`.
+bool CanOpen(const std::wstring& path, DWORD access, DWORD share, DWORD* error) {
+  HANDLE file = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  *error = GetLastError();
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+}  // namespace
+
+void ExpectLauncherFileHeld(const std::wstring& launcherPath) {
+  DWORD error = 0;
+  EXPECT_FALSE(CanOpen(launcherPath, GENERIC_READ, 0, &error)) << "the launcher's file is not open";
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(CanOpen(launcherPath, DELETE, kShareAll, &error))
+      << "the launcher's file is held without delete sharing, error " << error;
+  EXPECT_TRUE(CanOpen(launcherPath, GENERIC_READ, kShareAll, &error))
+      << "the launcher's file is held without read sharing, error " << error;
+  EXPECT_FALSE(CanOpen(launcherPath, GENERIC_WRITE, kShareAll, &error))
+      << "the launcher's file is held with write sharing";
+}
+
+void ExpectLockReleasedButOpen(const std::wstring& name) {
+  HANDLE lock = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str());
+  ASSERT_NE(lock, nullptr) << "the lock is gone: the launcher closed its handle, error "
+                           << GetLastError();
+  DWORD wait = WaitForSingleObject(lock, 0);
+  EXPECT_EQ(wait, static_cast<DWORD>(WAIT_OBJECT_0)) << "the lock is still owned";
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(lock);
+  CloseHandle(lock);
 }
 
 std::vector<HWND> WindowsOfProcess(DWORD processId, const std::wstring& className) {

@@ -28,6 +28,15 @@ LauncherRun RunLauncherToEnd(const std::wstring& exe, const std::wstring& comman
 // Waits for a started launcher in the same way.
 LauncherRun FinishLauncher(ChildProcess* launcher, DWORD timeoutMs = kDefaultWaitMs);
 
+// Checks what a launcher must hold while its tool runs or its box shows: its
+// own file open for reading, letting others read and delete it (the user may
+// move the file away) but not write it.
+void ExpectLauncherFileHeld(const std::wstring& launcherPath);
+
+// Checks that the cache lock `name` still exists (the launcher keeps its
+// handle) and that nobody owns it (the launcher released it).
+void ExpectLockReleasedButOpen(const std::wstring& name);
+
 // The top-level windows of `processId` with class `className`.
 std::vector<HWND> WindowsOfProcess(DWORD processId, const std::wstring& className);
 

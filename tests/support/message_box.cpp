@@ -85,7 +85,9 @@ MessageBoxContents ReadMessageBox(HWND box) {
   return contents;
 }
 
-void PressFirstButton(HWND box) {
+namespace {
+
+void PostFirstButtonClick(HWND box) {
   std::vector<HWND> children;
   EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
   for (HWND child : children) {
@@ -98,19 +100,25 @@ void PressFirstButton(HWND box) {
   PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
+}  // namespace
+
+bool PressFirstButton(HWND box) {
+  PostFirstButtonClick(box);
+  // The click is only posted: a busy machine can take seconds to act on it,
+  // and a caller that looks for boxes meanwhile would find this one again.
+  for (DWORD waited = 0; IsWindow(box) && IsWindowVisible(box); waited += kPollMs) {
+    if (waited >= kBoxWaitMs) return false;
+    Sleep(kPollMs);
+  }
+  return true;
+}
+
 bool DismissMessageBox(DWORD processId, MessageBoxContents* contents, DWORD timeoutMs) {
   HWND box = WaitForMessageBox(processId, timeoutMs);
   if (box == nullptr) return false;
-  // Give the box a moment to finish building its controls.
-  Sleep(100);
+  Sleep(kBoxSettleMs);
   *contents = ReadMessageBox(box);
   PressFirstButton(box);
-  // The click is posted; until the box has gone, a busy machine would let a
-  // caller that polls for boxes find this one again and count it twice.
-  for (DWORD waited = 0; IsWindow(box) && IsWindowVisible(box) && waited < timeoutMs;
-       waited += kPollMs) {
-    Sleep(kPollMs);
-  }
   return true;
 }
 

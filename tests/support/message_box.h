@@ -10,6 +10,8 @@
 namespace zor::test {
 
 constexpr DWORD kBoxWaitMs = 30000;
+// Lets a box that has just appeared finish building its controls.
+constexpr DWORD kBoxSettleMs = 100;
 
 struct MessageBoxContents {
   std::wstring caption;
@@ -24,12 +26,12 @@ struct MessageBoxContents {
 // side, and another test's box is not this one's.
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs = kBoxWaitMs);
 MessageBoxContents ReadMessageBox(HWND box);
-// Clicks the box's first button.
-void PressFirstButton(HWND box);
+// Clicks the box's first button and waits until the box has gone. False when
+// it is still there after kBoxWaitMs.
+bool PressFirstButton(HWND box);
 
-// Waits for the box of `processId`, reads it, dismisses it and waits (within
-// the same limit) until it has gone. Returns false when no box showed within
-// the time limit.
+// Waits up to `timeoutMs` for the box of `processId`, reads it and dismisses
+// it as PressFirstButton does. Returns false when no box showed in time.
 bool DismissMessageBox(DWORD processId, MessageBoxContents* contents, DWORD timeoutMs = kBoxWaitMs);
 
 // The window's class name.

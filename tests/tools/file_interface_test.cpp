@@ -39,6 +39,10 @@ TEST(FileInterface, CreatesExclusivelyAndTellsFilesApart) {
   ASSERT_TRUE(QueryPathIdentity(other.c_str(), &ofOther));
   EXPECT_TRUE(IsSameFile(byHandle, byPath));
   EXPECT_FALSE(IsSameFile(byHandle, ofOther));
+  // The same index on another volume or device is another file.
+  FileIdentity elsewhere = byHandle;
+  elsewhere.device ^= 1;
+  EXPECT_FALSE(IsSameFile(byHandle, elsewhere));
   EXPECT_EQ(byHandle.size, 3);
   EXPECT_FALSE(QueryPathIdentity(missing.c_str(), &ofOther));
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "packer.h"
+#include "payload/payload_trailer.h"
 #include "tools/pack_files.h"
 
 namespace zor::test {
@@ -104,6 +105,13 @@ TEST(zorpack_inspect, FailsOnFilesWithoutPayload) {
                              (8ull << 30) - 4096);
   EXPECT_FALSE(pack::InspectLauncherFile(dir.File("crafted.exe"), &inspection, &error));
   EXPECT_NE(error.find("beyond the longest file zorpack pack writes"), std::string::npos) << error;
+  // The cap is on where the trailer ends, the trailer's 48 bytes included.
+  const uint64_t lastPayloadEnd = pack::kMaxSignableSize - zor::kTrailerSize;
+  for (const auto& [offset, accepted] : {std::pair<uint64_t, bool>{lastPayloadEnd - 100, true},
+                                         {lastPayloadEnd - 99, false}}) {
+    SCOPED_TRACE(offset);
+    EXPECT_EQ(pack::CheckClaimedPayload("claim.exe", {offset, 100, {}}, &error), accepted);
+  }
 }
 
 TEST(zorpack_inspect, FailsOnAFifo) {

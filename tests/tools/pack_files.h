@@ -68,6 +68,10 @@ bool MakeFifo(const std::string& path);
 // False where a test may not make one (Windows without a privilege).
 bool MakeLink(const std::string& path, const std::string& target);
 
+// Sets drive C:'s current folder for this process and its children, as
+// cmd.exe does; false where drives have none (POSIX).
+bool SetDriveCFolder(const std::string& folder);
+
 // A link at `path` to `target` where the platform lets a test make one
 // (POSIX); elsewhere a plain file, which takes the name just the same.
 void PlantLinkOrFile(const std::string& path, const std::string& target);

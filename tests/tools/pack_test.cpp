@@ -156,12 +156,13 @@ Bytes SignedLauncher() {
   return BuildLauncherFile(parts).bytes;
 }
 
-// The built launcher image, its manifest naming `identity` instead: the
-// attribute is rewritten in place, padded with blanks to its old length.
-Bytes LauncherNamed(const std::string& identity) {
+// The built launcher image, its manifest naming `identity` instead (in the
+// attribute `attribute`): rewritten in place, padded with blanks to its old
+// length.
+Bytes LauncherNamed(const std::string& identity, const std::string& attribute = "name") {
   Bytes image = LauncherImageWithTail(0, 1);
   const std::string from = "type=\"win32\" name=\"ZOR.FirmwareUpdate.Launcher\"";
-  std::string to = "name=\"" + identity + "\" t=\"\"";
+  std::string to = attribute + "=\"" + identity + "\" t=\"\"";
   EXPECT_LE(to.size(), from.size());
   to.resize(from.size(), ' ');
   auto at = std::search(image.begin(), image.end(), from.begin(), from.end());
@@ -203,6 +204,12 @@ std::vector<RefusalCase> RefusalCases() {
        "launcher", "not this project's launcher image"},
       {"launcher whose manifest name only begins with ours",
        LauncherNamed("ZOR.FirmwareUpdate.LauncherTools"), good, Place::kFile, "launcher",
+       "not this project's launcher image"},
+      {"launcher whose manifest name only ends with ours",
+       LauncherNamed("X.ZOR.FirmwareUpdate.Launcher"), good, Place::kFile, "launcher",
+       "not this project's launcher image"},
+      {"launcher named ours in another attribute",
+       LauncherNamed("ZOR.FirmwareUpdate.Launcher", "typename"), good, Place::kFile, "launcher",
        "not this project's launcher image"},
       {"payload is text", launcher, TextBytes("MZ but nothing else"), Place::kFile, "payload",
        "not a Windows executable"},
@@ -392,6 +399,9 @@ TEST(zorpack_pack, ReplacesAnExistingOutputOnlyWhenComplete) {
 // it, and an open output folder from being renamed).
 enum class Change {
   kRewrite,
+  // The same bytes changed, then the old modification time put back: only
+  // the change stamp tells.
+  kRewriteKeepingTheTime,
   kGrow,
   kShrink,
   // Another user replaces the temporary file with a file of their own.
@@ -400,6 +410,8 @@ enum class Change {
   // place, with and without the pack failing afterwards.
   kSwapFolder,
   kSwapFolderAndShrink,
+  // Another user puts a link where the output goes, after the start.
+  kLinkAtOutput,
 };
 Change change;
 bool changed;
@@ -408,7 +420,10 @@ std::string movedFolder;
 
 bool ChangePayload(const std::string& payload, Change how) {
   Bytes bytes = ReadBytes(payload);
-  if (how == Change::kRewrite) {
+  const auto path = std::filesystem::u8path(payload);
+  std::error_code timeError;
+  const auto modified = std::filesystem::last_write_time(path, timeError);
+  if (how == Change::kRewrite || how == Change::kRewriteKeepingTheTime) {
     bytes[bytes.size() / 3] ^= 0x55;
     bytes[bytes.size() * 2 / 3] ^= 0x55;
   }
@@ -416,11 +431,14 @@ bool ChangePayload(const std::string& payload, Change how) {
   if (how == Change::kShrink) bytes.resize(bytes.size() / 2);
   // File times tick coarsely; a real rewrite takes far longer than a tick.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  std::ofstream out(std::filesystem::u8path(payload), std::ios::binary | std::ios::trunc);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   out.close();
-  return static_cast<bool>(out);
+  if (how == Change::kRewriteKeepingTheTime) {
+    std::filesystem::last_write_time(path, modified, timeError);
+  }
+  return static_cast<bool>(out) && !timeError;
 }
 
 bool ReplaceTemporary() {
@@ -448,8 +466,20 @@ bool SwapFolder() {
   return true;
 }
 
+// A link to a file that holds what the output held.
+bool LinkAtOutput() {
+  const std::string target = movedFolder + "-target";
+  WriteBytes(target, TextBytes("old"));
+  const std::string output = outputFolder + kPathSeparator + "out.exe";
+  std::filesystem::remove(std::filesystem::u8path(output));
+  return MakeLink(output, target);
+}
+
 void ChangeAtTheSeam(const std::string& payload) {
   switch (change) {
+    case Change::kLinkAtOutput:
+      changed = LinkAtOutput();
+      return;
     case Change::kReplaceTemporary:
       changed = ReplaceTemporary();
       return;
@@ -478,11 +508,13 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
   };
   const Case cases[] = {
       {Change::kRewrite, "the payload '", "changed while it was being packed"},
+      {Change::kRewriteKeepingTheTime, "the payload '", "changed while it was being packed"},
       {Change::kGrow, "the payload '", "changed while it was being packed"},
       {Change::kShrink, "the payload '", "changed while it was being packed"},
       {Change::kReplaceTemporary, "the output '", "replaced by someone else"},
       {Change::kSwapFolder, nullptr, nullptr},
       {Change::kSwapFolderAndShrink, "the payload '", "changed while it was being packed"},
+      {Change::kLinkAtOutput, "the output '", "is a link"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.change));

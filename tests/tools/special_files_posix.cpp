@@ -20,6 +20,10 @@ bool MakeLink(const std::string& path, const std::string& target) {
   return symlink(target.c_str(), path.c_str()) == 0;
 }
 
+bool SetDriveCFolder(const std::string&) {
+  return false;
+}
+
 void PlantLinkOrFile(const std::string& path, const std::string& target) {
   std::error_code error;
   std::filesystem::create_symlink(std::filesystem::u8path(target), std::filesystem::u8path(path),

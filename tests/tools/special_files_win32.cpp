@@ -1,5 +1,7 @@
 // Windows keeps no FIFOs in folders, and a test program may not make links
 // without a privilege: a plain file takes a name just the same.
+#include <windows.h>
+
 #include "tools/pack_files.h"
 
 namespace zor::test {
@@ -14,6 +16,11 @@ bool MakeFifo(const std::string&) {
 
 bool MakeLink(const std::string&, const std::string&) {
   return false;
+}
+
+bool SetDriveCFolder(const std::string& folder) {
+  // The variable that keeps a drive's current folder.
+  return SetEnvironmentVariableA("=C:", folder.c_str()) != 0;
 }
 
 void PlantLinkOrFile(const std::string& path, const std::string&) {

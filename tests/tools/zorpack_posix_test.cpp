@@ -110,6 +110,8 @@ TEST(zorpack_pack, ReplacedOutputKeepsItsPermissionsLessOthersWrite) {
       {"own file writable by all", 0666, 022, false, false, 0644},
       {"own file writable by all, umask 002", 0666, 002, false, false, 0664},
       {"own file in a sticky folder", 0640, 022, false, true, 0640},
+      // A product never becomes set-user-ID, set-group-ID or sticky.
+      {"own file with its special bits", 07755, 022, false, false, 0755},
       {"another user's file in a sticky folder", 0666, 022, true, true, 0},
       {"another user's file elsewhere", 0666, 022, true, false, 0644},
   };

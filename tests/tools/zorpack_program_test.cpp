@@ -149,7 +149,7 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {"pack", launcher, tool, "-"},
       // Control bytes in a path must not break the line or reach the
       // terminal.
-      {"inspect", dir.File("new\nline \x1b[2J.exe")},
+      {"inspect", dir.File("new\nline \x1b[2J \x7f.exe")},
       // C1 controls and a right-to-left override.
       {"inspect", dir.File("x\xc2\x9b"
                            "31m \xe2\x80\xae"
@@ -209,6 +209,24 @@ TEST(zorpack_program, FifosExitWithStatus2) {
     ExpectRefused(arguments);
   }
   EXPECT_FALSE(Exists(dir.File("out.exe")));
+}
+
+// A drive-relative OUTPUT lies in that drive's current folder, whatever the
+// working folder, and so does its temporary file: the rename stays on one
+// volume, and nothing lands in the working folder.
+TEST(zorpack_program, DriveRelativeOutputLandsInThatDrivesFolder) {
+  const std::string folder = "C:\\zorpack-drive-relative";
+  if (!SetDriveCFolder(folder)) GTEST_SKIP() << "drives have no current folders here";
+  std::filesystem::remove_all(std::filesystem::u8path(folder));
+  std::filesystem::create_directory(std::filesystem::u8path(folder));
+  const std::vector<std::string> before = Entries(".");
+  ProgramRun run =
+      RunZorpackProgram({"pack", LauncherExePath(), SampleToolExePath(), "C:relative.exe"});
+  EXPECT_EQ(run.exitCode, kStatusSuccess) << run.err;
+  EXPECT_EQ(Entries(folder), std::vector<std::string>{"relative.exe"});
+  EXPECT_EQ(Entries("."), before);
+  SetDriveCFolder("C:\\");
+  std::filesystem::remove_all(std::filesystem::u8path(folder));
 }
 
 // A report that cannot be written is a failure, not a success in silence:
@@ -298,6 +316,15 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
   signedExpected["certificate_table_offset"] = std::to_string(tableOffset);
   signedExpected["certificate_table_size"] = std::to_string(kTableSize);
   EXPECT_EQ(JsonObjectMembers(signedJson.out), signedExpected) << signedJson.out;
+  // A security directory that points just past the end names no table: the
+  // trailer still ends the file, and the report shows none.
+  Bytes pastTheEnd = ReadBytes(packed);
+  Store32(pastTheEnd, SecurityDirectoryOffset(pastTheEnd), uint32_t(pastTheEnd.size() + 1));
+  Store32(pastTheEnd, SecurityDirectoryOffset(pastTheEnd) + 4, kTableSize);
+  WriteBytes(dir.File("Past The End.exe"), pastTheEnd);
+  ProgramRun pastJson = RunZorpackProgram({"inspect", "--json", dir.File("Past The End.exe")});
+  EXPECT_EQ(pastJson.exitCode, kStatusSuccess) << pastJson.err;
+  EXPECT_EQ(JsonObjectMembers(pastJson.out), expected) << pastJson.out;
 
   ProgramRun extract = RunZorpackProgram({"extract", packed, extracted});
   EXPECT_EQ(extract.exitCode, kStatusSuccess) << extract.err;
@@ -413,10 +440,20 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
   Bytes cutSignature = Slice(signed_, 0, signed_.size() - 8);
   Bytes appendedUnsigned = unsigned_;
   appendedUnsigned.insert(appendedUnsigned.end(), 8, 0);
+  // Both ends of the padding are checked.
   Bytes dirtyPadding = signed_;
-  dirtyPadding[imageSize + 1] = 0x20;
+  dirtyPadding[imageSize] = 0x20;
+  Bytes dirtyPaddingEnd = signed_;
+  dirtyPaddingEnd[payloadOffset - 1] = 0x01;
   Bytes changedPayload = signed_;
   changedPayload[payloadOffset + 100] ^= 0x80;
+  // The fields right behind the checksum that signing rewrites: only the
+  // checksum's four bytes are passed over.
+  const size_t subsystemAt = OptionalHeaderOffset(launcher) + kChecksumField + 4;
+  Bytes changedSubsystem = signed_;
+  changedSubsystem[subsystemAt] ^= 0x01;
+  Bytes changedDllCharacteristics = signed_;
+  changedDllCharacteristics[subsystemAt + 2] ^= 0x40;
 
   struct VerifyCase {
     const char* name;
@@ -429,11 +466,17 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
       {"unsigned", unsigned_, kStatusSuccess, "null", 0},
       {"signed", signed_, kStatusSuccess, "null", 0},
       {"changed launcher byte", changedByte, kStatusProductDiffers, "launcher_byte", 0x400},
+      {"subsystem after the checksum", changedSubsystem, kStatusProductDiffers, "launcher_byte",
+       subsystemAt},
+      {"DLL characteristics", changedDllCharacteristics, kStatusProductDiffers, "launcher_byte",
+       subsystemAt + 2},
       {"launcher of another build", product(otherBuild, padding, kTableSize), kStatusProductDiffers,
        "launcher_byte", revisionAt},
       {"cut inside the launcher", Slice(signed_, 0, imageSize / 2), kStatusProductDiffers,
        "launcher_size", imageSize / 2},
-      {"non-zero padding", dirtyPadding, kStatusProductDiffers, "padding_byte", imageSize + 1},
+      {"non-zero padding", dirtyPadding, kStatusProductDiffers, "padding_byte", imageSize},
+      {"non-zero last padding byte", dirtyPaddingEnd, kStatusProductDiffers, "padding_byte",
+       payloadOffset - 1},
       {"padding too long", product(launcher, padding + 8, kTableSize), kStatusProductDiffers,
        "padding_size", imageSize},
       {"payload does not match", changedPayload, kStatusProductDiffers, "payload_digest",
@@ -442,6 +485,8 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
        appendedUnsigned.size()},
       {"certificate table cut short", cutSignature, kStatusProductDiffers, "security_directory",
        trailerEnd},
+      {"table shorter than its own header", product(launcher, padding, 4), kStatusProductDiffers,
+       "security_directory", trailerEnd},
       {"bytes after the signature", appended, kStatusProductDiffers, "data_after_certificate_table",
        signed_.size()},
   };
@@ -468,6 +513,22 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
     ExpectOneErrorLine(run);
     EXPECT_TRUE(Contains(run.err, c.field + " at offset " + std::to_string(c.offset))) << run.err;
   }
+
+  // A launcher image longer than one compare chunk (64 KiB): a difference
+  // far into it is named at its own offset.
+  Bytes longLauncher = launcher;
+  longLauncher.resize(3 * 0x10000, 0);
+  WriteBytes(dir.File("long-launcher.exe"), longLauncher);
+  Bytes farChange =
+      product(longLauncher, pack::PaddingBetween(longLauncher.size(), payload.size()), kTableSize);
+  const uint64_t farAt = 2 * 0x10000 + 77;
+  farChange[farAt] = 0x01;
+  WriteBytes(dir.File("far.exe"), farChange);
+  ProgramRun farRun = RunZorpackProgram(
+      {"verify", "--launcher", dir.File("long-launcher.exe"), dir.File("far.exe"), "--json"});
+  EXPECT_EQ(farRun.exitCode, kStatusProductDiffers) << farRun.err;
+  EXPECT_EQ(JsonObjectMembers(farRun.out)["first_difference_offset"], std::to_string(farAt))
+      << farRun.out;
 
   // Without --json: a line per check, the verdict and where to check the
   // signature.

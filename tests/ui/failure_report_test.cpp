@@ -8,24 +8,23 @@
 
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "support/message_box.h"
 
 namespace zor {
 namespace {
 
-TEST(FailureReport, DetailTextsAreDistinctAndFollowTheLeadAfterAnEmptyLine) {
-  const LaunchFailure failures[] = {LaunchFailure::kPayloadInvalid, LaunchFailure::kCacheNotCreated,
-                                    LaunchFailure::kCacheLockNotAcquired,
-                                    LaunchFailure::kPayloadNotExtracted,
-                                    LaunchFailure::kToolNotStarted};
-  for (LaunchFailure a : failures) {
-    for (LaunchFailure b : failures) {
-      if (a != b) {
-        EXPECT_STRNE(DetailTextOf(a), DetailTextOf(b));
-      }
-    }
-  }
+TEST(FailureReport, EachStageHasItsOwnDetailTextAfterTheLeadAndAnEmptyLine) {
+  const std::pair<LaunchFailure, std::wstring> texts[] = {
+      {LaunchFailure::kPayloadInvalid, L"The embedded payload is missing or invalid."},
+      {LaunchFailure::kCacheNotCreated, L"The local payload cache could not be created."},
+      {LaunchFailure::kCacheLockNotAcquired, L"The payload cache lock could not be acquired."},
+      {LaunchFailure::kPayloadNotExtracted,
+       L"The embedded payload could not be extracted or verified."},
+      {LaunchFailure::kToolNotStarted, L"Windows could not create the firmware update process."},
+  };
+  for (const auto& [failure, text] : texts) EXPECT_EQ(DetailTextOf(failure), text);
   WideString text = ComposeFailureText(WideString(L"Detail."));
   EXPECT_EQ(std::wstring(text.Data()), L"Unable to start the firmware update tool.\r\n\r\nDetail.");
 }
