@@ -69,20 +69,38 @@ const SignedFields& Fields() {
   return fields;
 }
 
-bool IsSignedField(size_t at) {
-  return at - Fields().checksum < kChecksumSize || at - Fields().entry < kEntrySize;
-}
-
 struct Difference {
   const char* field;  // null: none
   uint64_t offset;
 };
 
-Difference LauncherDifference(const Bytes& product, uint64_t payloadOffset) {
-  const Bytes& image = Launcher();
-  for (size_t i = 0; i < std::min(image.size(), product.size()); ++i) {
-    if (!IsSignedField(i) && image[i] != product[i]) return {"launcher_byte", i};
+// The first `count` bytes, the signed fields zeroed.
+Bytes Masked(const Bytes& bytes, size_t count) {
+  Bytes masked(bytes.begin(), bytes.begin() + count);
+  for (size_t at = Fields().checksum; at < Fields().checksum + kChecksumSize; ++at) {
+    if (at < count) masked[at] = 0;
   }
+  for (size_t at = Fields().entry; at < Fields().entry + kEntrySize; ++at) {
+    if (at < count) masked[at] = 0;
+  }
+  return masked;
+}
+
+// The first offset where `a` and `b` differ, or `count`; in blocks first, as
+// a byte loop over the whole image in every execution is slow.
+size_t FirstDifference(const uint8_t* a, const uint8_t* b, size_t count) {
+  constexpr size_t kBlock = 256;
+  size_t at = 0;
+  while (count - at >= kBlock && std::memcmp(a + at, b + at, kBlock) == 0) at += kBlock;
+  while (at < count && a[at] == b[at]) ++at;
+  return at;
+}
+
+Difference LauncherDifference(const Bytes& product, uint64_t payloadOffset) {
+  static const Bytes image = Masked(Launcher(), Launcher().size());
+  size_t compared = std::min(image.size(), product.size());
+  size_t at = FirstDifference(image.data(), Masked(product, compared).data(), compared);
+  if (at < compared) return {"launcher_byte", at};
   uint64_t end = std::min<uint64_t>(product.size(), payloadOffset);
   if (end < image.size()) return {"launcher_size", end};
   return {};
