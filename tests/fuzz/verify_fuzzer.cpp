@@ -164,7 +164,16 @@ Bytes Packed(Input* in) {
   return product;
 }
 
-enum DamageKind : uint8_t { kFlip, kFlipFromEnd, kCut, kAppend, kMoveEntryField, kDamageKinds };
+enum DamageKind : uint8_t {
+  kFlip,
+  kFlipFromEnd,
+  kCut,
+  kAppend,
+  kMoveEntryField,
+  kFlipNearSignedField,  // where a mask too wide, too narrow or misplaced shows
+  kDamageKinds
+};
+constexpr size_t kNearSignedField = 16;
 
 void Damage(Bytes* product, uint8_t kind, uint16_t where, uint8_t value) {
   size_t size = product->size();
@@ -175,6 +184,12 @@ void Damage(Bytes* product, uint8_t kind, uint16_t where, uint8_t value) {
     case kFlipFromEnd:
       if (size > 0) (*product)[size - 1 - where % size] ^= value;
       break;
+    case kFlipNearSignedField: {
+      size_t field = where & 1 ? Fields().entry : Fields().checksum;
+      size_t at = field - kNearSignedField + (where >> 1) % (3 * kNearSignedField);
+      if (at < size) (*product)[at] ^= value;
+      break;
+    }
     case kCut:
       product->resize(size - std::min<size_t>(value, size));
       break;
