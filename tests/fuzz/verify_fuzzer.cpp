@@ -77,11 +77,10 @@ struct Difference {
 // The first `count` bytes, the signed fields zeroed.
 Bytes Masked(const Bytes& bytes, size_t count) {
   Bytes masked(bytes.begin(), bytes.begin() + count);
-  for (size_t at = Fields().checksum; at < Fields().checksum + kChecksumSize; ++at) {
-    if (at < count) masked[at] = 0;
-  }
-  for (size_t at = Fields().entry; at < Fields().entry + kEntrySize; ++at) {
-    if (at < count) masked[at] = 0;
+  for (auto [at, width] :
+       {std::pair{Fields().checksum, kChecksumSize}, {Fields().entry, kEntrySize}}) {
+    std::fill(masked.begin() + std::min(at, count), masked.begin() + std::min(at + width, count),
+              0);
   }
   return masked;
 }
@@ -153,7 +152,7 @@ Bytes Packed(Input* in) {
   Bytes trailer(kTrailerSize);
   PutLe(&trailer, 0, payload.size(), 8);
   SHA256(payload.data(), payload.size(), &trailer[8]);
-  std::memcpy(&trailer[kTrailerMagicOffset], kTrailerMagic, kAlignment);
+  std::memcpy(&trailer[kTrailerMagicOffset], kTrailerMagic, sizeof kTrailerMagic - 1);
   product.insert(product.end(), trailer.begin(), trailer.end());
   if (flags & kSignedFlag) {
     uint64_t tableSize = kCertificateHeaderSize + (flags >> 1);
@@ -229,8 +228,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zor::fuzz::CheckStatusAndErrors(result);
   Difference expected = Expected(product);
   bool same = expected.field == nullptr;
-  if (result.status != (same ? 0 : 1))
+  if (result.status != (same ? 0 : 1)) {
     Failure("exit status is not 0 exactly when the oracle finds no difference, else 1");
+  }
   zor::test::JsonMembers report;
   if (!zor::test::ParseJsonObject(result.output, &report)) Failure("no JSON object in the report");
   if (report["verdict"] != (same ? "same" : "different") ||
