@@ -120,12 +120,8 @@ bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* exi
     if (length > 0) existing->linkTarget.assign(target, static_cast<size_t>(length));
     return true;
   }
-  if (S_ISDIR(facts.st_mode)) {
-    existing->kind = OutputKind::kFolder;
-    return true;
-  }
   if (!S_ISREG(facts.st_mode)) {
-    existing->kind = OutputKind::kOther;
+    existing->kind = S_ISDIR(facts.st_mode) ? OutputKind::kFolder : OutputKind::kOther;
     return true;
   }
   existing->kind = OutputKind::kRegular;

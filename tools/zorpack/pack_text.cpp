@@ -64,6 +64,7 @@ std::string Escaped(const std::string& text, EscapeStyle style) {
     // terminal that reads single bytes.
     if (length == 0) length = 1;
     if (!IsHiddenCharacter(codePoint)) {
+      if (style == EscapeStyle::kJson && (byte == '"' || byte == '\\')) escaped += '\\';
       escaped.append(text, at, length);
     } else if (style == EscapeStyle::kJson) {
       // JSON names the character; a stray byte can only be shown as the
@@ -100,10 +101,7 @@ std::string FolderOf(const std::string& path) {
 
 std::string HexText(const unsigned char* bytes, size_t count) {
   std::string text;
-  for (size_t i = 0; i < count; ++i) {
-    text += HexDigit(bytes[i] >> 4);
-    text += HexDigit(bytes[i]);
-  }
+  for (size_t i = 0; i < count; ++i) AppendHex(&text, "", bytes[i], 2);
   return text;
 }
 

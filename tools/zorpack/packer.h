@@ -12,6 +12,7 @@
 #include "common/payload_location.h"
 #include "common/sha256_digest.h"
 #include "pack_platform.h"
+#include "payload/pe_headers.h"
 
 namespace zor::pack {
 
@@ -98,7 +99,9 @@ bool CheckClaimedPayload(const std::string& path, const PayloadLocation& locatio
                          std::string* error);
 bool SizeOf(FileHandle file, const std::string& path, uint64_t* size, std::string* error);
 // True when `file` is this project's launcher image, unsigned and without a
-// payload: what pack takes, and what verify compares products with.
-bool CheckLauncher(FileHandle file, const std::string& path, std::string* error);
+// payload: what pack takes, and what verify compares products with;
+// `headers`, unless null, receives its header walk then.
+bool CheckLauncher(FileHandle file, const std::string& path, std::string* error,
+                   PeHeaders* headers = nullptr);
 
 }  // namespace zor::pack

@@ -256,16 +256,10 @@ int Extract(const Request& request, const Streams& streams) {
   ExtractOutcome outcome = toStream
                                ? ExtractPayloadToStream(files[0], streams.out, &location, &error)
                                : ExtractPayloadFile(files[0], files[1], &location, &error);
-  switch (outcome) {
-    case ExtractOutcome::kWritten:
-      // Standard output carries the payload alone.
-      return toStream ? kExitSuccess : Report(streams, LocationText(location));
-    case ExtractOutcome::kDigestMismatch:
-      return Fail(streams, kExitDigestMismatch, error);
-    case ExtractOutcome::kFailed:
-      break;
-  }
-  return Fail(streams, kExitFailure, error);
+  if (outcome == ExtractOutcome::kDigestMismatch) return Fail(streams, kExitDigestMismatch, error);
+  if (outcome != ExtractOutcome::kWritten) return Fail(streams, kExitFailure, error);
+  // Standard output carries the payload alone.
+  return toStream ? kExitSuccess : Report(streams, LocationText(location));
 }
 
 int Verify(const Request& request, const Streams& streams) {
