@@ -50,10 +50,8 @@ constexpr int kFixedInterruptSignals[] = {
 sigset_t InterruptSignals() {
   sigset_t signals;
   sigemptyset(&signals);
-  for (int signalNumber : kFixedInterruptSignals) sigaddset(&signals, signalNumber);
-  for (int signalNumber = SIGRTMIN; signalNumber <= SIGRTMAX; ++signalNumber) {
-    sigaddset(&signals, signalNumber);
-  }
+  for (int number : kFixedInterruptSignals) sigaddset(&signals, number);
+  for (int number = SIGRTMIN; number <= SIGRTMAX; ++number) sigaddset(&signals, number);
   return signals;
 }
 

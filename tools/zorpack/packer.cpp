@@ -25,79 +25,6 @@ bool Refused(const char* role, const std::string& path, const std::string& what,
   return false;
 }
 
-}  // namespace
-
-bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
-               FileIdentity* identity) {
-  // Checked first: some systems open a folder for reading without a word.
-  if (KindOfPath(path) == PathKind::kFolder)
-    return Refused(role, path, " is a folder, not a file", error);
-  file->Reset(OpenForReading(NativePath(path).c_str(), ReadSharing::kKeepUnchanged));
-  if (!file->IsValid()) {
-    *error = std::string("cannot open ") + role + " " + DescribeFailure(path);
-    return false;
-  }
-  // A FIFO, a device or a pipe could keep a read waiting forever, or give
-  // other bytes each time.
-  FileIdentity facts;
-  if (!QueryFileIdentity(file->Get(), &facts) || !facts.regular) {
-    file->Reset();
-    return Refused(role, path, " is not a regular file", error);
-  }
-  if (identity != nullptr) *identity = facts;
-  return true;
-}
-
-bool CheckClaimedPayload(const std::string& path, const PayloadLocation& location,
-                         std::string* error) {
-  // The locator has checked that the payload lies inside the file, so the
-  // sum cannot wrap.
-  uint64_t trailerEnd = location.offset + location.size + kTrailerSize;
-  if (trailerEnd <= kMaxSignableSize) return true;
-  *error = Quoted(path) + " claims a payload of " + std::to_string(location.size) +
-           " bytes ending at offset " + std::to_string(trailerEnd) +
-           ", beyond the longest file zorpack pack writes (" + std::to_string(kMaxSignableSize) +
-           " bytes); it was not read";
-  return false;
-}
-
-bool SizeOf(FileHandle file, const std::string& path, uint64_t* size, std::string* error) {
-  int64_t value = 0;
-  if (!QueryFileSize(file, &value)) {
-    *error = "cannot query the size of " + DescribeFailure(path);
-    return false;
-  }
-  *size = static_cast<uint64_t>(value);
-  return true;
-}
-
-bool CheckLauncher(FileHandle file, const std::string& path, std::string* error,
-                   PeHeaders* headers) {
-  PeHeaderFacts facts;
-  if (!ReadPeHeaderFacts(file, &facts)) return Refused(kLauncher, path, kNotExecutable, error);
-  if (!HasManifestIdentity(file, facts, kLauncherIdentity)) {
-    return Refused(kLauncher, path,
-                   std::string(" is not this project's launcher image (no ") + kLauncherIdentity +
-                       " manifest)",
-                   error);
-  }
-  PayloadLocation existing;
-  if (ReadPayloadLocationWith(file, facts.headers, facts.fileSize, &existing)) {
-    return Refused(kLauncher, path, " already carries a payload", error);
-  }
-  // Appending to a signed file would leave the signature covering the wrong
-  // bytes and the trailer after the certificate table, where the launcher
-  // never looks.
-  if (facts.headers.securityOffset != 0 || facts.securitySize != 0) {
-    return Refused(kLauncher, path,
-                   " is signed; pack the unsigned launcher and sign the packed file", error);
-  }
-  if (headers != nullptr) *headers = facts.headers;
-  return true;
-}
-
-namespace {
-
 void (*beforePayloadCopyHook)(const std::string& payload) = nullptr;
 
 bool CheckPayload(FileHandle file, const std::string& path, std::string* error) {
@@ -194,7 +121,87 @@ bool WritePackedFile(const PackInput& launcherInput, const PackInput& payloadInp
   return RefuseChangedInput(launcherInput, error) && RefuseChangedInput(payloadInput, error);
 }
 
+// Opens a launcher file for extracting and finds its payload.
+bool OpenPackedFile(const std::string& file, UniqueFile* input, PayloadLocation* found,
+                    std::string* error) {
+  if (!OpenInput(file, "the file", input, error)) return false;
+  if (!ReadPayloadLocation(input->Get(), found)) {
+    *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
+    return false;
+  }
+  return CheckClaimedPayload(file, *found, error);
+}
+
 }  // namespace
+
+bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
+               FileIdentity* identity) {
+  // Checked first: some systems open a folder for reading without a word.
+  if (KindOfPath(path) == PathKind::kFolder)
+    return Refused(role, path, " is a folder, not a file", error);
+  file->Reset(OpenForReading(NativePath(path).c_str(), ReadSharing::kKeepUnchanged));
+  if (!file->IsValid()) {
+    *error = std::string("cannot open ") + role + " " + DescribeFailure(path);
+    return false;
+  }
+  // A FIFO, a device or a pipe could keep a read waiting forever, or give
+  // other bytes each time.
+  FileIdentity facts;
+  if (!QueryFileIdentity(file->Get(), &facts) || !facts.regular) {
+    file->Reset();
+    return Refused(role, path, " is not a regular file", error);
+  }
+  if (identity != nullptr) *identity = facts;
+  return true;
+}
+
+bool CheckClaimedPayload(const std::string& path, const PayloadLocation& location,
+                         std::string* error) {
+  // The locator has checked that the payload lies inside the file, so the
+  // sum cannot wrap.
+  uint64_t trailerEnd = location.offset + location.size + kTrailerSize;
+  if (trailerEnd <= kMaxSignableSize) return true;
+  *error = Quoted(path) + " claims a payload of " + std::to_string(location.size) +
+           " bytes ending at offset " + std::to_string(trailerEnd) +
+           ", beyond the longest file zorpack pack writes (" + std::to_string(kMaxSignableSize) +
+           " bytes); it was not read";
+  return false;
+}
+
+bool SizeOf(FileHandle file, const std::string& path, uint64_t* size, std::string* error) {
+  int64_t value = 0;
+  if (!QueryFileSize(file, &value)) {
+    *error = "cannot query the size of " + DescribeFailure(path);
+    return false;
+  }
+  *size = static_cast<uint64_t>(value);
+  return true;
+}
+
+bool CheckLauncher(FileHandle file, const std::string& path, std::string* error,
+                   PeHeaders* headers) {
+  PeHeaderFacts facts;
+  if (!ReadPeHeaderFacts(file, &facts)) return Refused(kLauncher, path, kNotExecutable, error);
+  if (!HasManifestIdentity(file, facts, kLauncherIdentity)) {
+    return Refused(kLauncher, path,
+                   std::string(" is not this project's launcher image (no ") + kLauncherIdentity +
+                       " manifest)",
+                   error);
+  }
+  PayloadLocation existing;
+  if (ReadPayloadLocationWith(file, facts.headers, facts.fileSize, &existing)) {
+    return Refused(kLauncher, path, " already carries a payload", error);
+  }
+  // Appending to a signed file would leave the signature covering the wrong
+  // bytes and the trailer after the certificate table, where the launcher
+  // never looks.
+  if (facts.headers.securityOffset != 0 || facts.securitySize != 0) {
+    return Refused(kLauncher, path,
+                   " is signed; pack the unsigned launcher and sign the packed file", error);
+  }
+  if (headers != nullptr) *headers = facts.headers;
+  return true;
+}
 
 void SetBeforePayloadCopyHookForTesting(void (*hook)(const std::string& payload)) {
   beforePayloadCopyHook = hook;
@@ -278,21 +285,6 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
   *inspection = result;
   return true;
 }
-
-namespace {
-
-// Opens a launcher file for extracting and finds its payload.
-bool OpenPackedFile(const std::string& file, UniqueFile* input, PayloadLocation* found,
-                    std::string* error) {
-  if (!OpenInput(file, "the file", input, error)) return false;
-  if (!ReadPayloadLocation(input->Get(), found)) {
-    *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
-    return false;
-  }
-  return CheckClaimedPayload(file, *found, error);
-}
-
-}  // namespace
 
 ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& output,
                                   PayloadLocation* location, std::string* error) {
