@@ -50,10 +50,8 @@ constexpr int kFixedInterruptSignals[] = {
 sigset_t InterruptSignals() {
   sigset_t signals;
   sigemptyset(&signals);
-  for (int signalNumber : kFixedInterruptSignals) sigaddset(&signals, signalNumber);
-  for (int signalNumber = SIGRTMIN; signalNumber <= SIGRTMAX; ++signalNumber) {
-    sigaddset(&signals, signalNumber);
-  }
+  for (int number : kFixedInterruptSignals) sigaddset(&signals, number);
+  for (int number = SIGRTMIN; number <= SIGRTMAX; ++number) sigaddset(&signals, number);
   return signals;
 }
 
@@ -120,12 +118,8 @@ bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* exi
     if (length > 0) existing->linkTarget.assign(target, static_cast<size_t>(length));
     return true;
   }
-  if (S_ISDIR(facts.st_mode)) {
-    existing->kind = OutputKind::kFolder;
-    return true;
-  }
   if (!S_ISREG(facts.st_mode)) {
-    existing->kind = OutputKind::kOther;
+    existing->kind = S_ISDIR(facts.st_mode) ? OutputKind::kFolder : OutputKind::kOther;
     return true;
   }
   existing->kind = OutputKind::kRegular;

@@ -41,10 +41,10 @@ BOOL WINAPI RemoveOnControlEvent(DWORD) {
 std::wstring Wide(const std::string& utf8) {
   int length =
       MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  // A failed count leaves the text empty; a count of 0 writes nothing.
   std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-  if (length > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
-  }
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0],
+                      static_cast<int>(wide.size()));
   return wide;
 }
 
@@ -52,11 +52,16 @@ std::string Utf8(const wchar_t* text, size_t count) {
   int length =
       WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<size_t>(length > 0 ? length : 0), '\0');
-  if (length > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), &utf8[0], length, nullptr,
-                        nullptr);
-  }
+  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), &utf8[0],
+                      static_cast<int>(utf8.size()), nullptr, nullptr);
   return utf8;
+}
+
+// True when `result` is a success; otherwise it becomes the last error, as
+// Win32 calls leave it.
+bool NtSucceeded(NTSTATUS result) {
+  if (!NT_SUCCESS(result)) SetLastError(RtlNtStatusToDosError(result));
+  return NT_SUCCESS(result);
 }
 
 // Opens `name` in the open folder `folder`, never by a path from the root:
@@ -76,11 +81,7 @@ HANDLE OpenInFolder(HANDLE folder, const std::string& name, ACCESS_MASK access, 
   NTSTATUS result = NtCreateFile(&file, access | SYNCHRONIZE, &attributes, &status, nullptr,
                                  FILE_ATTRIBUTE_NORMAL, sharing, disposition,
                                  options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-  if (!NT_SUCCESS(result)) {
-    SetLastError(RtlNtStatusToDosError(result));
-    return NoFile();
-  }
-  return file;
+  return NtSucceeded(result) ? file : NoFile();
 }
 
 // Opens `name` in `folder` only to look at it: a link itself, not its target.
@@ -153,12 +154,10 @@ bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string
   std::wstring path = full.substr(0, separator + 1);
   // Others may not rename or delete the folder while it is open (no
   // FILE_SHARE_DELETE), on top of every step working through this handle.
-  HANDLE opened = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (opened == INVALID_HANDLE_VALUE) return false;
-  folder->Reset(opened);
-  return true;
+  folder->Reset(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return folder->IsValid();
 }
 
 bool IsDevicePath(const std::string& path) {
@@ -168,10 +167,7 @@ bool IsDevicePath(const std::string& path) {
 bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* existing) {
   *existing = ExistingOutput();
   UniqueFile file(OpenToLookAt(folder, name, FILE_OPEN_REPARSE_POINT));
-  if (!file.IsValid()) {
-    DWORD code = GetLastError();
-    return code == ERROR_FILE_NOT_FOUND;
-  }
+  if (!file.IsValid()) return GetLastError() == ERROR_FILE_NOT_FOUND;
   BY_HANDLE_FILE_INFORMATION facts;
   if (!GetFileInformationByHandle(file.Get(), &facts)) return false;
   if ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -210,14 +206,9 @@ bool RenameInFolder(FileHandle folder, FileHandle file, const std::string&, cons
   rename->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
   memcpy(rename->FileName, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
   IO_STATUS_BLOCK status = {};
-  NTSTATUS result =
+  return NtSucceeded(
       NtSetInformationFile(file, &status, rename, static_cast<ULONG>(size),
-                           static_cast<FILE_INFORMATION_CLASS>(kFileRenameInformation));
-  if (!NT_SUCCESS(result)) {
-    SetLastError(RtlNtStatusToDosError(result));
-    return false;
-  }
-  return true;
+                           static_cast<FILE_INFORMATION_CLASS>(kFileRenameInformation)));
 }
 
 void RemoveFromFolder(FileHandle, FileHandle file, const std::string&) {
@@ -272,10 +263,7 @@ std::string LastFailureText() {
   LocalFree(message);
   // The system's texts end in a line break (and often a full stop); the
   // message must stay on one line.
-  while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' ||
-                             reason.back() == L' ' || reason.back() == L'.')) {
-    reason.pop_back();
-  }
+  reason.resize(reason.find_last_not_of(L"\r\n .") + 1);
   for (wchar_t& unit : reason) {
     if (unit == L'\r' || unit == L'\n') unit = L' ';
   }

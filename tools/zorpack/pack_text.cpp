@@ -7,10 +7,6 @@ namespace zor::pack {
 
 namespace {
 
-bool IsContinuation(unsigned char byte) {
-  return (byte & 0xC0) == 0x80;
-}
-
 // The length of the well-formed UTF-8 sequence that starts at `at` (no
 // overlong forms, surrogates or values past U+10FFFF) and its code point;
 // 0 when none starts there.
@@ -23,7 +19,7 @@ size_t DecodeUtf8(const std::string& text, size_t at, uint32_t* codePoint) {
   }
   uint32_t value = lead & (0x7F >> length);
   for (size_t i = 1; i < length; ++i) {
-    if (!IsContinuation(byteAt(i))) return 0;
+    if ((byteAt(i) & 0xC0) != 0x80) return 0;  // not a continuation byte
     value = value << 6 | (byteAt(i) & 0x3F);
   }
   constexpr uint32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
@@ -64,6 +60,7 @@ std::string Escaped(const std::string& text, EscapeStyle style) {
     // terminal that reads single bytes.
     if (length == 0) length = 1;
     if (!IsHiddenCharacter(codePoint)) {
+      if (style == EscapeStyle::kJson && (byte == '"' || byte == '\\')) escaped += '\\';
       escaped.append(text, at, length);
     } else if (style == EscapeStyle::kJson) {
       // JSON names the character; a stray byte can only be shown as the
@@ -100,10 +97,7 @@ std::string FolderOf(const std::string& path) {
 
 std::string HexText(const unsigned char* bytes, size_t count) {
   std::string text;
-  for (size_t i = 0; i < count; ++i) {
-    text += HexDigit(bytes[i] >> 4);
-    text += HexDigit(bytes[i]);
-  }
+  for (size_t i = 0; i < count; ++i) AppendHex(&text, "", bytes[i], 2);
   return text;
 }
 

@@ -10,7 +10,8 @@
 namespace zor::pack {
 
 // How an escaped character is written: its bytes as \xNN in messages, the
-// character as \uNNNN in the JSON reports.
+// character as \uNNNN in the JSON reports, where quotes and backslashes
+// are escaped too.
 enum class EscapeStyle { kMessage, kJson };
 
 // `text` with every character that must not reach a terminal as it is

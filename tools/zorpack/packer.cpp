@@ -12,108 +12,36 @@
 
 namespace zor::pack {
 
-bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
-               FileIdentity* identity) {
-  // Checked first: some systems open a folder for reading without a word.
-  if (KindOfPath(path) == PathKind::kFolder) {
-    *error = std::string(role) + " " + Quoted(path) + " is a folder, not a file";
-    return false;
-  }
-  file->Reset(OpenForReading(NativePath(path).c_str(), ReadSharing::kKeepUnchanged));
-  if (!file->IsValid()) {
-    *error = std::string("cannot open ") + role + " " + DescribeFailure(path);
-    return false;
-  }
-  // A FIFO, a device or a pipe could keep a read waiting forever, or give
-  // other bytes each time.
-  FileIdentity facts;
-  if (!QueryFileIdentity(file->Get(), &facts) || !facts.regular) {
-    *error = std::string(role) + " " + Quoted(path) + " is not a regular file";
-    file->Reset();
-    return false;
-  }
-  if (identity != nullptr) *identity = facts;
-  return true;
-}
+namespace {
 
-bool CheckClaimedPayload(const std::string& path, const PayloadLocation& location,
-                         std::string* error) {
-  // The locator has checked that the payload lies inside the file, so the
-  // sum cannot wrap.
-  uint64_t trailerEnd = location.offset + location.size + kTrailerSize;
-  if (trailerEnd <= kMaxSignableSize) return true;
-  *error = Quoted(path) + " claims a payload of " + std::to_string(location.size) +
-           " bytes ending at offset " + std::to_string(trailerEnd) +
-           ", beyond the longest file zorpack pack writes (" + std::to_string(kMaxSignableSize) +
-           " bytes); it was not read";
+constexpr char kLauncher[] = "the launcher";
+constexpr char kPayload[] = "the payload";
+constexpr char kNotExecutable[] = " is not a Windows executable";
+
+// "<role> '<path>'<what>" as the error; false.
+bool Refused(const char* role, const std::string& path, const std::string& what,
+             std::string* error) {
+  *error = role + (" " + Quoted(path)) + what;
   return false;
 }
-
-bool SizeOf(FileHandle file, const std::string& path, uint64_t* size, std::string* error) {
-  int64_t value = 0;
-  if (!QueryFileSize(file, &value)) {
-    *error = "cannot query the size of " + DescribeFailure(path);
-    return false;
-  }
-  *size = static_cast<uint64_t>(value);
-  return true;
-}
-
-bool CheckLauncher(FileHandle file, const std::string& path, std::string* error) {
-  PeHeaderFacts facts;
-  if (!ReadPeHeaderFacts(file, &facts)) {
-    *error = "the launcher " + Quoted(path) + " is not a Windows executable";
-    return false;
-  }
-  if (!HasManifestIdentity(file, facts, kLauncherIdentity)) {
-    *error = "the launcher " + Quoted(path) + " is not this project's launcher image (no " +
-             kLauncherIdentity + " manifest)";
-    return false;
-  }
-  PayloadLocation existing;
-  if (ReadPayloadLocationWith(file, facts.headers, facts.fileSize, &existing)) {
-    *error = "the launcher " + Quoted(path) + " already carries a payload";
-    return false;
-  }
-  // Appending to a signed file would leave the signature covering the wrong
-  // bytes and the trailer after the certificate table, where the launcher
-  // never looks.
-  if (facts.headers.securityOffset != 0 || facts.securitySize != 0) {
-    *error = "the launcher " + Quoted(path) +
-             " is signed; pack the unsigned launcher and sign the packed file";
-    return false;
-  }
-  return true;
-}
-
-namespace {
 
 void (*beforePayloadCopyHook)(const std::string& payload) = nullptr;
 
 bool CheckPayload(FileHandle file, const std::string& path, std::string* error) {
   PeHeaderFacts facts;
-  if (!ReadPeHeaderFacts(file, &facts)) {
-    *error = "the payload " + Quoted(path) + " is not a Windows executable";
-    return false;
-  }
-  if (IsDll(facts)) {
-    *error = "the payload " + Quoted(path) + " is a DLL, not a program";
-    return false;
-  }
+  if (!ReadPeHeaderFacts(file, &facts)) return Refused(kPayload, path, kNotExecutable, error);
+  if (IsDll(facts)) return Refused(kPayload, path, " is a DLL, not a program", error);
   if (!IsWindowsProgram(facts)) {
-    *error = "the payload " + Quoted(path) + " is not a 32- or 64-bit Windows program";
-    return false;
+    return Refused(kPayload, path, " is not a 32- or 64-bit Windows program", error);
   }
   // A product inside a product would start a launcher that extracts again.
   PayloadLocation nested;
   if (ReadPayloadLocationWith(file, facts.headers, facts.fileSize, &nested)) {
-    *error = "the payload " + Quoted(path) + " is itself a packed file (it carries a trailer)";
-    return false;
+    return Refused(kPayload, path, " is itself a packed file (it carries a trailer)", error);
   }
   // The bare launcher as the tool would only ever show "payload missing".
   if (HasManifestIdentity(file, facts, kLauncherIdentity)) {
-    *error = "the payload " + Quoted(path) + " is the launcher image itself, not a tool";
-    return false;
+    return Refused(kPayload, path, " is the launcher image itself, not a tool", error);
   }
   return true;
 }
@@ -143,21 +71,20 @@ bool Unchanged(FileHandle file, const FileIdentity& before) {
          now.modified == before.modified && now.changed == before.changed;
 }
 
-// An input that is not as it was when it was opened: the product would hold
-// neither its old nor its new bytes.
-bool RefuseChangedInput(FileHandle file, const FileIdentity& before, const char* role,
-                        const std::string& path, std::string* error) {
-  if (Unchanged(file, before)) return true;
-  *error = std::string(role) + " " + Quoted(path) +
-           " changed while it was being packed; nothing was written";
-  return false;
-}
-
 struct PackInput {
+  const char* role;
+  const std::string& path;
   FileHandle file;
   FileIdentity identity;
-  const std::string& path;
 };
+
+// An input that is not as it was when it was opened: the product would hold
+// neither its old nor its new bytes.
+bool RefuseChangedInput(const PackInput& input, std::string* error) {
+  return Unchanged(input.file, input.identity) ||
+         Refused(input.role, input.path, " changed while it was being packed; nothing was written",
+                 error);
+}
 
 bool WritePackedFile(const PackInput& launcherInput, const PackInput& payloadInput,
                      const std::string& output, PendingOutput* out, PackedFile* packed,
@@ -175,10 +102,7 @@ bool WritePackedFile(const PackInput& launcherInput, const PackInput& payloadInp
   ForgetLastFailure();
   if (!CopyAndDigest(payload, 0, packed->payload.size, out->Handle(), &packed->payload.digest)) {
     // A payload that shrank ends the copy early: name it, not the output.
-    if (!RefuseChangedInput(payload, payloadInput.identity, "the payload", payloadInput.path,
-                            error)) {
-      return false;
-    }
+    if (!RefuseChangedInput(payloadInput, error)) return false;
     *error = "cannot copy the payload into " + DescribeFailure(output);
     return false;
   }
@@ -194,13 +118,90 @@ bool WritePackedFile(const PackInput& launcherInput, const PackInput& payloadInp
   }
   // Each input was read once, from start to end; if either moved meanwhile
   // (a build still writing it), what was read is no file at all.
-  return RefuseChangedInput(launcher, launcherInput.identity, "the launcher", launcherInput.path,
-                            error) &&
-         RefuseChangedInput(payload, payloadInput.identity, "the payload", payloadInput.path,
-                            error);
+  return RefuseChangedInput(launcherInput, error) && RefuseChangedInput(payloadInput, error);
+}
+
+// Opens a launcher file for extracting and finds its payload.
+bool OpenPackedFile(const std::string& file, UniqueFile* input, PayloadLocation* found,
+                    std::string* error) {
+  if (!OpenInput(file, "the file", input, error)) return false;
+  if (!ReadPayloadLocation(input->Get(), found)) {
+    *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
+    return false;
+  }
+  return CheckClaimedPayload(file, *found, error);
 }
 
 }  // namespace
+
+bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
+               FileIdentity* identity) {
+  // Checked first: some systems open a folder for reading without a word.
+  if (KindOfPath(path) == PathKind::kFolder)
+    return Refused(role, path, " is a folder, not a file", error);
+  file->Reset(OpenForReading(NativePath(path).c_str(), ReadSharing::kKeepUnchanged));
+  if (!file->IsValid()) {
+    *error = std::string("cannot open ") + role + " " + DescribeFailure(path);
+    return false;
+  }
+  // A FIFO, a device or a pipe could keep a read waiting forever, or give
+  // other bytes each time.
+  FileIdentity facts;
+  if (!QueryFileIdentity(file->Get(), &facts) || !facts.regular) {
+    file->Reset();
+    return Refused(role, path, " is not a regular file", error);
+  }
+  if (identity != nullptr) *identity = facts;
+  return true;
+}
+
+bool CheckClaimedPayload(const std::string& path, const PayloadLocation& location,
+                         std::string* error) {
+  // The locator has checked that the payload lies inside the file, so the
+  // sum cannot wrap.
+  uint64_t trailerEnd = location.offset + location.size + kTrailerSize;
+  if (trailerEnd <= kMaxSignableSize) return true;
+  *error = Quoted(path) + " claims a payload of " + std::to_string(location.size) +
+           " bytes ending at offset " + std::to_string(trailerEnd) +
+           ", beyond the longest file zorpack pack writes (" + std::to_string(kMaxSignableSize) +
+           " bytes); it was not read";
+  return false;
+}
+
+bool SizeOf(FileHandle file, const std::string& path, uint64_t* size, std::string* error) {
+  int64_t value = 0;
+  if (!QueryFileSize(file, &value)) {
+    *error = "cannot query the size of " + DescribeFailure(path);
+    return false;
+  }
+  *size = static_cast<uint64_t>(value);
+  return true;
+}
+
+bool CheckLauncher(FileHandle file, const std::string& path, std::string* error,
+                   PeHeaders* headers) {
+  PeHeaderFacts facts;
+  if (!ReadPeHeaderFacts(file, &facts)) return Refused(kLauncher, path, kNotExecutable, error);
+  if (!HasManifestIdentity(file, facts, kLauncherIdentity)) {
+    return Refused(kLauncher, path,
+                   std::string(" is not this project's launcher image (no ") + kLauncherIdentity +
+                       " manifest)",
+                   error);
+  }
+  PayloadLocation existing;
+  if (ReadPayloadLocationWith(file, facts.headers, facts.fileSize, &existing)) {
+    return Refused(kLauncher, path, " already carries a payload", error);
+  }
+  // Appending to a signed file would leave the signature covering the wrong
+  // bytes and the trailer after the certificate table, where the launcher
+  // never looks.
+  if (facts.headers.securityOffset != 0 || facts.securitySize != 0) {
+    return Refused(kLauncher, path,
+                   " is signed; pack the unsigned launcher and sign the packed file", error);
+  }
+  if (headers != nullptr) *headers = facts.headers;
+  return true;
+}
 
 void SetBeforePayloadCopyHookForTesting(void (*hook)(const std::string& payload)) {
   beforePayloadCopyHook = hook;
@@ -219,8 +220,8 @@ bool PackLauncherFile(const std::string& launcher, const std::string& payload,
   UniqueFile payloadFile;
   FileIdentity launcherIdentity;
   FileIdentity payloadIdentity;
-  if (!OpenInput(launcher, "the launcher", &launcherFile, error, &launcherIdentity) ||
-      !OpenInput(payload, "the payload", &payloadFile, error, &payloadIdentity) ||
+  if (!OpenInput(launcher, kLauncher, &launcherFile, error, &launcherIdentity) ||
+      !OpenInput(payload, kPayload, &payloadFile, error, &payloadIdentity) ||
       !RefuseOutputIsInput(launcherFile.Get(), output, error) ||
       !RefuseOutputIsInput(payloadFile.Get(), output, error) ||
       !CheckLauncher(launcherFile.Get(), launcher, error) ||
@@ -246,9 +247,9 @@ bool PackLauncherFile(const std::string& launcher, const std::string& payload,
 
   PendingOutput out;
   if (!out.Create(output, error) ||
-      !WritePackedFile({launcherFile.Get(), launcherIdentity, launcher},
-                       {payloadFile.Get(), payloadIdentity, payload}, output, &out, &layout,
-                       error) ||
+      !WritePackedFile({kLauncher, launcher, launcherFile.Get(), launcherIdentity},
+                       {kPayload, payload, payloadFile.Get(), payloadIdentity}, output, &out,
+                       &layout, error) ||
       !out.Commit(error)) {
     return false;
   }
@@ -261,7 +262,7 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
   if (!OpenInput(file, "the file", &input, error)) return false;
   PeHeaderFacts facts;
   if (!ReadPeHeaderFacts(input.Get(), &facts)) {
-    *error = Quoted(file) + " is not a Windows executable";
+    *error = Quoted(file) + kNotExecutable;
     return false;
   }
   Inspection result = {};
@@ -284,21 +285,6 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
   *inspection = result;
   return true;
 }
-
-namespace {
-
-// Opens a launcher file for extracting and finds its payload.
-bool OpenPackedFile(const std::string& file, UniqueFile* input, PayloadLocation* found,
-                    std::string* error) {
-  if (!OpenInput(file, "the file", input, error)) return false;
-  if (!ReadPayloadLocation(input->Get(), found)) {
-    *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
-    return false;
-  }
-  return CheckClaimedPayload(file, *found, error);
-}
-
-}  // namespace
 
 ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& output,
                                   PayloadLocation* location, std::string* error) {

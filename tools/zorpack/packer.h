@@ -12,6 +12,7 @@
 #include "common/payload_location.h"
 #include "common/sha256_digest.h"
 #include "pack_platform.h"
+#include "payload/pe_headers.h"
 
 namespace zor::pack {
 
@@ -41,12 +42,12 @@ struct PackedFile {
 };
 
 // Writes `output` as `launcher` + padding + `payload` + trailer, hashing the
-// payload while it is copied. An input that changes while it is read (its
-// identity, size or times differ afterwards) is refused. Refuses a launcher that is not this
-// project's launcher image, is signed, or already carries a payload; a payload that is a DLL, not a
-// Windows program, or itself a packed file; a folder where a file is expected; an output that is
-// one of the inputs or in a folder that does not exist. `output` is replaced only by a complete
-// file: on false it is as it was, and `error` says why.
+// payload while it is copied. Refuses an input that changes while it is read
+// (its identity, size or times differ afterwards), a launcher that fails
+// CheckLauncher; a payload that is a DLL, not a Windows program, or itself a
+// packed file; a folder where a file is expected; an output that is one of
+// the inputs or in a folder that does not exist. `output` is replaced only
+// by a complete file: on false it is as it was, and `error` says why.
 bool PackLauncherFile(const std::string& launcher, const std::string& payload,
                       const std::string& output, PackedFile* packed, std::string* error);
 
@@ -98,7 +99,9 @@ bool CheckClaimedPayload(const std::string& path, const PayloadLocation& locatio
                          std::string* error);
 bool SizeOf(FileHandle file, const std::string& path, uint64_t* size, std::string* error);
 // True when `file` is this project's launcher image, unsigned and without a
-// payload: what pack takes, and what verify compares products with.
-bool CheckLauncher(FileHandle file, const std::string& path, std::string* error);
+// payload: what pack takes, and what verify compares products with;
+// `headers`, unless null, receives its header walk then.
+bool CheckLauncher(FileHandle file, const std::string& path, std::string* error,
+                   PeHeaders* headers = nullptr);
 
 }  // namespace zor::pack

@@ -84,32 +84,24 @@ bool PendingOutput::CheckReplaceable(ExistingOutput* existing, std::string* erro
     *error = "cannot look at the output " + DescribeFailure(finalPath_);
     return false;
   }
-  switch (existing->kind) {
-    case OutputKind::kMissing:
-    case OutputKind::kRegular:
-      break;
-    case OutputKind::kLink:
-      // Replacing /dev/stdout, or writing through a link another user
-      // planted, would put the product where neither expects it.
-      *error = "the output " + Quoted(finalPath_) + " is a link (to " +
-               Quoted(existing->linkTarget) +
-               "); a link is never replaced or written through (give its target, or - for "
-               "standard output)";
-      return false;
-    case OutputKind::kFolder:
-      *error = "the output " + Quoted(finalPath_) + " is a folder, not a file";
-      return false;
-    case OutputKind::kOther:
-      *error = NotRegular(finalPath_);
-      return false;
-  }
-  if (existing->othersInStickyFolder) {
-    *error = "the output " + Quoted(finalPath_) + " belongs to another user (user ID " +
-             std::to_string(existing->owner) +
+  std::string output = "the output " + Quoted(finalPath_);
+  if (existing->kind == OutputKind::kLink) {
+    // Replacing /dev/stdout, or writing through a link another user
+    // planted, would put the product where neither expects it.
+    *error = output + " is a link (to " + Quoted(existing->linkTarget) +
+             "); a link is never replaced or written through (give its target, or - for "
+             "standard output)";
+  } else if (existing->kind == OutputKind::kFolder) {
+    *error = output + " is a folder, not a file";
+  } else if (existing->kind == OutputKind::kOther) {
+    *error = NotRegular(finalPath_);
+  } else if (existing->othersInStickyFolder) {
+    *error = output + " belongs to another user (user ID " + std::to_string(existing->owner) +
              ") in a sticky folder; it is never replaced (remove it or choose another name)";
-    return false;
+  } else {
+    return true;
   }
-  return true;
+  return false;
 }
 
 bool PendingOutput::CreateTemporary(std::string* error) {

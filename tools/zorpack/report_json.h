@@ -1,6 +1,6 @@
 // The JSON reports of inspect --json and verify --json: one object on one
 // line, built by one writer, with each key named once here (verify's checks
-// are keys too, under their names: CheckName).
+// are keys too, named in verify.cpp).
 #pragma once
 
 #include <string>
@@ -33,12 +33,7 @@ constexpr char kJsonNull[] = "null";
 
 // A string as a JSON value: quoted, escaped by the messages' one rule.
 inline std::string JsonString(const std::string& text) {
-  std::string quoted;
-  for (char c : text) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  return "\"" + Escaped(quoted, EscapeStyle::kJson) + "\"";
+  return "\"" + Escaped(text, EscapeStyle::kJson) + "\"";
 }
 
 inline std::string JsonBool(bool value) {

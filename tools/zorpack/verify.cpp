@@ -34,14 +34,11 @@ struct SignedField {
 };
 
 // Where the header checksum and the security directory entry lie in the
-// launcher image, which CheckLauncher has already walked.
-bool FindSignedFields(FileHandle launcher, SignedField fields[2]) {
-  PeHeaders headers;
-  if (!ReadPeHeaders(launcher, &headers)) return false;
+// launcher image.
+void FindSignedFields(const PeHeaders& headers, SignedField fields[2]) {
   int64_t directory = DataDirectoryOffset(IsPe32Plus(headers), kSecurityDirectoryIndex);
   fields[0] = {static_cast<uint64_t>(headers.optionalHeader + kChecksumField), kChecksumSize};
   fields[1] = {static_cast<uint64_t>(headers.optionalHeader + directory), kDirectoryEntrySize};
-  return true;
 }
 
 // Zeroes, in a chunk that starts at file offset `at`, whatever bytes of the
@@ -57,17 +54,11 @@ void MaskSignedFields(const SignedField fields[2], uint64_t at, unsigned char* c
 }
 
 CheckResult Passed(std::string summary) {
-  CheckResult result;
-  result.outcome = CheckOutcome::kPassed;
-  result.summary = std::move(summary);
-  return result;
+  return {CheckOutcome::kPassed, {}, std::move(summary)};
 }
 
 CheckResult Failed(const char* field, uint64_t offset, std::string detail) {
-  CheckResult result;
-  result.outcome = CheckOutcome::kFailed;
-  result.difference = {field, offset, std::move(detail)};
-  return result;
+  return {CheckOutcome::kFailed, {field, offset, std::move(detail)}, {}};
 }
 
 std::string HexByte(unsigned char byte) {
@@ -103,13 +94,13 @@ bool CompareImage(FileHandle launcher, FileHandle product, uint64_t compared,
   return true;
 }
 
-bool CheckLauncherPart(FileHandle launcher, FileHandle product, Verification* v,
-                       std::string* error) {
+bool CheckLauncherPart(FileHandle launcher, const PeHeaders& headers, FileHandle product,
+                       Verification* v, std::string* error) {
   SignedField fields[2];
+  FindSignedFields(headers, fields);
   uint64_t compared = v->launcherSize < v->productSize ? v->launcherSize : v->productSize;
   CheckResult& result = v->checks[static_cast<size_t>(VerifyCheck::kLauncher)];
-  if (!FindSignedFields(launcher, fields) ||
-      !CompareImage(launcher, product, compared, fields, &result)) {
+  if (!CompareImage(launcher, product, compared, fields, &result)) {
     *error = "cannot read the launcher image or the product";
     return false;
   }
@@ -176,25 +167,16 @@ bool CheckPayload(FileHandle product, Verification* v, std::string* error) {
   return true;
 }
 
-// Where the launcher looks for the trailer's end: the certificate table's
-// start when the security directory points inside the file.
-uint64_t TrailerEnd(const Verification& v) {
-  return CoveredEnd(v.certificateTableOffset, v.productSize);
-}
-
 void CheckTrailer(Verification* v) {
   CheckResult& result = v->checks[static_cast<size_t>(VerifyCheck::kTrailer)];
-  uint64_t end = TrailerEnd(*v);
-  bool atTable = end != v->productSize;
-  if (!v->hasTrailer) {
-    result =
-        Failed(kDifferenceTrailer, end,
-               std::string("no valid trailer ends at offset ") + std::to_string(end) +
-                   (atTable ? ", where the certificate table begins" : ", the end of the file"));
-    return;
-  }
-  result = Passed("ends at offset " + std::to_string(end) +
-                  (atTable ? ", where the certificate table begins" : ", the end of the file"));
+  // Where the launcher looks for the trailer's end: the certificate table's
+  // start when the security directory points inside the file.
+  uint64_t end = CoveredEnd(v->certificateTableOffset, v->productSize);
+  std::string where =
+      "ends at offset " + std::to_string(end) +
+      (end != v->productSize ? ", where the certificate table begins" : ", the end of the file");
+  result =
+      v->hasTrailer ? Passed(where) : Failed(kDifferenceTrailer, end, "no valid trailer " + where);
 }
 
 void CheckCertificateTable(Verification* v) {
@@ -222,10 +204,6 @@ void CheckCertificateTable(Verification* v) {
 
 }  // namespace
 
-const char* CheckName(VerifyCheck check) {
-  return kCheckNames[static_cast<size_t>(check)];
-}
-
 const CheckResult* Verification::FirstFailure() const {
   for (const CheckResult& result : checks) {
     if (result.outcome == CheckOutcome::kFailed) return &result;
@@ -237,9 +215,10 @@ bool VerifyProductFile(const std::string& launcher, const std::string& product,
                        Verification* verification, std::string* error) {
   UniqueFile launcherFile;
   UniqueFile productFile;
+  PeHeaders launcherHeaders;
   if (!OpenInput(launcher, "the launcher", &launcherFile, error) ||
       !OpenInput(product, "the product", &productFile, error) ||
-      !CheckLauncher(launcherFile.Get(), launcher, error)) {
+      !CheckLauncher(launcherFile.Get(), launcher, error, &launcherHeaders)) {
     return false;
   }
   Verification v;
@@ -256,7 +235,7 @@ bool VerifyProductFile(const std::string& launcher, const std::string& product,
   }
   v.hasTrailer = ReadPayloadLocation(productFile.Get(), &v.location);
   if (v.hasTrailer && !CheckClaimedPayload(product, v.location, error)) return false;
-  if (!CheckLauncherPart(launcherFile.Get(), productFile.Get(), &v, error) ||
+  if (!CheckLauncherPart(launcherFile.Get(), launcherHeaders, productFile.Get(), &v, error) ||
       !CheckPadding(productFile.Get(), &v, error) || !CheckPayload(productFile.Get(), &v, error)) {
     *error += " (" + Quoted(product) + ")";
     return false;
@@ -297,19 +276,14 @@ std::string VerificationReport(const Verification& v, bool json) {
   for (size_t i = 0; i < kVerifyCheckCount; ++i) {
     const CheckResult& result = v.checks[i];
     report += std::string(kCheckNames[i]) + ": ";
-    switch (result.outcome) {
-      case CheckOutcome::kPassed:
-        report += "ok, " + result.summary;
-        break;
-      case CheckOutcome::kFailed:
-        report += "DIFFERS (" + std::string(result.difference.field) + " at offset " +
-                  std::to_string(result.difference.offset) + "): " + result.difference.detail;
-        break;
-      case CheckOutcome::kNotChecked:
-        report += "not checked";
-        break;
+    if (result.outcome == CheckOutcome::kPassed) {
+      report += "ok, " + result.summary + "\n";
+    } else if (result.outcome == CheckOutcome::kFailed) {
+      report += "DIFFERS (" + std::string(result.difference.field) + " at offset " +
+                std::to_string(result.difference.offset) + "): " + result.difference.detail + "\n";
+    } else {
+      report += "not checked\n";
     }
-    report += "\n";
   }
   report += failure ? "verdict: DIFFERENT, first at offset " +
                           std::to_string(failure->difference.offset) + " (" +

@@ -59,7 +59,6 @@ struct Verification {
   uint32_t certificateTableSize = 0;
   CheckResult checks[kVerifyCheckCount];
 
-  const CheckResult& Result(VerifyCheck check) const { return checks[static_cast<size_t>(check)]; }
   // The first failed check in file order, or null when all passed.
   const CheckResult* FirstFailure() const;
 };
@@ -70,9 +69,6 @@ struct Verification {
 // is a successful verification with a failed check.
 bool VerifyProductFile(const std::string& launcher, const std::string& product,
                        Verification* verification, std::string* error);
-
-// The stable name of a check, as reports and JSON keys show it.
-const char* CheckName(VerifyCheck check);
 
 // One line per check and the verdict, or with `json` one object (its keys
 // in report_json.h): null where there is no difference or no trailer, and

@@ -198,20 +198,18 @@ std::string InspectionJson(const Inspection& inspection) {
 }
 
 std::string InspectionText(const Inspection& inspection) {
-  std::string report = LocationText(inspection.location);
-  report += "certificate table: ";
-  report += inspection.hasCertificateTable
-                ? std::to_string(inspection.certificateTableSize) + " bytes at offset " +
-                      std::to_string(inspection.certificateTableOffset)
-                : std::string("none");
-  report += "\npayload check: ";
-  report += inspection.digestMatches
-                ? std::string("matches")
-                : "MISMATCH, computed sha256 " + DigestText(inspection.computedDigest);
-  report += "\nlauncher: ";
-  report += inspection.launcherRecognised ? "this project's launcher"
-                                          : "NOT this project's launcher image";
-  return report + "\n";
+  std::string table = inspection.hasCertificateTable
+                          ? std::to_string(inspection.certificateTableSize) + " bytes at offset " +
+                                std::to_string(inspection.certificateTableOffset)
+                          : "none";
+  std::string check = inspection.digestMatches
+                          ? "matches"
+                          : "MISMATCH, computed sha256 " + DigestText(inspection.computedDigest);
+  return LocationText(inspection.location) + "certificate table: " + table +
+         "\npayload check: " + check + "\nlauncher: " +
+         (inspection.launcherRecognised ? "this project's launcher"
+                                        : "NOT this project's launcher image") +
+         "\n";
 }
 
 int Pack(const Request& request, const Streams& streams) {
@@ -256,16 +254,10 @@ int Extract(const Request& request, const Streams& streams) {
   ExtractOutcome outcome = toStream
                                ? ExtractPayloadToStream(files[0], streams.out, &location, &error)
                                : ExtractPayloadFile(files[0], files[1], &location, &error);
-  switch (outcome) {
-    case ExtractOutcome::kWritten:
-      // Standard output carries the payload alone.
-      return toStream ? kExitSuccess : Report(streams, LocationText(location));
-    case ExtractOutcome::kDigestMismatch:
-      return Fail(streams, kExitDigestMismatch, error);
-    case ExtractOutcome::kFailed:
-      break;
-  }
-  return Fail(streams, kExitFailure, error);
+  if (outcome == ExtractOutcome::kDigestMismatch) return Fail(streams, kExitDigestMismatch, error);
+  if (outcome != ExtractOutcome::kWritten) return Fail(streams, kExitFailure, error);
+  // Standard output carries the payload alone.
+  return toStream ? kExitSuccess : Report(streams, LocationText(location));
 }
 
 int Verify(const Request& request, const Streams& streams) {
