@@ -32,25 +32,6 @@ Sha256Digest FreshDigest() {
   return test::Sha256Of(test::PatternBytes(16, test::FreshTag()));
 }
 
-// A file handle closed at the end of the scope.
-class OpenFile {
- public:
-  OpenFile(const std::wstring& path, DWORD access, DWORD share)
-      : handle_(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~OpenFile() { Close(); }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  void Close() {
-    if (IsOpen()) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 // --- Cache root from the temporary folder -----------------------------------
 
 struct TempPathCase {
@@ -286,8 +267,8 @@ TEST(VerifyCachedPayload, AcceptsACopyThatIsInUse) {
   const std::wstring path = dir.File(L"Updater.exe");
   test::WriteFileBytes(path, payload);
   // A running tool's image is open for reading, with no write or delete sharing.
-  OpenFile inUse(path, GENERIC_READ, FILE_SHARE_READ);
-  ASSERT_TRUE(inUse.IsOpen());
+  UniqueHandle inUse = test::OpenExisting(path, GENERIC_READ, FILE_SHARE_READ);
+  ASSERT_TRUE(inUse.IsValid());
   EXPECT_TRUE(VerifyCachedPayload(WideString(path.c_str()), location));
 }
 
@@ -377,7 +358,7 @@ TEST_F(ExtractPayloadTest, FailsWithoutLeavingUnverifiedBytes) {
     {
       // Holds the in-use copy open the way a running tool does; for the
       // other cases there is no file to open and this holds nothing.
-      OpenFile holder(cachedPath_, GENERIC_READ, FILE_SHARE_READ);
+      UniqueHandle holder = test::OpenExisting(cachedPath_, GENERIC_READ, FILE_SHARE_READ);
       EXPECT_FALSE(Extract(c.location));
       EXPECT_FALSE(test::FileExists(tempPath_));
     }
@@ -409,8 +390,8 @@ TEST_F(ExtractPayloadTest, DeletesNothingWhenTheTemporaryFileCannotBeCreated) {
   {
     // Sharing delete only: a wrong DeleteFileW would succeed and take the
     // file away once this handle closes.
-    OpenFile holder(tempPath_, GENERIC_READ, FILE_SHARE_DELETE);
-    ASSERT_TRUE(holder.IsOpen());
+    UniqueHandle holder = test::OpenExisting(tempPath_, GENERIC_READ, FILE_SHARE_DELETE);
+    ASSERT_TRUE(holder.IsValid());
     EXPECT_FALSE(Extract(location_));
   }
   EXPECT_EQ(test::ReadFileBytes(tempPath_), blocker);
