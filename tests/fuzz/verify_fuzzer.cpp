@@ -224,8 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Bytes product = data[0] % 2 == 0 ? Bytes(in.data, in.data + in.size) : Damaged(Packed(&in), &in);
   std::string path = scratch.Write("product.exe", product.data(), product.size());
   zor::fuzz::CommandResult result =
-      zor::fuzz::RunZorpackCaptured({"verify", "--launcher", launcher, path, "--json"});
-  zor::fuzz::CheckStatusAndErrors(result);
+      zor::fuzz::RunZorpackChecked({"verify", "--launcher", launcher, path, "--json"});
   Difference expected = Expected(product);
   bool same = expected.field == nullptr;
   if (result.status != (same ? 0 : 1)) {
