@@ -129,10 +129,10 @@ struct RefusalCase {
   const char* what;
   Bytes launcher;  // empty: no launcher file at all
   Bytes payload;   // empty: no payload file at all
-  Place output;
   // The file the message must name, and what it must say about it.
   const char* subject;
   const char* reason;
+  Place output = Place::kFile;
   Place launcherPlace = Place::kFile;
   Place payloadPlace = Place::kFile;
 };
@@ -188,75 +188,69 @@ constexpr uint16_t kDllCharacteristics = kDllImage | kExecutableImage;
 constexpr uint16_t kObjectCharacteristics = 0x0000;
 constexpr uint16_t kEfiApplicationSubsystem = 10;
 
+constexpr char kNotAnExe[] = "not a Windows executable";
+constexpr char kNotOurs[] = "not this project's launcher image";
+
 std::vector<RefusalCase> RefusalCases() {
   Bytes good = PeImageWithTail(7, 3);
   Bytes launcher = LauncherImageWithTail(0, 1);
   Bytes shortPe = Slice(good, 0, kOptionalMagicAt);
   return {
-      {"launcher already packed", AlreadyPackedLauncher(), good, Place::kFile, "launcher",
+      {"launcher already packed", AlreadyPackedLauncher(), good, "launcher",
        "already carries a payload"},
-      {"signed launcher", SignedLauncher(), good, Place::kFile, "launcher", "is signed"},
-      {"launcher is text", TextBytes("not a program\r\n"), good, Place::kFile, "launcher",
-       "not a Windows executable"},
-      {"launcher is some other program", good, good, Place::kFile, "launcher",
-       "not this project's launcher image"},
-      {"launcher and payload swapped", ReadBytes(SampleToolExePath()), launcher, Place::kFile,
-       "launcher", "not this project's launcher image"},
+      {"signed launcher", SignedLauncher(), good, "launcher", "is signed"},
+      {"launcher is text", TextBytes("not a program\r\n"), good, "launcher", kNotAnExe},
+      {"launcher is some other program", good, good, "launcher", kNotOurs},
+      {"launcher and payload swapped", ReadBytes(SampleToolExePath()), launcher, "launcher",
+       kNotOurs},
       {"launcher whose manifest name only begins with ours",
-       LauncherNamed("ZOR.FirmwareUpdate.LauncherTools"), good, Place::kFile, "launcher",
-       "not this project's launcher image"},
+       LauncherNamed("ZOR.FirmwareUpdate.LauncherTools"), good, "launcher", kNotOurs},
       {"launcher whose manifest name only ends with ours",
-       LauncherNamed("X.ZOR.FirmwareUpdate.Launcher"), good, Place::kFile, "launcher",
-       "not this project's launcher image"},
+       LauncherNamed("X.ZOR.FirmwareUpdate.Launcher"), good, "launcher", kNotOurs},
       {"launcher named ours in another attribute",
-       LauncherNamed("ZOR.FirmwareUpdate.Launcher", "typename"), good, Place::kFile, "launcher",
-       "not this project's launcher image"},
-      {"payload is text", launcher, TextBytes("MZ but nothing else"), Place::kFile, "payload",
-       "not a Windows executable"},
+       LauncherNamed("ZOR.FirmwareUpdate.Launcher", "typename"), good, "launcher", kNotOurs},
+      {"payload is text", launcher, TextBytes("MZ but nothing else"), "payload", kNotAnExe},
       {"payload e_lfanew past the end", launcher, WithStore32(good, kNewHeaderField, 0x10000),
-       Place::kFile, "payload", "not a Windows executable"},
+       "payload", kNotAnExe},
       {"payload e_lfanew negative", launcher, WithStore32(good, kNewHeaderField, 0xFFFFFF80),
-       Place::kFile, "payload", "not a Windows executable"},
+       "payload", kNotAnExe},
       {"payload without PE signature", launcher, WithStore32(good, kSignatureAt, 0x00004551),
-       Place::kFile, "payload", "not a Windows executable"},
+       "payload", kNotAnExe},
       {"payload with ROM optional header", launcher, WithStore32(good, kOptionalMagicAt, 0x107),
-       Place::kFile, "payload", "not a Windows executable"},
-      {"payload cut before its optional header", launcher, shortPe, Place::kFile, "payload",
-       "not a Windows executable"},
+       "payload", kNotAnExe},
+      {"payload cut before its optional header", launcher, shortPe, "payload", kNotAnExe},
       {"payload is a DLL", launcher, WithStore16(good, kCharacteristicsAt, kDllCharacteristics),
-       Place::kFile, "payload", "is a DLL"},
+       "payload", "is a DLL"},
       {"payload is not an executable image", launcher,
-       WithStore16(good, kCharacteristicsAt, kObjectCharacteristics), Place::kFile, "payload",
+       WithStore16(good, kCharacteristicsAt, kObjectCharacteristics), "payload",
        "not a 32- or 64-bit Windows program"},
       {"payload is an EFI application", launcher,
-       WithStore16(good, kSubsystemAt, kEfiApplicationSubsystem), Place::kFile, "payload",
+       WithStore16(good, kSubsystemAt, kEfiApplicationSubsystem), "payload",
        "not a 32- or 64-bit Windows program"},
-      {"payload is a packed product", launcher, PackedProduct(), Place::kFile, "payload",
-       "itself a packed file"},
-      {"payload is the bare launcher", launcher, launcher, Place::kFile, "payload",
-       "the launcher image itself"},
-      {"missing launcher", {}, good, Place::kFile, "launcher", "cannot open"},
-      {"missing payload", launcher, {}, Place::kFile, "payload", "cannot open"},
-      {"launcher is a folder", Bytes(), good, Place::kFile, "launcher", "is a folder, not a file",
+      {"payload is a packed product", launcher, PackedProduct(), "payload", "itself a packed file"},
+      {"payload is the bare launcher", launcher, launcher, "payload", "the launcher image itself"},
+      {"missing launcher", {}, good, "launcher", "cannot open"},
+      {"missing payload", launcher, {}, "payload", "cannot open"},
+      {"launcher is a folder", Bytes(), good, "launcher", "is a folder, not a file", Place::kFile,
        Place::kFolder},
-      {"payload is a folder", launcher, Bytes(), Place::kFile, "payload", "is a folder, not a file",
+      {"payload is a folder", launcher, Bytes(), "payload", "is a folder, not a file", Place::kFile,
        Place::kFile, Place::kFolder},
-      {"output is a folder", launcher, good, Place::kFolder, "output", "is a folder, not a file"},
-      {"output in a missing folder", launcher, good, Place::kInMissingFolder,
-       "folder of the output", "does not exist"},
-      {"output is the launcher", launcher, PeImageWithTail(1, 4), Place::kTheLauncher, "output",
-       "one of the inputs"},
-      {"output is the payload", launcher, PeImageWithTail(1, 4), Place::kThePayload, "output",
-       "one of the inputs"},
-      {"launcher is a FIFO", Bytes(), good, Place::kFile, "launcher", "not a regular file",
+      {"output is a folder", launcher, good, "output", "is a folder, not a file", Place::kFolder},
+      {"output in a missing folder", launcher, good, "folder of the output", "does not exist",
+       Place::kInMissingFolder},
+      {"output is the launcher", launcher, PeImageWithTail(1, 4), "output", "one of the inputs",
+       Place::kTheLauncher},
+      {"output is the payload", launcher, PeImageWithTail(1, 4), "output", "one of the inputs",
+       Place::kThePayload},
+      {"launcher is a FIFO", Bytes(), good, "launcher", "not a regular file", Place::kFile,
        Place::kFifo},
-      {"payload is a FIFO", launcher, Bytes(), Place::kFile, "payload", "not a regular file",
+      {"payload is a FIFO", launcher, Bytes(), "payload", "not a regular file", Place::kFile,
        Place::kFile, Place::kFifo},
-      {"output is a FIFO", launcher, good, Place::kFifo, "output", "not a regular file"},
-      {"output is an empty name", launcher, good, Place::kEmptyName, "output", "not a file name"},
-      {"links planted at every temporary name", launcher, good, Place::kNamesPlanted, "output",
-       "no temporary name beside it was free"},
-      {"output is a link to a file", launcher, good, Place::kLink, "output", "is a link (to '"},
+      {"output is a FIFO", launcher, good, "output", "not a regular file", Place::kFifo},
+      {"output is an empty name", launcher, good, "output", "not a file name", Place::kEmptyName},
+      {"links planted at every temporary name", launcher, good, "output",
+       "no temporary name beside it was free", Place::kNamesPlanted},
+      {"output is a link to a file", launcher, good, "output", "is a link (to '", Place::kLink},
   };
 }
 
