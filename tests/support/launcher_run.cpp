@@ -76,13 +76,12 @@ void ExpectLauncherFileHeld(const std::wstring& launcherPath) {
 }
 
 void ExpectLockReleasedButOpen(const std::wstring& name) {
-  HANDLE lock = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str());
-  ASSERT_NE(lock, nullptr) << "the lock is gone: the launcher closed its handle, error "
-                           << GetLastError();
-  DWORD wait = WaitForSingleObject(lock, 0);
+  UniqueHandle lock(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
+  ASSERT_TRUE(lock.IsValid()) << "the lock is gone: the launcher closed its handle, error "
+                              << GetLastError();
+  DWORD wait = WaitForSingleObject(lock.Get(), 0);
   EXPECT_EQ(wait, static_cast<DWORD>(WAIT_OBJECT_0)) << "the lock is still owned";
-  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(lock);
-  CloseHandle(lock);
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(lock.Get());
 }
 
 }  // namespace zor::test
