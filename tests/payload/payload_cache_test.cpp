@@ -165,16 +165,14 @@ TEST(CacheLock, WaitsForTheOwnerAndTakesOverAnAbandonedLock) {
   const std::wstring name = test::CacheLockNameOf(digest);
 
   // Another thread owns it for a while, then releases it.
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread owner([&] {
-    HANDLE held = CreateMutexW(nullptr, TRUE, name.c_str());
-    SetEvent(ready);
+    UniqueHandle held(CreateMutexW(nullptr, TRUE, name.c_str()));
+    SetEvent(ready.Get());
     Sleep(400);
-    ReleaseMutex(held);
-    CloseHandle(held);
+    ReleaseMutex(held.Get());
   });
-  WaitForSingleObject(ready, INFINITE);
-  CloseHandle(ready);
+  WaitForSingleObject(ready.Get(), INFINITE);
   auto start = std::chrono::steady_clock::now();
   UniqueHandle lock;
   EXPECT_TRUE(AcquireCacheLock(digest, &lock));
@@ -234,14 +232,13 @@ TEST(VerifyCachedPayload, AcceptsOnlyAnExactCopy) {
     bytes[at] ^= 0x01;
     return bytes;
   };
-  Bytes truncated(payload.begin(), payload.end() - 1);
   Bytes longer = payload;
   longer.push_back(0);
   const Case cases[] = {
       {"exact copy", true, payload, true},
       {"missing", false, {}, false},
       {"empty", true, {}, false},
-      {"truncated by one byte", true, truncated, false},
+      {"truncated by one byte", true, test::Slice(payload, 0, payload.size() - 1), false},
       {"one byte longer", true, longer, false},
       {"first byte changed", true, changed(0), false},
       {"byte in the second chunk changed", true, changed(200000), false},

@@ -302,29 +302,26 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
   // Signed, as a signing tool leaves it: a certificate table after the
   // trailer and the security directory pointing at it.
   constexpr uint32_t kTableSize = 512;
-  Bytes signedBytes = ReadBytes(packed);
-  const uint32_t tableOffset = static_cast<uint32_t>(signedBytes.size());
-  Bytes table = PatternBytes(kTableSize, 9);
-  signedBytes.insert(signedBytes.end(), table.begin(), table.end());
-  Store32(signedBytes, SecurityDirectoryOffset(signedBytes), tableOffset);
-  Store32(signedBytes, SecurityDirectoryOffset(signedBytes) + 4, kTableSize);
-  const std::string signedPacked = dir.File("Signed Updater.exe");
-  WriteBytes(signedPacked, signedBytes);
-  ProgramRun signedJson = RunZorpackProgram({"inspect", "--json", signedPacked});
-  EXPECT_EQ(signedJson.exitCode, kStatusSuccess) << signedJson.err;
+  const uint32_t tableOffset = static_cast<uint32_t>(ReadBytes(packed).size());
+  // The report of the packed file with `table` appended and its security
+  // directory naming `offset` and kTableSize.
+  auto inspectWith = [&](const Bytes& table, uint32_t offset) {
+    Bytes bytes = ReadBytes(packed);
+    bytes.insert(bytes.end(), table.begin(), table.end());
+    Store32(bytes, SecurityDirectoryOffset(bytes), offset);
+    Store32(bytes, SecurityDirectoryOffset(bytes) + 4, kTableSize);
+    WriteBytes(dir.File("Signed Updater.exe"), bytes);
+    ProgramRun run = RunZorpackProgram({"inspect", "--json", dir.File("Signed Updater.exe")});
+    EXPECT_EQ(run.exitCode, kStatusSuccess) << run.err;
+    return JsonObjectMembers(run.out);
+  };
   std::map<std::string, std::string> signedExpected = expected;
   signedExpected["certificate_table_offset"] = std::to_string(tableOffset);
   signedExpected["certificate_table_size"] = std::to_string(kTableSize);
-  EXPECT_EQ(JsonObjectMembers(signedJson.out), signedExpected) << signedJson.out;
+  EXPECT_EQ(inspectWith(PatternBytes(kTableSize, 9), tableOffset), signedExpected);
   // A security directory that points just past the end names no table: the
   // trailer still ends the file, and the report shows none.
-  Bytes pastTheEnd = ReadBytes(packed);
-  Store32(pastTheEnd, SecurityDirectoryOffset(pastTheEnd), uint32_t(pastTheEnd.size() + 1));
-  Store32(pastTheEnd, SecurityDirectoryOffset(pastTheEnd) + 4, kTableSize);
-  WriteBytes(dir.File("Past The End.exe"), pastTheEnd);
-  ProgramRun pastJson = RunZorpackProgram({"inspect", "--json", dir.File("Past The End.exe")});
-  EXPECT_EQ(pastJson.exitCode, kStatusSuccess) << pastJson.err;
-  EXPECT_EQ(JsonObjectMembers(pastJson.out), expected) << pastJson.out;
+  EXPECT_EQ(inspectWith({}, tableOffset + 1), expected);
 
   ProgramRun extract = RunZorpackProgram({"extract", packed, extracted});
   EXPECT_EQ(extract.exitCode, kStatusSuccess) << extract.err;
