@@ -9,8 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static zor::fuzz::ScratchFolder scratch;
   std::string path = scratch.Write("input.exe", data, size);
-  zor::fuzz::CommandResult result = zor::fuzz::RunZorpackCaptured({"inspect", "--json", path});
-  zor::fuzz::CheckStatusAndErrors(result);
+  zor::fuzz::CommandResult result = zor::fuzz::RunZorpackChecked({"inspect", "--json", path});
   if (result.output.empty() ? result.status != 2
                             : !zor::test::ParseJsonObject(result.output, nullptr)) {
     zor::fuzz::Failure("no JSON object where a report is due");

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "fuzz_failure.h"
 #include "memfd_file.h"
@@ -22,8 +22,8 @@ ScratchFolder::ScratchFolder() {
 }
 
 ScratchFolder::~ScratchFolder() {
-  for (const std::string& path : written_) unlink(path.c_str());
-  rmdir(folder_.c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
 }
 
 std::string ScratchFolder::Write(const std::string& name, const uint8_t* data, size_t size) {
@@ -31,20 +31,16 @@ std::string ScratchFolder::Write(const std::string& name, const uint8_t* data, s
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   bool written = fd >= 0 && write(fd, data, size) == static_cast<ssize_t>(size);
   if (fd < 0 || close(fd) != 0 || !written) std::abort();
-  if (std::find(written_.begin(), written_.end(), path) == written_.end()) written_.push_back(path);
   return path;
 }
 
-CommandResult RunZorpackCaptured(const std::vector<std::string>& arguments) {
+CommandResult RunZorpackChecked(const std::vector<std::string>& arguments) {
   static MemfdFile output;
   static MemfdFile errors;
   output.Fill(nullptr, 0);
   errors.Fill(nullptr, 0);
-  int status = pack::RunZorpack(arguments, output.Descriptor(), errors.Descriptor());
-  return {status, output.Contents(), errors.Contents()};
-}
-
-void CheckStatusAndErrors(const CommandResult& result) {
+  CommandResult result = {pack::RunZorpack(arguments, output.Descriptor(), errors.Descriptor()),
+                          output.Contents(), errors.Contents()};
   const std::string& err = result.errors;
   if (result.status != 0 && result.status != 1 && result.status != 2) {
     Failure("exit status other than 0, 1 or 2");
@@ -53,6 +49,7 @@ void CheckStatusAndErrors(const CommandResult& result) {
                          : err.rfind("zorpack: ", 0) != 0 || err.find('\n') != err.size() - 1) {
     Failure("stderr is not empty on success or not one zorpack: line on failure");
   }
+  return result;
 }
 
 }  // namespace zor::fuzz

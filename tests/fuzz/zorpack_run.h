@@ -1,6 +1,6 @@
 // What the targets that run a zorpack command end to end share: a folder
-// for the files they hand it by name, the command run in this process with
-// its output and errors captured, and the rule for its error stream.
+// for the files they hand it by name, and the command run in this process
+// with its output and errors captured and held to the rule for both.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +25,6 @@ class ScratchFolder {
 
  private:
   std::string folder_;
-  std::vector<std::string> written_;
 };
 
 struct CommandResult {
@@ -35,11 +34,9 @@ struct CommandResult {
 };
 
 // zorpack with `arguments` (the program name left out), its standard output
-// and error in memory files.
-CommandResult RunZorpackCaptured(const std::vector<std::string>& arguments);
-
-// Fails unless the status is 0, 1 or 2, and the error stream is empty on
-// success and one line starting with "zorpack: " otherwise.
-void CheckStatusAndErrors(const CommandResult& result);
+// and error in memory files. Fails unless the status is 0, 1 or 2, and the
+// error stream is empty on success and one line starting with "zorpack: "
+// otherwise.
+CommandResult RunZorpackChecked(const std::vector<std::string>& arguments);
 
 }  // namespace zor::fuzz

@@ -31,16 +31,12 @@ constexpr DWORD kExitAfterDismissMs = 5000;
 // How long the box must stay up, with the launcher waiting behind it.
 constexpr DWORD kUserThinkingMs = 300;
 
-struct ExpectedBox {
-  std::wstring caption;
-  std::wstring detail;
-};
-
 // Starts the launcher at `path`, checks its box and what the launcher holds
 // while it waits (`whileShowing`), dismisses the box and checks the exit
 // status. The child is killed on any early return.
-void ExpectBox(const std::wstring& path, const ExpectedBox& expected,
-               const std::function<void()>& whileShowing) {
+void ExpectBox(
+    const std::wstring& path, const std::wstring& caption, const std::wstring& detail,
+    const std::function<void()>& whileShowing = [] {}) {
   test::ChildProcess launcher;
   ASSERT_TRUE(launcher.Start(path)) << "cannot start the launcher, error " << GetLastError();
 
@@ -60,15 +56,11 @@ void ExpectBox(const std::wstring& path, const ExpectedBox& expected,
       << "the launcher did not exit after its box was dismissed";
 
   EXPECT_EQ(exitCode, 1u);
-  EXPECT_EQ(contents.caption, expected.caption);
-  EXPECT_EQ(contents.text, kFailureLead + expected.detail);
+  EXPECT_EQ(contents.caption, caption);
+  EXPECT_EQ(contents.text, kFailureLead + detail);
   EXPECT_TRUE(contents.hasIcon);
   EXPECT_EQ(contents.buttonCount, 1);
   EXPECT_EQ(contents.buttonText, L"OK");
-}
-
-void ExpectPayloadMissingBox(const std::wstring& path) {
-  ExpectBox(path, {kExpectedCaption, kPayloadInvalid}, [] {});
 }
 
 TEST(LaunchFailure, OnlyAWholeModulePathGoesOn) {
@@ -83,7 +75,7 @@ TEST(LaunchFailure, BareLauncherImageShowsPayloadMissingBoxAndExits1) {
   test::TempDir dir;
   std::wstring path = dir.File(kLauncherName);
   ASSERT_TRUE(CopyFileW(test::kLauncherExe, path.c_str(), TRUE));
-  ExpectPayloadMissingBox(path);
+  ExpectBox(path, kExpectedCaption, kPayloadInvalid);
 }
 
 TEST(LaunchFailure, DamagedTrailerMagicShowsPayloadMissingBoxAndExits1) {
@@ -95,7 +87,7 @@ TEST(LaunchFailure, DamagedTrailerMagicShowsPayloadMissingBoxAndExits1) {
   parts.corruptMagic = true;
   test::BuiltLauncherFile built = test::WriteLauncherFile(path, parts);
 
-  ExpectPayloadMissingBox(path);
+  ExpectBox(path, kExpectedCaption, kPayloadInvalid);
   EXPECT_FALSE(test::FileExists(test::CacheFolderOf(built.payloadDigest)))
       << "a refused payload must not reach the cache";
 }
@@ -110,7 +102,7 @@ TEST(LaunchFailure, EachCacheStepShowsItsOwnBox) {
     test::CacheTestLauncher launcher(dir.Path());
     HANDLE squatter = CreateEventW(nullptr, TRUE, FALSE, launcher.LockName().c_str());
     ASSERT_NE(squatter, nullptr);
-    ExpectBox(launcher.Path(), {L"Updater", kLockNotAcquired}, [] {});
+    ExpectBox(launcher.Path(), L"Updater", kLockNotAcquired);
     CloseHandle(squatter);
   }
   {
@@ -119,7 +111,7 @@ TEST(LaunchFailure, EachCacheStepShowsItsOwnBox) {
     test::Bytes damaged = launcher.Built().bytes;
     damaged[launcher.Built().payloadOffset + launcher.Built().payloadSize / 2] ^= 0x04;
     test::WriteFileBytes(launcher.Path(), damaged);
-    ExpectBox(launcher.Path(), {L"Updater", kNotExtracted},
+    ExpectBox(launcher.Path(), L"Updater", kNotExtracted,
               [&] { test::ExpectLockReleasedButOpen(launcher.LockName()); });
   }
 }

@@ -12,7 +12,7 @@
 #include "process/identity_window.h"
 #include "support/file_bytes.h"
 #include "support/launcher_file.h"
-#include "support/cache_folder.h"
+#include "support/cache_launcher.h"
 #include "support/launcher_run.h"
 #include "support/message_box.h"
 #include "support/process_runner.h"
@@ -31,42 +31,14 @@ constexpr wchar_t kToolNotStartedText[] =
     L"Windows could not create the firmware update process.";
 constexpr LONG kSystemAddedStyles = WS_CLIPSIBLINGS | WS_VISIBLE;
 
-// A launcher file in a folder of its own carrying `payload`, and the cache
-// folder its run fills, removed again at the end.
-class LauncherFile {
- public:
-  explicit LauncherFile(const test::Bytes& payload)
-      : built_(Build(payload)), cache_(built_.payloadDigest), path_(dir_.File(kLauncherName)) {
-    test::WriteFileBytes(path_, built_.bytes);
-  }
-
-  const std::wstring& Path() const { return path_; }
-  const std::wstring& Folder() const { return dir_.Path(); }
-  std::wstring File(const std::wstring& name) const { return dir_.File(name); }
-  const std::wstring& CacheFolder() const { return cache_.Folder(); }
-  std::wstring CachedTool() const { return cache_.Folder() + L"\\" + kLauncherName; }
-  std::wstring LockName() const { return test::CacheLockNameOf(built_.payloadDigest); }
-
- private:
-  static test::BuiltLauncherFile Build(const test::Bytes& payload) {
-    test::LauncherFileParts parts;
-    parts.image = test::LauncherImage();
-    parts.payload = payload;
-    return test::BuildLauncherFile(parts);
-  }
-
-  test::TempDir dir_;
-  test::BuiltLauncherFile built_;
-  test::ScopedCacheFolder cache_;
-  std::wstring path_;
-};
-
 std::string Narrow(const std::wstring& text) {
   return std::string(text.begin(), text.end());
 }
 
 TEST(LauncherRun, StartsTheCachedCopyInTheCacheFolderWhereverTheLauncherIsStartedFrom) {
-  LauncherFile launcher(test::UniqueSamplePayload(test::FreshTag()));
+  test::TempDir dir;
+  test::CacheTestLauncher launcher(dir.Path(), test::UniqueSamplePayload(test::FreshTag()),
+                                   kLauncherName);
   ScopedEnvironment report(L"ZOR_SAMPLE_REPORT", launcher.File(L"report"));
   test::TempDir elsewhere;
 
@@ -81,14 +53,16 @@ TEST(LauncherRun, StartsTheCachedCopyInTheCacheFolderWhereverTheLauncherIsStarte
   test::SampleToolReport received;
   ASSERT_TRUE(test::ReadSampleToolReport(launcher.File(L"report"), &received));
   EXPECT_EQ(received.workingDirectory, launcher.CacheFolder());
-  EXPECT_EQ(received.modulePath, launcher.CachedTool());
-  std::vector<std::wstring> expected = {launcher.CachedTool(), L"--device", L"COM3"};
+  EXPECT_EQ(received.modulePath, launcher.CachedCopy());
+  std::vector<std::wstring> expected = {launcher.CachedCopy(), L"--device", L"COM3"};
   EXPECT_EQ(received.platformArgs, expected) << Narrow(received.commandLine);
   EXPECT_EQ(received.crtArgs, expected) << Narrow(received.commandLine);
 }
 
 TEST(LauncherRun, ExitsWithTheToolsExitCodeWithoutABox) {
-  LauncherFile launcher(test::UniqueSamplePayload(test::FreshTag()));
+  test::TempDir dir;
+  test::CacheTestLauncher launcher(dir.Path(), test::UniqueSamplePayload(test::FreshTag()),
+                                   kLauncherName);
   struct Case {
     const wchar_t* setting;
     DWORD expected;
@@ -113,7 +87,9 @@ TEST(LauncherRun, ExitsWithTheToolsExitCodeWithoutABox) {
 }
 
 TEST(LauncherRun, WhileTheToolRunsKeepsAnAnsweringOffScreenWindowItsOwnFileAndTheLock) {
-  LauncherFile launcher(test::UniqueSamplePayload(test::FreshTag()));
+  test::TempDir dir;
+  test::CacheTestLauncher launcher(dir.Path(), test::UniqueSamplePayload(test::FreshTag()),
+                                   kLauncherName);
   ScopedEnvironment report(L"ZOR_SAMPLE_REPORT", launcher.File(L"report"));
   ScopedEnvironment waitFor(L"ZOR_SAMPLE_WAIT_FOR", launcher.File(L"release"));
   ScopedEnvironment code(L"ZOR_SAMPLE_EXIT_CODE", L"4");
@@ -178,7 +154,8 @@ test::Bytes HeadersOnlyPayload() {
 TEST(LauncherRun, ShowsTheProcessBoxAndExitsWithOneWhenTheToolCannotStart) {
   const test::Bytes payloads[] = {TextPayload(), HeadersOnlyPayload()};
   for (const test::Bytes& payload : payloads) {
-    LauncherFile launcher(payload);
+    test::TempDir dir;
+    test::CacheTestLauncher launcher(dir.Path(), payload, kLauncherName);
     test::ChildProcess child;
     ASSERT_TRUE(child.Start(launcher.Path(), test::Quoted(launcher.Path()) + L" --device COM3"));
     HWND box = test::WaitForMessageBox(child.Id());
@@ -196,7 +173,7 @@ TEST(LauncherRun, ShowsTheProcessBoxAndExitsWithOneWhenTheToolCannotStart) {
     EXPECT_EQ(contents.caption, kDisplayTitle);
     EXPECT_EQ(contents.text, kToolNotStartedText);
     // The cache did its part: the failure is the start's.
-    EXPECT_TRUE(test::FileExists(launcher.CachedTool()));
+    EXPECT_TRUE(test::FileExists(launcher.CachedCopy()));
   }
 }
 

@@ -32,25 +32,6 @@ Sha256Digest FreshDigest() {
   return test::Sha256Of(test::PatternBytes(16, test::FreshTag()));
 }
 
-// A file handle closed at the end of the scope.
-class OpenFile {
- public:
-  OpenFile(const std::wstring& path, DWORD access, DWORD share)
-      : handle_(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~OpenFile() { Close(); }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  void Close() {
-    if (IsOpen()) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 // --- Cache root from the temporary folder -----------------------------------
 
 struct TempPathCase {
@@ -184,16 +165,14 @@ TEST(CacheLock, WaitsForTheOwnerAndTakesOverAnAbandonedLock) {
   const std::wstring name = test::CacheLockNameOf(digest);
 
   // Another thread owns it for a while, then releases it.
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread owner([&] {
-    HANDLE held = CreateMutexW(nullptr, TRUE, name.c_str());
-    SetEvent(ready);
+    UniqueHandle held(CreateMutexW(nullptr, TRUE, name.c_str()));
+    SetEvent(ready.Get());
     Sleep(400);
-    ReleaseMutex(held);
-    CloseHandle(held);
+    ReleaseMutex(held.Get());
   });
-  WaitForSingleObject(ready, INFINITE);
-  CloseHandle(ready);
+  WaitForSingleObject(ready.Get(), INFINITE);
   auto start = std::chrono::steady_clock::now();
   UniqueHandle lock;
   EXPECT_TRUE(AcquireCacheLock(digest, &lock));
@@ -253,14 +232,13 @@ TEST(VerifyCachedPayload, AcceptsOnlyAnExactCopy) {
     bytes[at] ^= 0x01;
     return bytes;
   };
-  Bytes truncated(payload.begin(), payload.end() - 1);
   Bytes longer = payload;
   longer.push_back(0);
   const Case cases[] = {
       {"exact copy", true, payload, true},
       {"missing", false, {}, false},
       {"empty", true, {}, false},
-      {"truncated by one byte", true, truncated, false},
+      {"truncated by one byte", true, test::Slice(payload, 0, payload.size() - 1), false},
       {"one byte longer", true, longer, false},
       {"first byte changed", true, changed(0), false},
       {"byte in the second chunk changed", true, changed(200000), false},
@@ -286,8 +264,8 @@ TEST(VerifyCachedPayload, AcceptsACopyThatIsInUse) {
   const std::wstring path = dir.File(L"Updater.exe");
   test::WriteFileBytes(path, payload);
   // A running tool's image is open for reading, with no write or delete sharing.
-  OpenFile inUse(path, GENERIC_READ, FILE_SHARE_READ);
-  ASSERT_TRUE(inUse.IsOpen());
+  UniqueHandle inUse = test::OpenExisting(path, GENERIC_READ, FILE_SHARE_READ);
+  ASSERT_TRUE(inUse.IsValid());
   EXPECT_TRUE(VerifyCachedPayload(WideString(path.c_str()), location));
 }
 
@@ -377,7 +355,7 @@ TEST_F(ExtractPayloadTest, FailsWithoutLeavingUnverifiedBytes) {
     {
       // Holds the in-use copy open the way a running tool does; for the
       // other cases there is no file to open and this holds nothing.
-      OpenFile holder(cachedPath_, GENERIC_READ, FILE_SHARE_READ);
+      UniqueHandle holder = test::OpenExisting(cachedPath_, GENERIC_READ, FILE_SHARE_READ);
       EXPECT_FALSE(Extract(c.location));
       EXPECT_FALSE(test::FileExists(tempPath_));
     }
@@ -409,8 +387,8 @@ TEST_F(ExtractPayloadTest, DeletesNothingWhenTheTemporaryFileCannotBeCreated) {
   {
     // Sharing delete only: a wrong DeleteFileW would succeed and take the
     // file away once this handle closes.
-    OpenFile holder(tempPath_, GENERIC_READ, FILE_SHARE_DELETE);
-    ASSERT_TRUE(holder.IsOpen());
+    UniqueHandle holder = test::OpenExisting(tempPath_, GENERIC_READ, FILE_SHARE_DELETE);
+    ASSERT_TRUE(holder.IsValid());
     EXPECT_FALSE(Extract(location_));
   }
   EXPECT_EQ(test::ReadFileBytes(tempPath_), blocker);

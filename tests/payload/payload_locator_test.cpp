@@ -25,7 +25,6 @@ using test::BuiltLauncherFile;
 using test::Bytes;
 using test::LauncherFileParts;
 
-using test::Store16;
 using test::Store32;
 
 // Where MinimalPeImage puts its headers.
@@ -65,22 +64,12 @@ LauncherFileParts MinimalParts(bool pe32Plus = false) {
   return parts;
 }
 
-// A valid unsigned file with one 32-bit header field replaced.
+// A valid unsigned file with one header field replaced.
 Bytes WithField32(size_t at, uint32_t value) {
-  Bytes bytes = BuildLauncherFile(MinimalParts()).bytes;
-  Store32(bytes, at, value);
-  return bytes;
+  return test::WithStore32(BuildLauncherFile(MinimalParts()).bytes, at, value);
 }
-
 Bytes WithField16(size_t at, uint16_t value) {
-  Bytes bytes = BuildLauncherFile(MinimalParts()).bytes;
-  Store16(bytes, at, value);
-  return bytes;
-}
-
-Bytes Truncated(Bytes bytes, size_t length) {
-  bytes.resize(length);
-  return bytes;
+  return test::WithStore16(BuildLauncherFile(MinimalParts()).bytes, at, value);
 }
 
 std::vector<LocatorCase> LayoutCases() {
@@ -225,7 +214,8 @@ std::vector<LocatorCase> DamagedCases() {
       {"inside the security directory size", kPe32SecurityEntry + 6},
   };
   for (const Cut& cut : cuts) {
-    cases.push_back(Refuses(std::string("truncated ") + cut.where, Truncated(valid, cut.length)));
+    cases.push_back(
+        Refuses(std::string("truncated ") + cut.where, test::Slice(valid, 0, cut.length)));
   }
   {
     // The file ends inside the security directory, and its last 48 bytes

@@ -55,6 +55,11 @@ bool IsFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+UniqueHandle OpenExisting(const std::wstring& path, DWORD access, DWORD share) {
+  return UniqueHandle(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 void RemoveCacheFolder(const Sha256Digest& digest) {
   std::wstring folder = CacheFolderOf(digest);
   for (const std::wstring& name : FolderEntries(folder)) {
@@ -70,16 +75,13 @@ void RemoveCacheFolder(const Sha256Digest& digest) {
 }
 
 bool IdentityOf(const std::wstring& path, FileIdentity* identity) {
-  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  UniqueHandle file = OpenExisting(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (!file.IsValid()) {
     ADD_FAILURE() << "cannot open " << std::filesystem::path(path).string();
     return false;
   }
   BY_HANDLE_FILE_INFORMATION info;
-  bool ok = GetFileInformationByHandle(file, &info) != FALSE;
-  CloseHandle(file);
-  if (!ok) {
+  if (!GetFileInformationByHandle(file.Get(), &info)) {
     ADD_FAILURE() << "cannot query " << std::filesystem::path(path).string();
     return false;
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/sha256_digest.h"
+#include "runtime/unique_handle.h"
 
 namespace zor::test {
 
@@ -28,6 +29,9 @@ std::wstring CacheLockNameOf(const Sha256Digest& digest);
 std::vector<std::wstring> FolderEntries(const std::wstring& folder);
 
 bool IsFolder(const std::wstring& path);
+
+// `path` opened as it is, with `access` and `share`; not valid when that failed.
+UniqueHandle OpenExisting(const std::wstring& path, DWORD access, DWORD share);
 
 // Deletes the files in a digest folder and the folder itself, so that the
 // tests leave the shared cache as they found it.

@@ -7,10 +7,15 @@
 namespace zor::test {
 
 CacheTestLauncher::CacheTestLauncher(const std::wstring& folder, size_t extraPayloadBytes)
-    : folder_(folder), path_(folder + L"\\" + kLauncherFileName) {
+    : CacheTestLauncher(folder, UniqueSamplePayload(FreshTag(), extraPayloadBytes),
+                        kLauncherFileName) {}
+
+CacheTestLauncher::CacheTestLauncher(const std::wstring& folder, Bytes payload,
+                                     const std::wstring& fileName)
+    : folder_(folder), fileName_(fileName), path_(File(fileName)) {
   LauncherFileParts parts;
   parts.image = LauncherImage();
-  parts.payload = UniqueSamplePayload(FreshTag(), extraPayloadBytes);
+  parts.payload = std::move(payload);
   built_ = WriteLauncherFile(path_, parts);
   payload_ = std::move(parts.payload);
   cacheFolder_ = CacheFolderOf(Digest());
@@ -22,13 +27,13 @@ CacheTestLauncher::~CacheTestLauncher() {
 }
 
 std::wstring CacheTestLauncher::CopyAs(const std::wstring& fileName) const {
-  std::wstring copy = folder_ + L"\\" + fileName;
+  std::wstring copy = File(fileName);
   if (!CopyFileW(path_.c_str(), copy.c_str(), FALSE)) ADD_FAILURE() << "cannot copy the launcher";
   return copy;
 }
 
 std::wstring CacheTestLauncher::CachedCopy(const std::wstring& fileName) const {
-  return cacheFolder_ + L"\\" + fileName;
+  return cacheFolder_ + L"\\" + (fileName.empty() ? fileName_ : fileName);
 }
 
 }  // namespace zor::test

@@ -112,13 +112,9 @@ class Parser {
         ok = String();
         break;
       case 't':
-        ok = Word("true");
-        break;
       case 'f':
-        ok = Word("false");
-        break;
       case 'n':
-        ok = Word("null");
+        ok = Word("true") || Word("false") || Word("null");
         break;
       default:
         ok = Number();

@@ -24,6 +24,21 @@ void Store32(Bytes& bytes, size_t at, uint32_t value) {
   StoreLittle(bytes, at, value, 4);
 }
 
+Bytes Slice(const Bytes& bytes, uint64_t offset, uint64_t size) {
+  if (offset > bytes.size() || size > bytes.size() - offset) return {};
+  return Bytes(bytes.begin() + offset, bytes.begin() + offset + size);
+}
+
+Bytes WithStore16(Bytes bytes, size_t at, uint16_t value) {
+  Store16(bytes, at, value);
+  return bytes;
+}
+
+Bytes WithStore32(Bytes bytes, size_t at, uint32_t value) {
+  Store32(bytes, at, value);
+  return bytes;
+}
+
 void StoreLittle(Bytes& bytes, size_t at, uint64_t value, int width) {
   for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }

@@ -57,6 +57,11 @@ uint64_t LoadLittle(const Bytes& bytes, size_t at, int width);
 void StoreLittle(Bytes& bytes, size_t at, uint64_t value, int width);
 void Store16(Bytes& bytes, size_t at, uint16_t value);
 void Store32(Bytes& bytes, size_t at, uint32_t value);
+// `size` bytes from `offset`; empty when they are not all there.
+Bytes Slice(const Bytes& bytes, uint64_t offset, uint64_t size);
+// `bytes` with the field at `at` replaced.
+Bytes WithStore16(Bytes bytes, size_t at, uint16_t value);
+Bytes WithStore32(Bytes bytes, size_t at, uint32_t value);
 
 // File offsets of the optional header and of the security data directory
 // entry in `image`.

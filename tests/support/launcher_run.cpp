@@ -6,27 +6,13 @@
 
 #include <algorithm>
 
+#include "support/cache_folder.h"
+
 namespace zor::test {
 
 namespace {
 
 constexpr DWORD kPollMs = 20;
-
-struct WindowSearch {
-  DWORD processId;
-  const std::wstring* className;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<WindowSearch*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == search->processId && *search->className == WindowClassOf(window)) {
-    search->found.push_back(window);
-  }
-  return TRUE;
-}
 
 }  // namespace
 
@@ -68,12 +54,9 @@ namespace {
 // Opens `path` with `access` and `share`; true when that worked, else the
 // error in `error`.
 bool CanOpen(const std::wstring& path, DWORD access, DWORD share, DWORD* error) {
-  HANDLE file = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  UniqueHandle file = OpenExisting(path, access, share);
   *error = GetLastError();
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
+  return file.IsValid();
 }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -93,19 +76,12 @@ void ExpectLauncherFileHeld(const std::wstring& launcherPath) {
 }
 
 void ExpectLockReleasedButOpen(const std::wstring& name) {
-  HANDLE lock = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str());
-  ASSERT_NE(lock, nullptr) << "the lock is gone: the launcher closed its handle, error "
-                           << GetLastError();
-  DWORD wait = WaitForSingleObject(lock, 0);
+  UniqueHandle lock(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
+  ASSERT_TRUE(lock.IsValid()) << "the lock is gone: the launcher closed its handle, error "
+                              << GetLastError();
+  DWORD wait = WaitForSingleObject(lock.Get(), 0);
   EXPECT_EQ(wait, static_cast<DWORD>(WAIT_OBJECT_0)) << "the lock is still owned";
-  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(lock);
-  CloseHandle(lock);
-}
-
-std::vector<HWND> WindowsOfProcess(DWORD processId, const std::wstring& className) {
-  WindowSearch search = {processId, &className, {}};
-  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(lock.Get());
 }
 
 }  // namespace zor::test

@@ -37,7 +37,4 @@ void ExpectLauncherFileHeld(const std::wstring& launcherPath);
 // handle) and that nobody owns it (the launcher released it).
 void ExpectLockReleasedButOpen(const std::wstring& name);
 
-// The top-level windows of `processId` with class `className`.
-std::vector<HWND> WindowsOfProcess(DWORD processId, const std::wstring& className);
-
 }  // namespace zor::test

@@ -16,34 +16,37 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
-struct BoxSearch {
-  DWORD processId;
-  HWND found;
-};
-
-BOOL CALLBACK MatchBox(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<BoxSearch*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == search->processId && IsWindowVisible(window) && WindowClassOf(window) == L"#32770") {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND FindBox(DWORD processId) {
-  BoxSearch search = {processId, nullptr};
-  EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-BOOL CALLBACK CollectChild(HWND window, LPARAM context) {
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
   reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
   return TRUE;
 }
 
+std::vector<HWND> ChildrenOf(HWND box) {
+  std::vector<HWND> children;
+  EnumChildWindows(box, CollectWindow, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+HWND FindBox(DWORD processId) {
+  for (HWND window : WindowsOfProcess(processId, L"#32770")) {
+    if (IsWindowVisible(window)) return window;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+std::vector<HWND> WindowsOfProcess(DWORD processId, const std::wstring& className) {
+  std::vector<HWND> all;
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
+  std::vector<HWND> found;
+  for (HWND window : all) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == processId && WindowClassOf(window) == className) found.push_back(window);
+  }
+  return found;
+}
 
 std::wstring WindowClassOf(HWND window) {
   wchar_t name[256] = {};
@@ -66,9 +69,7 @@ bool HasMessageBox(DWORD processId) {
 MessageBoxContents ReadMessageBox(HWND box) {
   MessageBoxContents contents;
   contents.caption = TextOf(box);
-  std::vector<HWND> children;
-  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
-  for (HWND child : children) {
+  for (HWND child : ChildrenOf(box)) {
     std::wstring kind = WindowClassOf(child);
     LONG style = GetWindowLongW(child, GWL_STYLE);
     if (kind == L"Button" && (style & WS_VISIBLE)) {
@@ -88,9 +89,7 @@ MessageBoxContents ReadMessageBox(HWND box) {
 namespace {
 
 void PostFirstButtonClick(HWND box) {
-  std::vector<HWND> children;
-  EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&children));
-  for (HWND child : children) {
+  for (HWND child : ChildrenOf(box)) {
     if (WindowClassOf(child) == L"Button" && (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE)) {
       PostMessageW(child, BM_CLICK, 0, 0);
       return;
@@ -110,15 +109,6 @@ bool PressFirstButton(HWND box) {
     if (waited >= kBoxWaitMs) return false;
     Sleep(kPollMs);
   }
-  return true;
-}
-
-bool DismissMessageBox(DWORD processId, MessageBoxContents* contents, DWORD timeoutMs) {
-  HWND box = WaitForMessageBox(processId, timeoutMs);
-  if (box == nullptr) return false;
-  Sleep(kBoxSettleMs);
-  *contents = ReadMessageBox(box);
-  PressFirstButton(box);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace zor::test {
 
@@ -30,12 +31,10 @@ MessageBoxContents ReadMessageBox(HWND box);
 // it is still there after kBoxWaitMs.
 bool PressFirstButton(HWND box);
 
-// Waits up to `timeoutMs` for the box of `processId`, reads it and dismisses
-// it as PressFirstButton does. Returns false when no box showed in time.
-bool DismissMessageBox(DWORD processId, MessageBoxContents* contents, DWORD timeoutMs = kBoxWaitMs);
-
 // The window's class name.
 std::wstring WindowClassOf(HWND window);
+// The top-level windows of `processId` with class `className`.
+std::vector<HWND> WindowsOfProcess(DWORD processId, const std::wstring& className);
 
 // True when `processId` owns a visible top-level dialog box right now.
 bool HasMessageBox(DWORD processId);

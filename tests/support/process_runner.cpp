@@ -1,5 +1,6 @@
 #include "support/process_runner.h"
 
+#include <utility>
 #include <vector>
 
 namespace zor::test {
@@ -9,8 +10,7 @@ ChildProcess::~ChildProcess() {
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : process_(other.process_), id_(other.id_) {
-  other.process_ = nullptr;
+    : process_(std::move(other.process_)), id_(other.id_) {
   other.id_ = 0;
 }
 
@@ -27,26 +27,25 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& commandLin
                       &info)) {
     return false;
   }
-  CloseHandle(info.hThread);
-  process_ = info.hProcess;
+  UniqueHandle thread(info.hThread);
+  process_.Reset(info.hProcess);
   id_ = info.dwProcessId;
   return true;
 }
 
 bool ChildProcess::Wait(DWORD timeoutMs, DWORD* exitCode) {
-  if (process_ == nullptr) return false;
-  if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
-  return GetExitCodeProcess(process_, exitCode) != FALSE;
+  if (!process_.IsValid()) return false;
+  if (WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
+  return GetExitCodeProcess(process_.Get(), exitCode) != FALSE;
 }
 
 void ChildProcess::Kill() {
-  if (process_ == nullptr) return;
-  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_, 0xDEAD);
-    WaitForSingleObject(process_, 10000);
+  if (!process_.IsValid()) return;
+  if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.Get(), 0xDEAD);
+    WaitForSingleObject(process_.Get(), 10000);
   }
-  CloseHandle(process_);
-  process_ = nullptr;
+  process_.Reset();
 }
 
 std::wstring Quoted(const std::wstring& path) {

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "runtime/unique_handle.h"
+
 namespace zor::test {
 
 constexpr DWORD kDefaultWaitMs = 60000;
@@ -28,11 +30,11 @@ class ChildProcess {
   bool Wait(DWORD timeoutMs, DWORD* exitCode);
   void Kill();
 
-  HANDLE Handle() const { return process_; }
+  HANDLE Handle() const { return process_.Get(); }
   DWORD Id() const { return id_; }
 
  private:
-  HANDLE process_ = nullptr;
+  UniqueHandle process_;
   DWORD id_ = 0;
 };
 

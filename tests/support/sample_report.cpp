@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "support/cache_folder.h"
 #include "support/file_bytes.h"
 
 namespace zor::test {
@@ -48,11 +49,7 @@ bool TakeValue(const std::vector<std::wstring>& fields, size_t* at, const wchar_
 // delete access) stays open for a moment after the new name appears, and
 // until it closes, the stream reader's open fails with a sharing violation.
 bool CanOpenForReading(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
+  return OpenExisting(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE).IsValid();
 }
 
 }  // namespace

@@ -81,21 +81,6 @@ Bytes LauncherImageWithTail(size_t extraBytes, uint32_t seed) {
   return image;
 }
 
-Bytes Slice(const Bytes& bytes, uint64_t offset, uint64_t size) {
-  if (offset > bytes.size() || size > bytes.size() - offset) return {};
-  return Bytes(bytes.begin() + offset, bytes.begin() + offset + size);
-}
-
-Bytes WithStore16(Bytes bytes, size_t at, uint16_t value) {
-  Store16(bytes, at, value);
-  return bytes;
-}
-
-Bytes WithStore32(Bytes bytes, size_t at, uint32_t value) {
-  Store32(bytes, at, value);
-  return bytes;
-}
-
 void WriteSparseFile(const std::string& path, const Bytes& head, uint64_t size) {
   WriteBytes(path, head);
   std::error_code error;

@@ -42,11 +42,6 @@ Bytes PeImageWithTail(size_t extraBytes, uint32_t seed, bool pe32Plus = false);
 // The built launcher image followed by `extraBytes` of pattern.
 Bytes LauncherImageWithTail(size_t extraBytes, uint32_t seed);
 
-Bytes Slice(const Bytes& bytes, uint64_t offset, uint64_t size);
-
-Bytes WithStore16(Bytes bytes, size_t at, uint16_t value);
-Bytes WithStore32(Bytes bytes, size_t at, uint32_t value);
-
 // Makes a file of `size` bytes that starts with `head` and is zero after it,
 // without writing the zeros (the file system keeps them sparse where it can).
 void WriteSparseFile(const std::string& path, const Bytes& head, uint64_t size);

@@ -302,29 +302,26 @@ TEST(zorpack_program, PackInspectExtractRoundTrip) {
   // Signed, as a signing tool leaves it: a certificate table after the
   // trailer and the security directory pointing at it.
   constexpr uint32_t kTableSize = 512;
-  Bytes signedBytes = ReadBytes(packed);
-  const uint32_t tableOffset = static_cast<uint32_t>(signedBytes.size());
-  Bytes table = PatternBytes(kTableSize, 9);
-  signedBytes.insert(signedBytes.end(), table.begin(), table.end());
-  Store32(signedBytes, SecurityDirectoryOffset(signedBytes), tableOffset);
-  Store32(signedBytes, SecurityDirectoryOffset(signedBytes) + 4, kTableSize);
-  const std::string signedPacked = dir.File("Signed Updater.exe");
-  WriteBytes(signedPacked, signedBytes);
-  ProgramRun signedJson = RunZorpackProgram({"inspect", "--json", signedPacked});
-  EXPECT_EQ(signedJson.exitCode, kStatusSuccess) << signedJson.err;
+  const uint32_t tableOffset = static_cast<uint32_t>(ReadBytes(packed).size());
+  // The report of the packed file with `table` appended and its security
+  // directory naming `offset` and kTableSize.
+  auto inspectWith = [&](const Bytes& table, uint32_t offset) {
+    Bytes bytes = ReadBytes(packed);
+    bytes.insert(bytes.end(), table.begin(), table.end());
+    Store32(bytes, SecurityDirectoryOffset(bytes), offset);
+    Store32(bytes, SecurityDirectoryOffset(bytes) + 4, kTableSize);
+    WriteBytes(dir.File("Signed Updater.exe"), bytes);
+    ProgramRun run = RunZorpackProgram({"inspect", "--json", dir.File("Signed Updater.exe")});
+    EXPECT_EQ(run.exitCode, kStatusSuccess) << run.err;
+    return JsonObjectMembers(run.out);
+  };
   std::map<std::string, std::string> signedExpected = expected;
   signedExpected["certificate_table_offset"] = std::to_string(tableOffset);
   signedExpected["certificate_table_size"] = std::to_string(kTableSize);
-  EXPECT_EQ(JsonObjectMembers(signedJson.out), signedExpected) << signedJson.out;
+  EXPECT_EQ(inspectWith(PatternBytes(kTableSize, 9), tableOffset), signedExpected);
   // A security directory that points just past the end names no table: the
   // trailer still ends the file, and the report shows none.
-  Bytes pastTheEnd = ReadBytes(packed);
-  Store32(pastTheEnd, SecurityDirectoryOffset(pastTheEnd), uint32_t(pastTheEnd.size() + 1));
-  Store32(pastTheEnd, SecurityDirectoryOffset(pastTheEnd) + 4, kTableSize);
-  WriteBytes(dir.File("Past The End.exe"), pastTheEnd);
-  ProgramRun pastJson = RunZorpackProgram({"inspect", "--json", dir.File("Past The End.exe")});
-  EXPECT_EQ(pastJson.exitCode, kStatusSuccess) << pastJson.err;
-  EXPECT_EQ(JsonObjectMembers(pastJson.out), expected) << pastJson.out;
+  EXPECT_EQ(inspectWith({}, tableOffset + 1), expected);
 
   ProgramRun extract = RunZorpackProgram({"extract", packed, extracted});
   EXPECT_EQ(extract.exitCode, kStatusSuccess) << extract.err;
@@ -433,86 +430,19 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
   ASSERT_NE(revisionAt, 0u);
   otherBuild[revisionAt] = otherBuild[revisionAt] == 'a' ? 'b' : 'a';
 
-  Bytes changedByte = signed_;
-  changedByte[0x400] ^= 0x01;
+  auto changed = [&](size_t at, uint8_t mask) {
+    Bytes bytes = signed_;
+    bytes[at] ^= mask;
+    return bytes;
+  };
   Bytes appended = signed_;
   appended.insert(appended.end(), {'e', 'x', 't', 'r', 'a'});
   Bytes cutSignature = Slice(signed_, 0, signed_.size() - 8);
   Bytes appendedUnsigned = unsigned_;
   appendedUnsigned.insert(appendedUnsigned.end(), 8, 0);
-  // Both ends of the padding are checked.
-  Bytes dirtyPadding = signed_;
-  dirtyPadding[imageSize] = 0x20;
-  Bytes dirtyPaddingEnd = signed_;
-  dirtyPaddingEnd[payloadOffset - 1] = 0x01;
-  Bytes changedPayload = signed_;
-  changedPayload[payloadOffset + 100] ^= 0x80;
   // The fields right behind the checksum that signing rewrites: only the
   // checksum's four bytes are passed over.
   const size_t subsystemAt = OptionalHeaderOffset(launcher) + kChecksumField + 4;
-  Bytes changedSubsystem = signed_;
-  changedSubsystem[subsystemAt] ^= 0x01;
-  Bytes changedDllCharacteristics = signed_;
-  changedDllCharacteristics[subsystemAt + 2] ^= 0x40;
-
-  struct VerifyCase {
-    const char* name;
-    Bytes product;
-    int status;
-    std::string field;  // "null" for a match
-    uint64_t offset;
-  };
-  const VerifyCase cases[] = {
-      {"unsigned", unsigned_, kStatusSuccess, "null", 0},
-      {"signed", signed_, kStatusSuccess, "null", 0},
-      {"changed launcher byte", changedByte, kStatusProductDiffers, "launcher_byte", 0x400},
-      {"subsystem after the checksum", changedSubsystem, kStatusProductDiffers, "launcher_byte",
-       subsystemAt},
-      {"DLL characteristics", changedDllCharacteristics, kStatusProductDiffers, "launcher_byte",
-       subsystemAt + 2},
-      {"launcher of another build", product(otherBuild, padding, kTableSize), kStatusProductDiffers,
-       "launcher_byte", revisionAt},
-      {"cut inside the launcher", Slice(signed_, 0, imageSize / 2), kStatusProductDiffers,
-       "launcher_size", imageSize / 2},
-      {"non-zero padding", dirtyPadding, kStatusProductDiffers, "padding_byte", imageSize},
-      {"non-zero last padding byte", dirtyPaddingEnd, kStatusProductDiffers, "padding_byte",
-       payloadOffset - 1},
-      {"padding too long", product(launcher, padding + 8, kTableSize), kStatusProductDiffers,
-       "padding_size", imageSize},
-      {"payload does not match", changedPayload, kStatusProductDiffers, "payload_digest",
-       payloadOffset},
-      {"bytes after an unsigned file", appendedUnsigned, kStatusProductDiffers, "trailer",
-       appendedUnsigned.size()},
-      {"certificate table cut short", cutSignature, kStatusProductDiffers, "security_directory",
-       trailerEnd},
-      {"table shorter than its own header", product(launcher, padding, 4), kStatusProductDiffers,
-       "security_directory", trailerEnd},
-      {"bytes after the signature", appended, kStatusProductDiffers, "data_after_certificate_table",
-       signed_.size()},
-  };
-  // Its help explains every key of the JSON report.
-  const std::string help = RunZorpackProgram({"help", "verify"}).out;
-  for (const VerifyCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path = dir.File("Updater.exe");
-    WriteBytes(path, c.product);
-    ProgramRun run = RunZorpackProgram({"verify", "--launcher", LauncherExePath(), path, "--json"});
-    EXPECT_EQ(run.exitCode, c.status) << run.err;
-    std::map<std::string, std::string> keys = JsonObjectMembers(run.out);
-    ASSERT_FALSE(keys.empty()) << run.out;
-    EXPECT_EQ(keys["first_difference"], c.field) << run.out;
-    for (const auto& [key, value] : keys) EXPECT_TRUE(Contains(help, key)) << key;
-    EXPECT_EQ(keys["signature_checked"], "false");
-    if (c.status == kStatusSuccess) {
-      EXPECT_EQ(keys["verdict"], "same");
-      EXPECT_TRUE(run.err.empty()) << run.err;
-      continue;
-    }
-    EXPECT_EQ(keys["verdict"], "different");
-    EXPECT_EQ(keys["first_difference_offset"], std::to_string(c.offset)) << run.out;
-    ExpectOneErrorLine(run);
-    EXPECT_TRUE(Contains(run.err, c.field + " at offset " + std::to_string(c.offset))) << run.err;
-  }
 
   // A launcher image longer than one compare chunk (64 KiB): a difference
   // far into it is named at its own offset.
@@ -523,12 +453,62 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
       product(longLauncher, pack::PaddingBetween(longLauncher.size(), payload.size()), kTableSize);
   const uint64_t farAt = 2 * 0x10000 + 77;
   farChange[farAt] = 0x01;
-  WriteBytes(dir.File("far.exe"), farChange);
-  ProgramRun farRun = RunZorpackProgram(
-      {"verify", "--launcher", dir.File("long-launcher.exe"), dir.File("far.exe"), "--json"});
-  EXPECT_EQ(farRun.exitCode, kStatusProductDiffers) << farRun.err;
-  EXPECT_EQ(JsonObjectMembers(farRun.out)["first_difference_offset"], std::to_string(farAt))
-      << farRun.out;
+
+  struct VerifyCase {
+    const char* name;
+    Bytes product;
+    std::string field;  // "null" for a match, with exit status 0; else 1
+    uint64_t offset;
+    std::string launcher = LauncherExePath();
+  };
+  const VerifyCase cases[] = {
+      {"unsigned", unsigned_, "null", 0},
+      {"signed", signed_, "null", 0},
+      {"changed launcher byte", changed(0x400, 0x01), "launcher_byte", 0x400},
+      {"subsystem after the checksum", changed(subsystemAt, 0x01), "launcher_byte", subsystemAt},
+      {"DLL characteristics", changed(subsystemAt + 2, 0x40), "launcher_byte", subsystemAt + 2},
+      {"launcher of another build", product(otherBuild, padding, kTableSize), "launcher_byte",
+       revisionAt},
+      {"cut inside the launcher", Slice(signed_, 0, imageSize / 2), "launcher_size", imageSize / 2},
+      // Both ends of the padding are checked.
+      {"non-zero padding", changed(imageSize, 0x20), "padding_byte", imageSize},
+      {"non-zero last padding byte", changed(payloadOffset - 1, 0x01), "padding_byte",
+       payloadOffset - 1},
+      {"padding too long", product(launcher, padding + 8, kTableSize), "padding_size", imageSize},
+      {"payload does not match", changed(payloadOffset + 100, 0x80), "payload_digest",
+       payloadOffset},
+      {"bytes after an unsigned file", appendedUnsigned, "trailer", appendedUnsigned.size()},
+      {"certificate table cut short", cutSignature, "security_directory", trailerEnd},
+      {"table shorter than its own header", product(launcher, padding, 4), "security_directory",
+       trailerEnd},
+      {"bytes after the signature", appended, "data_after_certificate_table", signed_.size()},
+      {"beyond the first compare chunk", farChange, "launcher_byte", farAt,
+       dir.File("long-launcher.exe")},
+  };
+  // Its help explains every key of the JSON report.
+  const std::string help = RunZorpackProgram({"help", "verify"}).out;
+  for (const VerifyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File("Updater.exe");
+    WriteBytes(path, c.product);
+    ProgramRun run = RunZorpackProgram({"verify", "--launcher", c.launcher, path, "--json"});
+    const bool same = c.field == "null";
+    EXPECT_EQ(run.exitCode, same ? kStatusSuccess : kStatusProductDiffers) << run.err;
+    std::map<std::string, std::string> keys = JsonObjectMembers(run.out);
+    ASSERT_FALSE(keys.empty()) << run.out;
+    EXPECT_EQ(keys["first_difference"], c.field) << run.out;
+    for (const auto& [key, value] : keys) EXPECT_TRUE(Contains(help, key)) << key;
+    EXPECT_EQ(keys["signature_checked"], "false");
+    if (same) {
+      EXPECT_EQ(keys["verdict"], "same");
+      EXPECT_TRUE(run.err.empty()) << run.err;
+      continue;
+    }
+    EXPECT_EQ(keys["verdict"], "different");
+    EXPECT_EQ(keys["first_difference_offset"], std::to_string(c.offset)) << run.out;
+    ExpectOneErrorLine(run);
+    EXPECT_TRUE(Contains(run.err, c.field + " at offset " + std::to_string(c.offset))) << run.err;
+  }
 
   // Without --json: a line per check, the verdict and where to check the
   // signature.
@@ -540,7 +520,7 @@ TEST(zorpack_verify, NamesTheFirstDifferenceOfEachAlteredProduct) {
                            "certificate_table: ok", "verdict: SAME", "osslsigncode verify"}) {
     EXPECT_TRUE(Contains(good.out, line)) << good.out;
   }
-  WriteBytes(dir.File("bad.exe"), changedPayload);
+  WriteBytes(dir.File("bad.exe"), changed(payloadOffset + 100, 0x80));
   ProgramRun bad =
       RunZorpackProgram({"verify", "--launcher", LauncherExePath(), dir.File("bad.exe")});
   EXPECT_EQ(bad.exitCode, kStatusProductDiffers);
