@@ -103,8 +103,8 @@ TEST_F(CacheConcurrency, ASecondLauncherRunsWhileTheFirstOnesToolRuns) {
 // into the digest folder; once the lock is released it goes on.
 TEST_F(CacheConcurrency, TheCopyIsWrittenOnlyUnderThePayloadsLock) {
   test::CacheTestLauncher launcher(dir_.Path());
-  HANDLE lock = CreateMutexW(nullptr, TRUE, launcher.LockName().c_str());
-  ASSERT_NE(lock, nullptr);
+  UniqueHandle lock(CreateMutexW(nullptr, TRUE, launcher.LockName().c_str()));
+  ASSERT_TRUE(lock.IsValid());
   ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
   test::ChildProcess waiting;
@@ -113,10 +113,9 @@ TEST_F(CacheConcurrency, TheCopyIsWrittenOnlyUnderThePayloadsLock) {
   EXPECT_FALSE(waiting.Wait(1500, &exitCode)) << "the launcher did not wait for the lock";
   EXPECT_TRUE(test::FolderEntries(launcher.CacheFolder()).empty());
 
-  ReleaseMutex(lock);
+  ReleaseMutex(lock.Get());
   ExpectToolRan(test::FinishLauncher(&waiting));
   ExpectOnlyTheCopy(launcher);
-  CloseHandle(lock);
 }
 
 }  // namespace

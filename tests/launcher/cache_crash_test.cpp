@@ -61,8 +61,8 @@ TEST(CacheCrash, AKilledExtractionLeavesNoUnverifiedCopyAndTheNextRunRecovers) {
   }
   ASSERT_TRUE(growing(seen)) << "the extraction was not caught while growing (size " << seen << ")";
   // Kept open so that the lock outlives its owner and is left abandoned.
-  HANDLE lock = OpenMutexW(SYNCHRONIZE, FALSE, launcher.LockName().c_str());
-  ASSERT_NE(lock, nullptr);
+  UniqueHandle lock(OpenMutexW(SYNCHRONIZE, FALSE, launcher.LockName().c_str()));
+  ASSERT_TRUE(lock.IsValid());
   victim.Kill();
 
   // The final name holds a verified copy or nothing, never part of one.
@@ -83,7 +83,6 @@ TEST(CacheCrash, AKilledExtractionLeavesNoUnverifiedCopyAndTheNextRunRecovers) {
                 launcher.CacheFolder() + L"\\" + name == victimTemp)
         << "left behind: " << testing::PrintToString(name);
   }
-  CloseHandle(lock);
 }
 
 }  // namespace

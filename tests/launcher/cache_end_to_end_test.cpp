@@ -161,19 +161,18 @@ TEST_F(CacheEndToEnd, ADamagedPayloadEndsWithTheBoxAndLeavesNoFile) {
 // takes it over, and releases it properly once its cache work is done.
 TEST_F(CacheEndToEnd, AnAbandonedLockIsTakenOver) {
   const std::wstring name = launcher_.LockName();
-  HANDLE kept = nullptr;
+  UniqueHandle kept;
   // The thread ends while owning the lock; the handle kept here keeps the
   // lock alive in its abandoned state.
-  std::thread owner([&] { kept = CreateMutexW(nullptr, TRUE, name.c_str()); });
+  std::thread owner([&] { kept.Reset(CreateMutexW(nullptr, TRUE, name.c_str())); });
   owner.join();
-  ASSERT_NE(kept, nullptr);
+  ASSERT_TRUE(kept.IsValid());
 
   ExpectToolRan(test::RunLauncherToEnd(launcher_.Path()));
   ExpectCopies({test::kLauncherFileName});
   // Free now, not abandoned a second time by a launcher that kept it.
-  EXPECT_EQ(WaitForSingleObject(kept, 0), WAIT_OBJECT_0);
-  ReleaseMutex(kept);
-  CloseHandle(kept);
+  EXPECT_EQ(WaitForSingleObject(kept.Get(), 0), WAIT_OBJECT_0);
+  ReleaseMutex(kept.Get());
 }
 
 // The same with a file made by the packer instead of the tests' own builder.

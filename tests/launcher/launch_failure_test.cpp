@@ -100,10 +100,9 @@ TEST(LaunchFailure, EachCacheStepShowsItsOwnBox) {
   {
     SCOPED_TRACE("the lock's name is an event's");
     test::CacheTestLauncher launcher(dir.Path());
-    HANDLE squatter = CreateEventW(nullptr, TRUE, FALSE, launcher.LockName().c_str());
-    ASSERT_NE(squatter, nullptr);
+    UniqueHandle squatter(CreateEventW(nullptr, TRUE, FALSE, launcher.LockName().c_str()));
+    ASSERT_TRUE(squatter.IsValid());
     ExpectBox(launcher.Path(), L"Updater", kLockNotAcquired);
-    CloseHandle(squatter);
   }
   {
     SCOPED_TRACE("the payload does not match its digest");
