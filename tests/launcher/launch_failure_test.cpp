@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
 #include "launcher/launcher_main.h"
+#include "launcher/stages.h"
 #include "support/cache_launcher.h"
 #include "support/file_bytes.h"
 #include "support/launcher_file.h"
@@ -113,6 +115,51 @@ TEST(LaunchFailure, EachCacheStepShowsItsOwnBox) {
     ExpectBox(launcher.Path(), L"Updater", kNotExtracted,
               [&] { test::ExpectLockReleasedButOpen(launcher.LockName()); });
   }
+}
+
+// For this process only, HKEY_CURRENT_USER is a scratch key whose shell
+// folders name `folder` as the local application-data folder: the cache
+// root of a stage run here, without touching the cache other tests share.
+class ScopedLocalAppData {
+ public:
+  explicit ScopedLocalAppData(const std::wstring& folder) {
+    std::wstring shellFolders =
+        name_ + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    overridden_ =
+        RegSetKeyValueW(HKEY_CURRENT_USER, shellFolders.c_str(), L"Local AppData", REG_SZ,
+                        folder.c_str(), (folder.size() + 1) * sizeof(wchar_t)) == ERROR_SUCCESS &&
+        RegOpenKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS &&
+        RegOverridePredefKey(HKEY_CURRENT_USER, key_) == ERROR_SUCCESS;
+  }
+  ~ScopedLocalAppData() {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(key_);
+    RegDeleteTreeW(HKEY_CURRENT_USER, name_.c_str());
+  }
+  bool Overridden() const { return overridden_; }
+
+ private:
+  const std::wstring name_ = L"Software\\ZorTests\\" + std::to_wstring(GetCurrentProcessId());
+  HKEY key_ = nullptr;
+  bool overridden_ = false;
+};
+
+// A file where the Payloads folder goes: the cache stage ends with F2 before
+// it takes the lock.
+TEST(LaunchFailure, CacheFoldersThatCannotBeMadeEndTheCacheStageWithF2) {
+  test::TempDir root;
+  test::CacheTestLauncher launcher(root.Path());
+  std::filesystem::create_directories(root.File(L"ZOR\\FirmwareUpdate"));
+  test::WriteFileBytes(root.File(L"ZOR\\FirmwareUpdate\\Payloads"), test::PatternBytes(10, 5));
+  ScopedLocalAppData appData(root.Path());
+  ASSERT_TRUE(appData.Overridden());
+  LaunchContext context;
+  context.launcherPath = WideString(launcher.Path().c_str());
+  LaunchFailure failure = LaunchFailure::kToolNotStarted;
+  ASSERT_TRUE(LocatePayloadStage(&context, &failure));
+  EXPECT_FALSE(CacheStage(&context, &failure));
+  EXPECT_EQ(failure, LaunchFailure::kCacheNotCreated);
+  EXPECT_FALSE(context.cacheLock.IsValid());
 }
 
 }  // namespace
