@@ -55,42 +55,21 @@ bool CacheRootFromTempPath(const wchar_t* buffer, DWORD result, WideString* root
   return true;
 }
 
-namespace {
-
-// The folders below the root in `path`, made as needed, and the names of the
-// digest folder and the copy. Inlined into both callers: the launcher image
-// has room for one copy of it, not for a call.
-__attribute__((always_inline)) inline bool MakeCacheFolders(WideString* path,
-                                                            const WideString& launcherPath,
-                                                            const Sha256Digest& digest,
-                                                            WideString* cacheDirectory,
-                                                            WideString* cachedToolPath) {
-  for (const wchar_t* folder : kCacheFolders) {
-    if (!AppendAndCreateFolder(path, WideString(folder))) return false;
-  }
-  if (!AppendAndCreateFolder(path, HexLower(digest.bytes, kSha256DigestSize))) return false;
-
-  WideString toolPath(*path);
-  toolPath.Append(kSeparator);
-  toolPath.Append(FileNameOf(launcherPath));
-  *cacheDirectory = static_cast<WideString&&>(*path);
-  *cachedToolPath = static_cast<WideString&&>(toolPath);
-  return true;
-}
-
-}  // namespace
-
 bool PrepareCacheDirectory(const WideString& launcherPath, const Sha256Digest& digest,
                            WideString* cacheDirectory, WideString* cachedToolPath) {
   WideString path;
-  return FindCacheRoot(&path) &&
-         MakeCacheFolders(&path, launcherPath, digest, cacheDirectory, cachedToolPath);
-}
+  if (!FindCacheRoot(&path)) return false;
+  for (const wchar_t* folder : kCacheFolders) {
+    if (!AppendAndCreateFolder(&path, WideString(folder))) return false;
+  }
+  if (!AppendAndCreateFolder(&path, HexLower(digest.bytes, kSha256DigestSize))) return false;
 
-bool PrepareCacheDirectoryBelow(WideString* path, const WideString& launcherPath,
-                                const Sha256Digest& digest, WideString* cacheDirectory,
-                                WideString* cachedToolPath) {
-  return MakeCacheFolders(path, launcherPath, digest, cacheDirectory, cachedToolPath);
+  WideString toolPath(path);
+  toolPath.Append(kSeparator);
+  toolPath.Append(FileNameOf(launcherPath));
+  *cacheDirectory = static_cast<WideString&&>(path);
+  *cachedToolPath = static_cast<WideString&&>(toolPath);
+  return true;
 }
 
 WideString CacheLockName(const Sha256Digest& digest) {

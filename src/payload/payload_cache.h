@@ -37,11 +37,6 @@ bool CacheRootFromTempPath(const wchar_t* buffer, DWORD result, WideString* root
 // copy in it. On false both outputs are unchanged.
 bool PrepareCacheDirectory(const WideString& launcherPath, const Sha256Digest& digest,
                            WideString* cacheDirectory, WideString* cachedToolPath);
-// The same below the cache root that `path` holds on entry (it must exist);
-// `path` is extended as the folders are made, and emptied on true.
-bool PrepareCacheDirectoryBelow(WideString* path, const WideString& launcherPath,
-                                const Sha256Digest& digest, WideString* cacheDirectory,
-                                WideString* cachedToolPath);
 
 WideString CacheLockName(const Sha256Digest& digest);
 

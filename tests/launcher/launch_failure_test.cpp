@@ -144,22 +144,27 @@ class ScopedLocalAppData {
   bool overridden_ = false;
 };
 
-// A file where the Payloads folder goes: the cache stage ends with F2 before
-// it takes the lock.
+// A file where a cache folder level goes: the cache stage itself ends with
+// F2, before it takes the lock, and names no folder.
 TEST(LaunchFailure, CacheFoldersThatCannotBeMadeEndTheCacheStageWithF2) {
-  test::TempDir root;
-  test::CacheTestLauncher launcher(root.Path());
-  std::filesystem::create_directories(root.File(L"ZOR\\FirmwareUpdate"));
-  test::WriteFileBytes(root.File(L"ZOR\\FirmwareUpdate\\Payloads"), test::PatternBytes(10, 5));
-  ScopedLocalAppData appData(root.Path());
-  ASSERT_TRUE(appData.Overridden());
-  LaunchContext context;
-  context.launcherPath = WideString(launcher.Path().c_str());
-  LaunchFailure failure = LaunchFailure::kToolNotStarted;
-  ASSERT_TRUE(LocatePayloadStage(&context, &failure));
-  EXPECT_FALSE(CacheStage(&context, &failure));
-  EXPECT_EQ(failure, LaunchFailure::kCacheNotCreated);
-  EXPECT_FALSE(context.cacheLock.IsValid());
+  for (const wchar_t* blocked :
+       {L"ZOR", L"ZOR\\FirmwareUpdate", L"ZOR\\FirmwareUpdate\\Payloads"}) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(blocked)));
+    test::TempDir root;
+    test::CacheTestLauncher launcher(root.Path());
+    std::filesystem::create_directories(std::filesystem::path(root.File(blocked)).parent_path());
+    test::WriteFileBytes(root.File(blocked), test::PatternBytes(10, 5));
+    ScopedLocalAppData appData(root.Path());
+    ASSERT_TRUE(appData.Overridden());
+    LaunchContext context;
+    context.launcherPath = WideString(launcher.Path().c_str());
+    LaunchFailure failure = LaunchFailure::kToolNotStarted;
+    ASSERT_TRUE(LocatePayloadStage(&context, &failure));
+    EXPECT_FALSE(CacheStage(&context, &failure));
+    EXPECT_EQ(failure, LaunchFailure::kCacheNotCreated);
+    EXPECT_FALSE(context.cacheLock.IsValid());
+    EXPECT_TRUE(context.cacheDirectory.IsEmpty() && context.cachedToolPath.IsEmpty());
+  }
 }
 
 }  // namespace

@@ -91,30 +91,6 @@ TEST(CacheRoot, LocalApplicationDataIsUsedWhenTheQueryGaveAPath) {
 
 // --- Cache folders and names -------------------------------------------------
 
-// A file where a folder level goes cannot be got past: the stage fails with
-// nothing named.
-TEST(CacheDirectory, AFileInPlaceOfAFolderLevelFailsAndNamesNothing) {
-  const Sha256Digest digest = FreshDigest();
-  const std::wstring levels[] = {L"\\ZOR", L"\\FirmwareUpdate", L"\\Payloads"};
-  for (size_t blocked = 0; blocked < 3; ++blocked) {
-    SCOPED_TRACE(blocked);
-    test::TempDir root;
-    std::wstring path = root.Path();
-    for (size_t level = 0; level < blocked; ++level) {
-      path += levels[level];
-      CreateDirectoryW(path.c_str(), nullptr);
-    }
-    test::WriteFileBytes(path + levels[blocked], test::PatternBytes(10, 5));
-    WideString cacheDirectory(L"unchanged");
-    WideString cachedToolPath(L"unchanged");
-    WideString rootPath(root.Path().c_str());
-    EXPECT_FALSE(PrepareCacheDirectoryBelow(&rootPath, WideString(L"C:\\Updater.exe"), digest,
-                                            &cacheDirectory, &cachedToolPath));
-    EXPECT_EQ(Str(cacheDirectory), L"unchanged");
-    EXPECT_EQ(Str(cachedToolPath), L"unchanged");
-  }
-}
-
 TEST(CacheDirectory, CreatesTheFourLevelsAndNamesTheCopyAfterTheLauncher) {
   struct Case {
     const wchar_t* launcherPath;
