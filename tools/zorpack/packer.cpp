@@ -17,6 +17,7 @@ namespace {
 constexpr char kLauncher[] = "the launcher";
 constexpr char kPayload[] = "the payload";
 constexpr char kNotExecutable[] = " is not a Windows executable";
+constexpr char kNoPayload[] = " carries no payload: no valid trailer where the launcher looks";
 
 // "<role> '<path>'<what>" as the error; false.
 bool Refused(const char* role, const std::string& path, const std::string& what,
@@ -125,11 +126,9 @@ bool WritePackedFile(const PackInput& launcherInput, const PackInput& payloadInp
 bool OpenPackedFile(const std::string& file, UniqueFile* input, PayloadLocation* found,
                     std::string* error) {
   if (!OpenInput(file, "the file", input, error)) return false;
-  if (!ReadPayloadLocation(input->Get(), found)) {
-    *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
-    return false;
-  }
-  return CheckClaimedPayload(file, *found, error);
+  if (ReadPayloadLocation(input->Get(), found)) return CheckClaimedPayload(file, *found, error);
+  *error = Quoted(file) + kNoPayload;
+  return false;
 }
 
 }  // namespace
@@ -268,7 +267,7 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
   Inspection result = {};
   result.launcherRecognised = HasManifestIdentity(input.Get(), facts, kLauncherIdentity);
   if (!ReadPayloadLocationWith(input.Get(), facts.headers, facts.fileSize, &result.location)) {
-    *error = Quoted(file) + " carries no payload: no valid trailer where the launcher looks";
+    *error = Quoted(file) + kNoPayload;
     return false;
   }
   if (!CheckClaimedPayload(file, result.location, error)) return false;
