@@ -28,6 +28,10 @@ packages=(
   # The packer's benchmark: paired timing runs and peak memory.
   hyperfine
   time
+  # The packer's shared-folder tests: ACLs on outputs, an append-only
+  # folder.
+  acl
+  e2fsprogs
   # The arm64 Linux packer: cross compiler, libcrypto and C++ runtime for
   # arm64 (multiarch), and qemu-user to run its tests.
   g++-aarch64-linux-gnu

@@ -1,7 +1,11 @@
 // What only a POSIX system has: signals, file-size limits, permission bits
 // and owners.
 #include <errno.h>
+#include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -12,6 +16,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -21,19 +27,102 @@
 
 namespace zor::test {
 
+namespace {
+
+// The second user of the shared-folder tests (nobody).
+constexpr uid_t kOtherUser = 65534;
+constexpr int kStatusFailure = 2;
+
+bool IsRoot() {
+  return geteuid() == 0;
+}
+
+// Runs `body` in a child process as the second user; true when it returned
+// true there.
+bool AsOtherUser(const std::function<bool()>& body) {
+  pid_t child = fork();
+  if (child == 0) {
+    bool done =
+        setgroups(0, nullptr) == 0 && setgid(kOtherUser) == 0 && setuid(kOtherUser) == 0 && body();
+    _exit(done ? 0 : 1);
+  }
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Runs a shell command quietly; false when it fails (setfacl where the file
+// system keeps no ACLs, chattr where it has no append-only folders).
+bool RunQuietly(const std::string& command) {
+  return system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// getfacl's entries of `path`, without comments, one per line.
+std::string AclOf(const std::string& path) {
+  std::string text;
+  FILE* pipe = popen(("getfacl -cpEn " + ShellQuoted(path) + " 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return text;
+  char buffer[256];
+  while (fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
+  pclose(pipe);
+  return text;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The mode of the temporary file in `folder` while the pack writes it.
+std::string temporaryFolder;
+mode_t temporaryMode;
+void NoteTemporaryMode(const std::string&) {
+  temporaryMode = 0;
+  for (const std::string& name : Entries(temporaryFolder)) {
+    struct stat facts;
+    if (Contains(name, "zorpack-tmp") &&
+        stat((temporaryFolder + "/" + name).c_str(), &facts) == 0) {
+      temporaryMode = facts.st_mode & 07777;
+    }
+  }
+}
+
+}  // namespace
+
 // Stopped half way by any signal whose default ends the process, a pack
-// leaves no temporary file behind, and dies of the signal it was sent.
+// leaves no temporary file behind, and dies of the signal it was sent. A
+// signal that the caller ignored (nohup, a background job) stays ignored:
+// the pack goes on to its end.
 TEST(zorpack_program, TerminatedPackLeavesNothing) {
-  const int signals[] = {SIGTERM, SIGINT,  SIGHUP,  SIGQUIT,   SIGUSR1, SIGUSR2,
-                         SIGALRM, SIGPIPE, SIGXCPU, SIGVTALRM, SIGPROF};
-  for (int signalNumber : signals) {
-    SCOPED_TRACE(strsignal(signalNumber));
+  struct Case {
+    int signalNumber;
+    bool ignoredByCaller;
+  };
+  const Case cases[] = {
+      {SIGTERM, false},  {SIGINT, false},  {SIGHUP, false},    {SIGQUIT, false},
+      {SIGUSR1, false},  {SIGUSR2, false}, {SIGALRM, false},   {SIGPIPE, false},
+      {SIGXCPU, false},  {SIGPROF, false}, {SIGVTALRM, false}, {SIGRTMIN, false},
+      {SIGRTMAX, false}, {SIGHUP, true},   {SIGINT, true},     {SIGQUIT, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(strsignal(c.signalNumber)) + (c.ignoredByCaller ? " (ignored)" : ""));
     PackDir dir;
     WriteSparseFile(dir.File("big.exe"), PeImageWithTail(100, 5), 1ull << 30);
     const std::vector<std::string> before = Entries(dir.Path());
+    // An ignored signal is inherited as ignored.
+    struct sigaction ignore = {};
+    struct sigaction previous = {};
+    ignore.sa_handler = SIG_IGN;
+    if (c.ignoredByCaller) sigaction(c.signalNumber, &ignore, &previous);
     int child =
         StartZorpackProgram({"pack", LauncherExePath(), dir.File("big.exe"), dir.File("out.exe")},
                             dir.File("out.txt"), dir.File("err.txt"));
+    if (c.ignoredByCaller) sigaction(c.signalNumber, &previous, nullptr);
     ASSERT_GT(child, 0);
     // Once the temporary file is there, the copy is under way.
     bool writing = false;
@@ -42,16 +131,20 @@ TEST(zorpack_program, TerminatedPackLeavesNothing) {
         writing |= name.find("zorpack-tmp") != std::string::npos;
       if (!writing) usleep(500);
     }
-    kill(child, signalNumber);
+    kill(child, c.signalNumber);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(writing) << "the pack never started writing";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << status;
-    std::vector<std::string> after = Entries(dir.Path());
     std::vector<std::string> expected = before;
     expected.insert(expected.end(), {"err.txt", "out.txt"});
+    if (c.ignoredByCaller) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      expected.push_back("out.exe");
+    } else {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signalNumber) << status;
+    }
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(after, expected);
+    EXPECT_EQ(Entries(dir.Path()), expected);
   }
 }
 
@@ -92,35 +185,47 @@ TEST(zorpack_program, WriteFailingHalfWayLeavesNothing) {
 }
 
 // A replaced output keeps its permission bits (a 0600 file stays private)
-// but never gains group or other write permission that the umask denies a
-// new file. In a sticky folder another user's file is never replaced (the
-// rows that need a second user run as root only).
-TEST(zorpack_pack, ReplacedOutputKeepsItsPermissionsLessOthersWrite) {
-  constexpr uid_t kOtherUser = 65534;
+// and its access ACL, but never gains group or other write permission that
+// a new file would not get: the ACL loses it from its mask. A new output
+// gets what the umask, or the folder's default ACL, gives a new file. In a
+// sticky folder another user's file is never replaced (the rows that need a
+// second user run as root only). Whatever it becomes, the file is its
+// owner's alone while it is written.
+TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
   struct Case {
     const char* what;
-    mode_t mode;
+    mode_t mode;  // 0: no output before
     mode_t umask;
     bool othersFile;
     bool stickyFolder;
-    mode_t expected;  // 0: refused
+    mode_t expected;                    // 0: refused
+    const char* acl = nullptr;          // setfacl -m on the old output
+    const char* folderAcl = nullptr;    // setfacl -m on the folder
+    const char* expectedAcl = nullptr;  // lines getfacl must show
   };
   const Case cases[] = {
       {"own private file", 0600, 022, false, false, 0600},
       {"own file writable by all", 0666, 022, false, false, 0644},
       {"own file writable by all, umask 002", 0666, 002, false, false, 0664},
+      {"own file writable by all, umask 000", 0666, 000, false, false, 0666},
+      {"new file, umask 000", 0, 000, false, false, 0666},
+      {"new file, umask 077", 0, 077, false, false, 0600},
       {"own file in a sticky folder", 0640, 022, false, true, 0640},
       // A product never becomes set-user-ID, set-group-ID or sticky.
       {"own file with its special bits", 07755, 022, false, false, 0755},
+      {"own file whose ACL shuts a user out", 0664, 022, false, false, 0644, "u:65534:---", nullptr,
+       "user:65534:---\ngroup::rw-\nmask::r--\n"},
+      {"new file in a folder with a default ACL", 0, 077, false, false, 0660, nullptr,
+       "d:u::rw,d:g::r,d:o::-,d:u:65534:rw", "user:65534:rw-\ngroup::r--\nmask::rw-\n"},
+      {"own file without an ACL in a folder with a default ACL", 0640, 022, false, false, 0640,
+       nullptr, "d:u::rw,d:g::r,d:o::-,d:u:65534:rw", "group::r--\nother::---\n"},
       {"another user's file in a sticky folder", 0666, 022, true, true, 0},
       {"another user's file elsewhere", 0666, 022, true, false, 0644},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     // The last rows: what ran before them still counts.
-    if (c.othersFile && geteuid() != 0) {
-      GTEST_SKIP() << "another user's file needs root to make";
-    }
+    if (c.othersFile && !IsRoot()) GTEST_SKIP() << "another user's file needs root to make";
     PackDir dir;
     const std::string folder = dir.File("shared");
     MakeFolder(folder);
@@ -128,17 +233,30 @@ TEST(zorpack_pack, ReplacedOutputKeepsItsPermissionsLessOthersWrite) {
       ASSERT_EQ(chmod(folder.c_str(), 01777), 0);
     }
     const std::string output = folder + "/out.exe";
-    WriteBytes(output, Bytes{'o', 'l', 'd'});
-    ASSERT_EQ(chmod(output.c_str(), c.mode), 0);
+    if (c.mode != 0) {
+      WriteBytes(output, Bytes{'o', 'l', 'd'});
+      ASSERT_EQ(chmod(output.c_str(), c.mode), 0);
+    }
     if (c.othersFile) {
       ASSERT_EQ(chown(output.c_str(), kOtherUser, kOtherUser), 0);
     }
+    if ((c.acl != nullptr &&
+         !RunQuietly("setfacl -m " + std::string(c.acl) + " " + ShellQuoted(output))) ||
+        (c.folderAcl != nullptr &&
+         !RunQuietly("setfacl -m " + std::string(c.folderAcl) + " " + ShellQuoted(folder)))) {
+      std::cout << "skipped, no ACLs here: " << c.what << "\n";
+      continue;
+    }
+    temporaryFolder = folder;
+    temporaryMode = 0;
+    pack::SetBeforePayloadCopyHookForTesting(NoteTemporaryMode);
     mode_t previousUmask = umask(c.umask);
     pack::PackedFile packed;
     std::string error;
     bool done =
         pack::PackLauncherFile(LauncherExePath(), SampleToolExePath(), output, &packed, &error);
     umask(previousUmask);
+    pack::SetBeforePayloadCopyHookForTesting(nullptr);
     struct stat facts;
     ASSERT_EQ(stat(output.c_str(), &facts), 0);
     if (c.expected == 0) {
@@ -149,9 +267,149 @@ TEST(zorpack_pack, ReplacedOutputKeepsItsPermissionsLessOthersWrite) {
       continue;
     }
     ASSERT_TRUE(done) << error;
+    EXPECT_EQ(temporaryMode, 0600u);
     EXPECT_EQ(facts.st_mode & 07777, c.expected);
     EXPECT_EQ(facts.st_uid, geteuid());
+    if (c.expectedAcl == nullptr) continue;
+    std::string acl = AclOf(output);
+    std::string line;
+    for (const char* at = c.expectedAcl; *at != '\0'; ++at) {
+      line += *at;
+      if (*at != '\n') continue;
+      EXPECT_TRUE(Contains(acl, line)) << line << " not in\n" << acl;
+      line.clear();
+    }
+    if (c.acl == nullptr && c.mode != 0) {
+      EXPECT_FALSE(Contains(acl, "user:65534")) << acl;
+    }
   }
+}
+
+// The output's folder is reached through links as the kernel's
+// protected_symlinks rule allows, whatever that setting is: in a sticky
+// folder that everyone may write to, another user's link is refused and
+// named with its owner; a link of one's own or of that folder's owner, and
+// any link elsewhere, leads on. Rows that need a second user run as root.
+TEST(zorpack_pack, FolderLinksFollowTheProtectedLinkRule) {
+  struct Case {
+    const char* what;
+    bool sharedFolder;  // sticky and writable by all
+    bool othersLink;
+    bool othersFolder;  // the shared folder belongs to the second user
+    bool refused;
+  };
+  const Case cases[] = {
+      {"own link in a shared folder", true, false, false, false},
+      {"own link in a folder of one's own", false, false, false, false},
+      {"another user's link in a shared folder", true, true, false, true},
+      {"the shared folder's owner's link", true, true, true, false},
+      {"another user's link in a folder of one's own", false, true, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if ((c.othersLink || c.othersFolder) && !IsRoot()) continue;
+    PackDir dir;
+    const std::string shared = dir.File("shared");
+    const std::string release = dir.File("release");
+    MakeFolder(shared);
+    MakeFolder(release);
+    WriteBytes(release + "/out.exe", Bytes{'o', 'l', 'd'});
+    ASSERT_EQ(chmod(shared.c_str(), c.sharedFolder ? 01777 : 0755), 0);
+    ASSERT_EQ(symlink(release.c_str(), (shared + "/build").c_str()), 0);
+    if (c.othersLink) {
+      ASSERT_EQ(lchown((shared + "/build").c_str(), kOtherUser, kOtherUser), 0);
+    }
+    if (c.othersFolder) {
+      ASSERT_EQ(chown(shared.c_str(), kOtherUser, kOtherUser), 0);
+    }
+    pack::PackedFile packed;
+    std::string error;
+    bool done = pack::PackLauncherFile(LauncherExePath(), SampleToolExePath(),
+                                       shared + "/./build/out.exe", &packed, &error);
+    EXPECT_EQ(done, !c.refused) << error;
+    if (c.refused) {
+      EXPECT_TRUE(Contains(error, "'" + shared + "/build'")) << error;
+      EXPECT_TRUE(Contains(error, "user ID 65534")) << error;
+    }
+    EXPECT_EQ(ReadBytes(release + "/out.exe") == (Bytes{'o', 'l', 'd'}), c.refused);
+    EXPECT_EQ(Entries(release), std::vector<std::string>{"out.exe"});
+  }
+}
+
+// The folder is opened for lookups only: a drop folder that the user may
+// write and search but not list takes outputs, as cp writes there. Root
+// may list any folder, so the pack runs as the second user there.
+TEST(zorpack_pack, WriteOnlyFolderTakesOutputs) {
+  PackDir dir;
+  const std::string drop = dir.File("incoming");
+  MakeFolder(drop);
+  const std::string input = dir.File("inputs");
+  MakeFolder(input);
+  WriteBytes(input + "/launcher.exe", ReadBytes(LauncherExePath()));
+  WriteBytes(input + "/tool.exe", ReadBytes(SampleToolExePath()));
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(drop.c_str(), 01733), 0);
+  auto pack = [&] {
+    pack::PackedFile packed;
+    std::string error;
+    bool done = pack::PackLauncherFile(input + "/launcher.exe", input + "/tool.exe",
+                                       drop + "/out.exe", &packed, &error);
+    if (!done) fprintf(stderr, "%s\n", error.c_str());
+    return done;
+  };
+  EXPECT_TRUE(IsRoot() ? AsOtherUser(pack) : pack());
+  ASSERT_EQ(chmod(drop.c_str(), 0755), 0);
+  EXPECT_EQ(Entries(drop), std::vector<std::string>{"out.exe"});
+}
+
+// extract to a terminal is refused before a byte goes out: a payload from
+// the field could carry escape sequences. A pipe or a file is fine.
+TEST(zorpack_program, ExtractRefusesATerminal) {
+  PackDir dir;
+  const std::string packed = dir.File("Updater.exe");
+  ASSERT_EQ(RunZorpackProgram({"pack", LauncherExePath(), SampleToolExePath(), packed}).exitCode,
+            0);
+  int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ASSERT_EQ(grantpt(terminal), 0);
+  ASSERT_EQ(unlockpt(terminal), 0);
+  int child = StartZorpackProgram({"extract", packed, "-"}, ptsname(terminal), dir.File("err"));
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kStatusFailure) << status;
+  EXPECT_TRUE(Contains(ReadText(dir.File("err")), "standard output is a terminal"))
+      << ReadText(dir.File("err"));
+  fcntl(terminal, F_SETFL, O_NONBLOCK);
+  char seen[64];
+  EXPECT_LE(read(terminal, seen, sizeof seen), 0);
+  close(terminal);
+}
+
+// In an append-only folder the temporary file can be neither renamed over
+// the output nor removed: the message names it and says why, so that
+// nobody keeps a full copy unknowingly.
+TEST(zorpack_pack, TemporaryFileThatCannotBeRemovedIsNamed) {
+  if (!IsRoot()) GTEST_SKIP() << "chattr +a needs root";
+  PackDir dir;
+  const std::string folder = dir.File("append-only");
+  MakeFolder(folder);
+  WriteBytes(folder + "/out.exe", Bytes{'o', 'l', 'd'});
+  if (!RunQuietly("chattr +a " + ShellQuoted(folder))) {
+    GTEST_SKIP() << "this file system has no append-only folders";
+  }
+  pack::PackedFile packed;
+  std::string error;
+  bool done = pack::PackLauncherFile(LauncherExePath(), SampleToolExePath(), folder + "/out.exe",
+                                     &packed, &error);
+  std::vector<std::string> left = Entries(folder);
+  RunQuietly("chattr -a " + ShellQuoted(folder));
+  EXPECT_FALSE(done);
+  ASSERT_EQ(left.size(), 2u);
+  const std::string temporary = left[0] == "out.exe" ? left[1] : left[0];
+  EXPECT_TRUE(Contains(error, "'" + folder + "/" + temporary + "' is left behind")) << error;
+  EXPECT_TRUE(Contains(error, strerror(EPERM))) << error;
+  EXPECT_EQ(ReadBytes(folder + "/out.exe"), (Bytes{'o', 'l', 'd'}));
 }
 
 }  // namespace zor::test

@@ -11,7 +11,7 @@
 namespace zor::test {
 
 int StartZorpackProgram(const std::vector<std::string>& arguments, const std::string& outPath,
-                        const std::string& errPath) {
+                        const std::string& errPath, const std::string& workingFolder) {
   std::string program = ZorpackProgramPath();
   // A cross build's zorpack runs under the emulator that runs this test;
   // the kernel would not start it on its own.
@@ -34,6 +34,9 @@ int StartZorpackProgram(const std::vector<std::string>& arguments, const std::st
   }
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
+  if (!workingFolder.empty()) {
+    posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+  }
   pid_t child = 0;
   int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -51,7 +54,9 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments, Standard
                         : output == StandardOutput::kClosed ? ""
                                                             : capture.File("stdout.txt");
   std::string errPath = capture.File("stderr.txt");
-  pid_t child = StartZorpackProgram(arguments, outPath, errPath);
+  std::string working = capture.File("working");
+  MakeFolder(working);
+  pid_t child = StartZorpackProgram(arguments, outPath, errPath, working);
   if (child < 0) return run;
   int status = 0;
   if (waitpid(child, &status, 0) == child && WIFEXITED(status)) {
@@ -62,6 +67,7 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments, Standard
   }
   if (output == StandardOutput::kCaptured) run.out = ReadText(outPath);
   run.err = ReadText(errPath);
+  run.leftInWorkingFolder = Entries(working);
   return run;
 }
 

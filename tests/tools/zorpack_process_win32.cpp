@@ -42,6 +42,8 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments, Standard
   PackDir capture;
   std::string outPath = capture.File("stdout.txt");
   std::string errPath = capture.File("stderr.txt");
+  std::string working = capture.File("working");
+  MakeFolder(working);
   {
     UniqueHandle in = OpenInheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
     UniqueHandle out;
@@ -65,8 +67,8 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments, Standard
     startup.hStdOutput = out.Get();
     startup.hStdError = err.Get();
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        Wide(working).c_str(), &startup, &info)) {
       ADD_FAILURE() << "cannot start " << ZorpackProgramPath();
       return run;
     }
@@ -84,6 +86,7 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments, Standard
   }
   if (output == StandardOutput::kCaptured) run.out = ReadText(outPath);
   run.err = ReadText(errPath);
+  run.leftInWorkingFolder = Entries(working);
   return run;
 }
 

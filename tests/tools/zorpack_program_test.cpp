@@ -95,6 +95,7 @@ ProgramRun ExpectRefused(const std::vector<std::string>& arguments) {
     EXPECT_FALSE(Contains(run.err, hidden)) << run.err;
   }
   EXPECT_TRUE(run.out.empty()) << run.out;
+  EXPECT_TRUE(run.leftInWorkingFolder.empty()) << run.leftInWorkingFolder.front();
   return run;
 }
 
@@ -180,7 +181,11 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
       {{"extract", tool, "--force"}, "--force", true},
       {{"extract", "--", "--help", dir.File("out.exe")}, "--help", false},
       {{"verify", "--launcher", launcher, tool, "--jsn"}, "--jsn", true},
-      {{"verify", "--launcher", launcher, "--", "--jsn"}, "--jsn", false},
+      // After "--", even a command's own option is a file.
+      {{"verify", "--launcher", launcher, "--", "--json"}, "--json", false},
+      {{"inspect", "--", "--json"}, "--json", false},
+      {{"pack", "--", "--json", tool, dir.File("out.exe")}, "--json", false},
+      {{"extract", "--", "--json", dir.File("out.exe")}, "--json", false},
       {{"help", "--all"}, "--all", true},
       {{"version", "--short"}, "--short", true},
   };
@@ -190,7 +195,6 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
     EXPECT_EQ(Contains(run.err, "no option"), c.isOption) << run.err;
   }
   EXPECT_FALSE(Exists(dir.File("out.exe")));
-  EXPECT_FALSE(Exists("-"));
   if (Exists(dir.File("stdout-link"))) {
     EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::u8path(dir.File("stdout-link"))));
   }
@@ -231,28 +235,40 @@ TEST(zorpack_program, DriveRelativeOutputLandsInThatDrivesFolder) {
 
 // A report that cannot be written is a failure, not a success in silence:
 // each command's report into a full device and into a closed standard
-// output.
+// output. The report goes out before an output is put in place, so an
+// output whose report was lost keeps what it held, and no temporary file
+// stays; a closed standard output is named as such.
 TEST(zorpack_program, UnwritableOutputExitsWithStatus2) {
   PackDir dir;
   const std::string packed = dir.File("Updater.exe");
+  const std::string output = dir.File("out.exe");
   ASSERT_EQ(RunZorpackProgram({"pack", LauncherExePath(), SampleToolExePath(), packed}).exitCode,
             kStatusSuccess);
   const std::vector<std::string> commands[] = {
-      {"pack", LauncherExePath(), SampleToolExePath(), dir.File("again.exe")},
+      {"pack", LauncherExePath(), SampleToolExePath(), output},
       {"inspect", packed},
       {"inspect", "--json", packed},
-      {"extract", packed, dir.File("tool.exe")},
+      {"extract", packed, output},
+      {"extract", packed, "-"},
       {"verify", "--json", "--launcher", LauncherExePath(), packed},
       {"help"},
       {"version"},
   };
-  for (StandardOutput output : {StandardOutput::kFull, StandardOutput::kClosed}) {
+  const Bytes old = {'o', 'l', 'd'};
+  for (StandardOutput stream : {StandardOutput::kFull, StandardOutput::kClosed}) {
     for (const auto& arguments : commands) {
-      SCOPED_TRACE(Shown(arguments) + (output == StandardOutput::kFull ? "(full)" : "(closed)"));
-      ProgramRun run = RunZorpackProgram(arguments, output);
+      SCOPED_TRACE(Shown(arguments) + (stream == StandardOutput::kFull ? "(full)" : "(closed)"));
+      WriteBytes(output, old);
+      const std::vector<std::string> before = Entries(dir.Path());
+      ProgramRun run = RunZorpackProgram(arguments, stream);
       EXPECT_EQ(run.exitCode, kStatusFailure);
       ExpectOneErrorLine(run);
-      EXPECT_TRUE(Contains(run.err, "standard output")) << run.err;
+      EXPECT_TRUE(Contains(run.err, stream == StandardOutput::kClosed && arguments.back() == "-"
+                                        ? "standard output is closed"
+                                        : "standard output"))
+          << run.err;
+      EXPECT_EQ(ReadBytes(output), old);
+      EXPECT_EQ(Entries(dir.Path()), before);
     }
   }
 }

@@ -33,16 +33,31 @@ bool RandomBits(uint64_t* bits);
 // name it was to create.
 bool LastFailureWasNameTaken();
 
+// The last failed call failed because a name in the path does not exist.
+bool LastFailureWasMissingName();
+
 // An output is written in the folder it lies in, opened once: every later
 // step (create, look, rename, remove) works relative to that open folder, so
 // that another user who swaps the folder or a folder above it for a link
 // meanwhile cannot send any of them elsewhere.
 //
 // Opens the folder of `output` (taken from its full path on Windows, so
-// that a drive-relative "C:name" lies in C:'s current folder) and gives the
-// output's name in it; `*name` is empty when `output` ends in a separator.
-// False when the folder cannot be opened, the failure the last one.
-bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string* name);
+// that a drive-relative "C:name" lies in C:'s current folder) for lookups
+// only, so that a folder one may write and search but not list (an
+// incoming drop folder) takes outputs too; gives the output's name in it,
+// empty when `output` ends in a separator.
+//
+// On POSIX the folder's path is walked one name at a time, and a link met on
+// the way is followed only as the kernel's protected_symlinks rule allows,
+// whatever that setting is: a link in a sticky folder that everyone may
+// write to leads on only when it belongs to this user or to that folder's
+// owner. Otherwise another user could make root's output land in a folder
+// of their choosing.
+//
+// False when the folder cannot be opened: `*refusal` then says why when a
+// link was refused, and is empty when the last failure tells.
+bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string* name,
+                      std::string* refusal);
 
 // Names a device rather than a file in a folder ("NUL", "\\.\COM1" on
 // Windows; nothing on POSIX, where devices are files in /dev).
@@ -60,16 +75,24 @@ struct ExistingOutput {
   bool othersInStickyFolder = false;
   uint64_t owner = 0;        // the owner's user ID (POSIX)
   uint32_t permissions = 0;  // the permission bits (POSIX)
+  // A regular file's extended access ACL as the system stores it; empty
+  // when it has none, or the file system keeps none (POSIX).
+  std::string accessAcl;
 };
 
 // False (the failure the last one) when `name` in `folder` cannot be looked
 // at; a missing name is kMissing.
 bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* existing);
 
-// Gives the new file `file`, which is to replace `replaced`, the
-// permission bits of `replaced` without any group or other write permission
-// that a new file does not get from the umask. Nothing on Windows.
-void LimitPermissions(FileHandle file, const ExistingOutput& replaced);
+// Gives the finished file `file`, made private, the access it is to be
+// published with. Replacing a regular file, it takes that file's
+// permission bits and access ACL, less any group or other write permission
+// that a new file in `folder` would not get (the ACL loses it from its
+// mask); otherwise what a new file in `folder` gets: its default ACL, or
+// what the umask lets through. False, the failure the last one, when the
+// file cannot be given them. Nothing on Windows, where the file has the
+// folder's inherited access from the start.
+bool SetFinalPermissions(FileHandle folder, FileHandle file, const ExistingOutput& replaced);
 
 // Whether `name` in `folder` is the open file `file` itself (same device
 // and inode, or volume and file index), without following a link.
@@ -81,15 +104,21 @@ bool RenameInFolder(FileHandle folder, FileHandle file, const std::string& from,
                     const std::string& to);
 
 // Removes the open file `file`, named `name` in `folder`; a file that
-// someone else has put under that name meanwhile is left alone.
-void RemoveFromFolder(FileHandle folder, FileHandle file, const std::string& name);
+// someone else has put under that name meanwhile is left alone. False, the
+// failure the last one, when the file is still there (an append-only
+// folder).
+bool RemoveFromFolder(FileHandle folder, FileHandle file, const std::string& name);
 
-// Every signal that would end the process (a console control event on
-// Windows) removes the file that CreateRemovedOnInterrupt made, until
-// StopRemovingOnInterrupt, before the process ends; a fault inside zorpack
-// itself (SIGSEGV and its kin) is left to the default, for its core dump.
+// Every signal that would end the process, unless the caller had it ignored
+// (nohup, a background job), which stays ignored (a console control event on
+// Windows, where an ignored Ctrl+C never reaches a handler) removes the file that
+// CreateRemovedOnInterrupt made, until StopRemovingOnInterrupt, before the process ends; a fault
+// inside zorpack itself (SIGSEGV and its kin) is left to the default, for its core dump.
 // InstallInterruptCleanup, called once by the program, sets that up and
 // makes a file-size limit an ordinary write error instead of a signal.
+// It also fills a closed standard descriptor (0, 1 or 2) with one that
+// cannot be read or written, so that no file the packer opens can take its
+// number and receive a message or a report.
 void InstallInterruptCleanup();
 // Creates `name` in `folder` exclusively, open for reading and writing:
 // never through a link or over anything that stands there. When that
@@ -109,6 +138,13 @@ void ForgetLastFailure();
 
 // UTF-8 of the platform's own text, such as the arguments Windows hands over.
 std::string Utf8FromNative(const std::basic_string<PathChar>& text);
+
+// `stream` is open for writing: not closed, nor opened for reading only.
+bool IsWritableStream(FileHandle stream);
+
+// `stream` is a terminal (a console on Windows), where raw bytes would be
+// taken as commands.
+bool IsTerminal(FileHandle stream);
 
 // Writes UTF-8 `text` to `stream` (standard output or error); false, with
 // the reason as the last failure, when not all of it was written.

@@ -25,9 +25,10 @@ HANDLE interruptFile = nullptr;
 
 // Deletes an open file through its handle, whatever its name is by now: it
 // goes when the last handle to it closes.
-void MarkForDeletion(HANDLE file) {
+bool MarkForDeletion(HANDLE file) {
   FILE_DISPOSITION_INFO disposition = {TRUE};
-  SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) !=
+         0;
 }
 
 BOOL WINAPI RemoveOnControlEvent(DWORD) {
@@ -141,7 +142,14 @@ bool LastFailureWasNameTaken() {
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
 }
 
-bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string* name) {
+bool LastFailureWasMissingName() {
+  DWORD code = GetLastError();
+  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string* name,
+                      std::string* refusal) {
+  refusal->clear();
   // The full path, not the path as given: "C:name" lies in C:'s current
   // folder, not in the working folder.
   std::wstring full = FullPath(output);
@@ -182,7 +190,9 @@ bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* exi
   return true;
 }
 
-void LimitPermissions(FileHandle, const ExistingOutput&) {}
+bool SetFinalPermissions(FileHandle, FileHandle, const ExistingOutput&) {
+  return true;
+}
 
 bool IsNamedFile(FileHandle folder, const std::string& name, FileHandle file) {
   UniqueFile named(OpenToLookAt(folder, name, FILE_OPEN_REPARSE_POINT));
@@ -211,8 +221,8 @@ bool RenameInFolder(FileHandle folder, FileHandle file, const std::string&, cons
                            static_cast<FILE_INFORMATION_CLASS>(kFileRenameInformation)));
 }
 
-void RemoveFromFolder(FileHandle, FileHandle file, const std::string&) {
-  MarkForDeletion(file);
+bool RemoveFromFolder(FileHandle, FileHandle file, const std::string&) {
+  return MarkForDeletion(file);
 }
 
 void InstallInterruptCleanup() {
@@ -269,6 +279,15 @@ std::string LastFailureText() {
   }
   if (reason.empty()) return "error " + std::to_string(code);
   return Utf8FromNative(reason);
+}
+
+bool IsWritableStream(FileHandle stream) {
+  return IsValidHandle(stream);
+}
+
+bool IsTerminal(FileHandle stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(stream, &mode) != 0;
 }
 
 bool WriteText(FileHandle stream, const std::string& text) {

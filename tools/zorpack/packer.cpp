@@ -87,9 +87,9 @@ bool RefuseChangedInput(const PackInput& input, std::string* error) {
                  error);
 }
 
-bool WritePackedFile(const PackInput& launcherInput, const PackInput& payloadInput,
-                     const std::string& output, PendingOutput* out, PackedFile* packed,
-                     std::string* error) {
+bool WriteProduct(const PackInput& launcherInput, const PackInput& payloadInput,
+                  const std::string& output, PendingOutput* out, PackedFile* packed,
+                  std::string* error) {
   FileHandle launcher = launcherInput.file;
   FileHandle payload = payloadInput.file;
   static const unsigned char kZeros[kSigningAlignment] = {};
@@ -213,8 +213,25 @@ uint64_t PaddingBetween(uint64_t imageSize, uint64_t payloadSize) {
   return remainder == 0 ? 0 : kSigningAlignment - remainder;
 }
 
+bool CommitOutput(PendingOutput* out, std::string* error) {
+  if (out->Commit(error)) return true;
+  out->Discard(error);
+  return false;
+}
+
 bool PackLauncherFile(const std::string& launcher, const std::string& payload,
                       const std::string& output, PackedFile* packed, std::string* error) {
+  PendingOutput out;
+  if (PackIntoOutput(launcher, payload, output, &out, packed, error) && CommitOutput(&out, error)) {
+    return true;
+  }
+  out.Discard(error);
+  return false;
+}
+
+bool PackIntoOutput(const std::string& launcher, const std::string& payload,
+                    const std::string& output, PendingOutput* out, PackedFile* packed,
+                    std::string* error) {
   UniqueFile launcherFile;
   UniqueFile payloadFile;
   FileIdentity launcherIdentity;
@@ -244,12 +261,10 @@ bool PackLauncherFile(const std::string& launcher, const std::string& payload,
     return false;
   }
 
-  PendingOutput out;
-  if (!out.Create(output, error) ||
-      !WritePackedFile({kLauncher, launcher, launcherFile.Get(), launcherIdentity},
-                       {kPayload, payload, payloadFile.Get(), payloadIdentity}, output, &out,
-                       &layout, error) ||
-      !out.Commit(error)) {
+  if (!out->Create(output, error) ||
+      !WriteProduct({kLauncher, launcher, launcherFile.Get(), launcherIdentity},
+                    {kPayload, payload, payloadFile.Get(), payloadIdentity}, output, out, &layout,
+                    error)) {
     return false;
   }
   *packed = layout;
@@ -287,16 +302,26 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
 
 ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& output,
                                   PayloadLocation* location, std::string* error) {
+  PendingOutput out;
+  ExtractOutcome outcome = ExtractIntoOutput(file, output, &out, location, error);
+  if (outcome == ExtractOutcome::kWritten && !CommitOutput(&out, error)) {
+    return ExtractOutcome::kFailed;
+  }
+  out.Discard(error);
+  return outcome;
+}
+
+ExtractOutcome ExtractIntoOutput(const std::string& file, const std::string& output,
+                                 PendingOutput* out, PayloadLocation* location,
+                                 std::string* error) {
   UniqueFile input;
   PayloadLocation found;
   if (!OpenPackedFile(file, &input, &found, error) ||
-      !RefuseOutputIsInput(input.Get(), output, error)) {
+      !RefuseOutputIsInput(input.Get(), output, error) || !out->Create(output, error)) {
     return ExtractOutcome::kFailed;
   }
-  PendingOutput out;
-  if (!out.Create(output, error)) return ExtractOutcome::kFailed;
   Sha256Digest computed;
-  if (!CopyAndDigest(input.Get(), found.offset, found.size, out.Handle(), &computed)) {
+  if (!CopyAndDigest(input.Get(), found.offset, found.size, out->Handle(), &computed)) {
     *error = "cannot copy the payload into " + DescribeFailure(output);
     return ExtractOutcome::kFailed;
   }
@@ -305,7 +330,6 @@ ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& ou
              " does not match the digest in its trailer; nothing was written";
     return ExtractOutcome::kDigestMismatch;
   }
-  if (!out.Commit(error)) return ExtractOutcome::kFailed;
   *location = found;
   return ExtractOutcome::kWritten;
 }
@@ -314,6 +338,19 @@ ExtractOutcome ExtractPayloadToStream(const std::string& file, FileHandle stream
                                       PayloadLocation* location, std::string* error) {
   UniqueFile input;
   PayloadLocation found;
+  // Looked at before the file is opened: it must not take the place of a
+  // closed standard output.
+  if (!IsWritableStream(stream)) {
+    *error = "standard output is closed (or open for reading only); nothing was written";
+    return ExtractOutcome::kFailed;
+  }
+  // A payload from the field could set a window title or clear the screen.
+  if (IsTerminal(stream)) {
+    *error =
+        "standard output is a terminal, where the payload's bytes could act as commands; "
+        "send it to a file or a pipe";
+    return ExtractOutcome::kFailed;
+  }
   if (!OpenPackedFile(file, &input, &found, error)) return ExtractOutcome::kFailed;
   FileIdentity in;
   FileIdentity out;

@@ -13,6 +13,7 @@
 #include "common/sha256_digest.h"
 #include "pack_platform.h"
 #include "payload/pe_headers.h"
+#include "pending_output.h"
 
 namespace zor::pack {
 
@@ -51,6 +52,18 @@ struct PackedFile {
 bool PackLauncherFile(const std::string& launcher, const std::string& payload,
                       const std::string& output, PackedFile* packed, std::string* error);
 
+// PackLauncherFile up to the last step: the complete file waits in `out`,
+// for the caller to report it and then commit it (CommitOutput), so that a
+// report that cannot be written leaves `output` as it was. On false `out`
+// holds nothing to commit; Discard it for the message's last word.
+bool PackIntoOutput(const std::string& launcher, const std::string& payload,
+                    const std::string& output, PendingOutput* out, PackedFile* packed,
+                    std::string* error);
+
+// Commits `out`; on false it is discarded and `error` says why, and names a
+// temporary file left behind.
+bool CommitOutput(PendingOutput* out, std::string* error);
+
 // For tests only: `hook`, unless null, runs with the payload's path just
 // before the payload is copied, so that a test can change it at that moment.
 void SetBeforePayloadCopyHookForTesting(void (*hook)(const std::string& payload));
@@ -79,6 +92,10 @@ enum class ExtractOutcome { kWritten, kDigestMismatch, kFailed };
 // Unless the outcome is kWritten, `output` is as it was and `error` says why.
 ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& output,
                                   PayloadLocation* location, std::string* error);
+// ExtractPayloadFile up to the last step, as PackIntoOutput: kWritten means
+// the payload waits in `out` to be committed.
+ExtractOutcome ExtractIntoOutput(const std::string& file, const std::string& output,
+                                 PendingOutput* out, PayloadLocation* location, std::string* error);
 
 // Writes the payload of `file` to `stream` (standard output) as it is read:
 // the bytes have gone out before the digest is known, so kDigestMismatch

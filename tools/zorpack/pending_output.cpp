@@ -11,6 +11,7 @@ constexpr char kTemporarySuffix[] = ".zorpack-tmp";
 
 // Set by tests only; 0: the system's random generator.
 uint64_t fixedTemporarySeed = 0;
+void (*beforeRenameHook)(const std::string& temporaryPath) = nullptr;
 
 bool TemporaryBits(int attempt, uint64_t* bits) {
   if (fixedTemporarySeed != 0) {
@@ -36,20 +37,46 @@ std::string TemporaryNameFor(uint64_t bits) {
   return HexText(bytes, sizeof bytes) + kTemporarySuffix;
 }
 
-std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits) {
+namespace {
+
+// `name` in the folder of `finalPath`, as the user spelt that folder.
+std::string BesideOutput(const std::string& finalPath, const std::string& name) {
   size_t nameStart = finalPath.size();
   while (nameStart > 0 && !IsPathSeparator(finalPath[nameStart - 1])) --nameStart;
-  return finalPath.substr(0, nameStart) + TemporaryNameFor(bits);
+  return finalPath.substr(0, nameStart) + name;
+}
+
+}  // namespace
+
+std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits) {
+  return BesideOutput(finalPath, TemporaryNameFor(bits));
 }
 
 void FixTemporaryNamesForTesting(uint64_t seed) {
   fixedTemporarySeed = seed;
 }
 
+void SetBeforeRenameHookForTesting(void (*hook)(const std::string& temporaryPath)) {
+  beforeRenameHook = hook;
+}
+
 PendingOutput::~PendingOutput() {
+  std::string ignored;
+  Discard(&ignored);
+}
+
+std::string PendingOutput::TemporaryPath() const {
+  return BesideOutput(finalPath_, temporaryName_);
+}
+
+void PendingOutput::Discard(std::string* error) {
   if (!file_.IsValid()) return;
-  RemoveFromFolder(folder_.Get(), file_.Get(), temporaryName_);
+  if (!RemoveFromFolder(folder_.Get(), file_.Get(), temporaryName_)) {
+    *error += "; its temporary file " + Quoted(TemporaryPath()) +
+              " is left behind: it could not be removed (" + LastFailureText() + ")";
+  }
   StopRemovingOnInterrupt();
+  file_.Reset();
 }
 
 bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
@@ -63,9 +90,12 @@ bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
     *error = NotRegular(finalPath);
     return false;
   }
-  if (!OpenOutputFolder(finalPath, &folder_, &name_)) {
-    *error = KindOfPath(FolderOf(finalPath)) == PathKind::kMissing
-                 ? "the folder of the output " + Quoted(finalPath) + " does not exist"
+  std::string refusal;
+  if (!OpenOutputFolder(finalPath, &folder_, &name_, &refusal)) {
+    std::string folder = "the folder of the output " + Quoted(finalPath);
+    *error = !refusal.empty() ? folder + " is refused: " + refusal
+             : LastFailureWasMissingName()
+                 ? folder + " does not exist"
                  : "cannot open the folder of the output " + DescribeFailure(finalPath);
     return false;
   }
@@ -74,9 +104,7 @@ bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
     return false;
   }
   ExistingOutput existing;
-  if (!CheckReplaceable(&existing, error) || !CreateTemporary(error)) return false;
-  if (existing.kind == OutputKind::kRegular) LimitPermissions(file_.Get(), existing);
-  return true;
+  return CheckReplaceable(&existing, error) && CreateTemporary(error);
 }
 
 bool PendingOutput::CheckReplaceable(ExistingOutput* existing, std::string* error) const {
@@ -132,9 +160,15 @@ bool PendingOutput::Commit(std::string* error) {
     *error = "cannot write the output " + DescribeFailure(finalPath_);
     return false;
   }
+  if (beforeRenameHook != nullptr) beforeRenameHook(TemporaryPath());
   // What stands at the final name now, not only at the start, decides.
   ExistingOutput existing;
-  if (!CheckReplaceable(&existing, error) || !Rename(error)) return false;
+  if (!CheckReplaceable(&existing, error)) return false;
+  if (!SetFinalPermissions(folder_.Get(), file_.Get(), existing)) {
+    *error = "cannot set the permissions of the output " + DescribeFailure(finalPath_);
+    return false;
+  }
+  if (!Rename(error)) return false;
   file_.Reset();
   return true;
 }

@@ -31,6 +31,11 @@ constexpr int kTemporaryNameAttempts = 8;
 std::string TemporaryNameFor(uint64_t bits);
 std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits);
 
+// For tests only: `hook`, unless null, runs with the temporary file's path
+// just before it is given its final permissions and renamed, so that a
+// test can look at it, or change the folder, at that moment.
+void SetBeforeRenameHookForTesting(void (*hook)(const std::string& temporaryPath));
+
 // For tests only: from now on, attempt i takes `seed` + i as its random bits
 // (0 returns to the system's generator), so that a test can plant files at
 // every name the next output tries.
@@ -44,20 +49,29 @@ class PendingOutput {
   PendingOutput& operator=(const PendingOutput&) = delete;
 
   // Checks that `finalPath` can be an output (a name, not a link, folder or
-  // other special file, in a folder that exists) and creates its temporary
-  // file, open for reading and writing, with an existing output's
-  // permissions less any group or other write permission the umask denies.
+  // other special file, in a folder that exists and is reached through no
+  // other user's link in a shared folder) and creates its temporary file,
+  // open for reading and writing and private to this user.
   bool Create(const std::string& finalPath, std::string* error);
   FileHandle Handle() const { return file_.Get(); }
 
-  // Flushes the temporary file and renames it to the final name, replacing
-  // an older file there, if what stands there may still be replaced.
+  // Flushes the temporary file, gives it the access it is published with
+  // (see SetFinalPermissions) and renames it to the final name, replacing
+  // an older file there, if what stands there may still be replaced. On
+  // false the final name holds what it held, unless `error` says that the
+  // file now there is not the one written; call Discard next.
   bool Commit(std::string* error);
+
+  // Removes the temporary file now, if there is one. When it cannot be
+  // removed (an append-only folder), `error` gains its name and the reason,
+  // so that nobody is left with a full copy they were not told of.
+  void Discard(std::string* error);
 
  private:
   bool CheckReplaceable(ExistingOutput* existing, std::string* error) const;
   bool CreateTemporary(std::string* error);
   bool Rename(std::string* error);
+  std::string TemporaryPath() const;
 
   // Closed last: the interrupt handler works relative to it.
   UniqueFile folder_;

@@ -41,6 +41,15 @@ constexpr char kUsage[] =
     "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
     "extract) or the product differs (verify); 2 bad usage, or a file that\n"
     "cannot be read, written or used.\n";
+#ifdef _WIN32
+// Under Wine this build sees Unix links as their targets and modes as
+// attributes; the native packer does not.
+constexpr char kPlatformNote[] =
+    "\nOn Linux use the native zorpack: under Wine, zorpack.exe sees a link as\n"
+    "its target and file modes as Windows attributes.\n";
+#else
+constexpr char kPlatformNote[] = "";
+#endif
 
 constexpr char kPackHelp[] =
     "usage: zorpack pack LAUNCHER PAYLOAD OUTPUT\n"
@@ -161,17 +170,35 @@ int BadUsage(const Streams& streams, const std::string& message) {
   return Fail(streams, kExitFailure, message + " (zorpack help shows the usage)");
 }
 
-// Writes the report, then fails with `problem` if there is one. A report
-// that cannot be written (a full disk, a closed descriptor) is a failure
-// too: a caller must not take a lost report for a good one.
+// Writes the report; false, with the reason in `error`, when it cannot be
+// written (a full disk, a closed descriptor): a caller must not take a lost
+// report for a good one.
+bool WriteReport(const Streams& streams, const std::string& report, std::string* error) {
+  if (WriteText(streams.out, report)) return true;
+  std::string reason = LastFailureText();
+  *error = "cannot write to standard output" + (reason.empty() ? "" : ": " + reason);
+  return false;
+}
+
+// Writes the report, then fails with `problem` if there is one.
 int Report(const Streams& streams, const std::string& report, int status = kExitSuccess,
            const std::string& problem = "") {
-  if (!WriteText(streams.out, report)) {
-    std::string reason = LastFailureText();
-    return Fail(streams, kExitFailure,
-                "cannot write to standard output" + (reason.empty() ? "" : ": " + reason));
-  }
+  std::string error;
+  if (!WriteReport(streams, report, &error)) return Fail(streams, kExitFailure, error);
   return problem.empty() ? status : Fail(streams, status, problem);
+}
+
+// Writes the report of an output that waits in `out`, and only then puts
+// the output in place: when the report is lost, the output keeps what it
+// held, as on every other failure.
+int ReportAndCommit(const Streams& streams, const std::string& report, PendingOutput* out) {
+  std::string error;
+  if (!WriteReport(streams, report, &error)) {
+    error += "; the output was left as it was";
+    out->Discard(&error);
+    return Fail(streams, kExitFailure, error);
+  }
+  return CommitOutput(out, &error) ? kExitSuccess : Fail(streams, kExitFailure, error);
 }
 
 bool IsHelpOption(const std::string& argument) {
@@ -221,12 +248,16 @@ int Pack(const Request& request, const Streams& streams) {
   }
   PackedFile packed;
   std::string error;
-  if (!PackLauncherFile(files[0], files[1], files[2], &packed, &error)) {
+  PendingOutput out;
+  if (!PackIntoOutput(files[0], files[1], files[2], &out, &packed, &error)) {
+    out.Discard(&error);
     return Fail(streams, kExitFailure, error);
   }
-  return Report(streams, LocationText(packed.payload) +
+  return ReportAndCommit(streams,
+                         LocationText(packed.payload) +
                              "padding: " + std::to_string(packed.paddingSize) + "\n" +
-                             "file size: " + std::to_string(packed.fileSize) + "\n");
+                             "file size: " + std::to_string(packed.fileSize) + "\n",
+                         &out);
 }
 
 int Inspect(const Request& request, const Streams& streams) {
@@ -251,13 +282,15 @@ int Extract(const Request& request, const Streams& streams) {
   std::string error;
   const std::vector<std::string>& files = request.operands;
   bool toStream = files[1] == kStandardOutputName;
+  PendingOutput out;
   ExtractOutcome outcome = toStream
                                ? ExtractPayloadToStream(files[0], streams.out, &location, &error)
-                               : ExtractPayloadFile(files[0], files[1], &location, &error);
+                               : ExtractIntoOutput(files[0], files[1], &out, &location, &error);
+  if (outcome != ExtractOutcome::kWritten) out.Discard(&error);
   if (outcome == ExtractOutcome::kDigestMismatch) return Fail(streams, kExitDigestMismatch, error);
   if (outcome != ExtractOutcome::kWritten) return Fail(streams, kExitFailure, error);
   // Standard output carries the payload alone.
-  return toStream ? kExitSuccess : Report(streams, LocationText(location));
+  return toStream ? kExitSuccess : ReportAndCommit(streams, LocationText(location), &out);
 }
 
 int Verify(const Request& request, const Streams& streams) {
@@ -317,7 +350,7 @@ int ShowHelp(const Request& request, const Streams& streams) {
   const std::vector<std::string>& names = request.operands;
   const Command* command = names.size() == 1 ? FindCommand(names[0]) : nullptr;
   if (!names.empty() && command == nullptr) return BadUsage(streams, "help takes one command name");
-  return Report(streams, command != nullptr ? command->help : kUsage);
+  return Report(streams, command != nullptr ? command->help : std::string(kUsage) + kPlatformNote);
 }
 
 // The one option parser. Before "--", an argument that starts with '-' must
