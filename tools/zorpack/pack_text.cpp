@@ -85,16 +85,6 @@ std::string DescribeFailure(const std::string& path) {
   return reason.empty() ? Quoted(path) : Quoted(path) + ": " + reason;
 }
 
-std::string FolderOf(const std::string& path) {
-  size_t end = path.size();
-  while (end > 0 && !IsPathSeparator(path[end - 1])) --end;
-  if (end == 0) return std::string();
-  // "/name" lies in the root folder, which the separator alone names.
-  size_t folderEnd = end - 1;
-  while (folderEnd > 0 && IsPathSeparator(path[folderEnd - 1])) --folderEnd;
-  return folderEnd == 0 ? path.substr(0, 1) : path.substr(0, folderEnd);
-}
-
 std::string HexText(const unsigned char* bytes, size_t count) {
   std::string text;
   for (size_t i = 0; i < count; ++i) AppendHex(&text, "", bytes[i], 2);

@@ -1,6 +1,5 @@
 // The pieces of the packer's one-line messages and reports: quoted paths,
-// the system's reason for a failure, digests in hexadecimal, and the folder
-// part of a path (named in the messages about an output's folder).
+// the system's reason for a failure and digests in hexadecimal.
 #pragma once
 
 #include <string>
@@ -25,9 +24,6 @@ std::string Quoted(const std::string& path);
 
 // "'path': <the system's text for the last failure>".
 std::string DescribeFailure(const std::string& path);
-
-// The folder part of `path` ("" when it names a file in the working folder).
-std::string FolderOf(const std::string& path);
 
 // Bytes as the reports show them: two lowercase hexadecimal digits each.
 std::string HexText(const unsigned char* bytes, size_t count);
