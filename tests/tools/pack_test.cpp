@@ -470,6 +470,15 @@ bool SwapFolder() {
   return true;
 }
 
+// The file zorpack put at the output moved away (Windows renames an open
+// file, but replaces none), and someone else's file put in its place.
+bool ReplaceOutput() {
+  std::error_code error;
+  std::filesystem::rename(std::filesystem::u8path(outputFolder + kPathSeparator + "out.exe"),
+                          std::filesystem::u8path(movedFolder + "-output"), error);
+  return !error && PlantOver("out.exe");
+}
+
 // A link to a file that holds what the output held.
 bool LinkAtOutput() {
   const std::string target = movedFolder + "-target";
@@ -488,7 +497,7 @@ void ChangeAtTheSeam(const std::string& payload) {
       changed = ReplaceTemporary();
       return;
     case Change::kReplaceOutput:
-      changed = PlantOver("out.exe");
+      changed = ReplaceOutput();
       return;
     case Change::kSwapFolder:
       changed = SwapFolder();
