@@ -408,8 +408,8 @@ enum class Change {
   kSwapFolderAndShrink,
   // Another user puts a link where the output goes, after the start.
   kLinkAtOutput,
-  // Another user puts a file of their own at the output right after
-  // zorpack renamed its file there (the hook after the rename).
+  // Right after zorpack renamed its file to the output (the hook after the
+  // rename), another user moves it away and puts a file of their own there.
   kReplaceOutput,
 };
 Change change;
