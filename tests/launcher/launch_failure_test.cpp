@@ -144,23 +144,71 @@ class ScopedLocalAppData {
   bool overridden_ = false;
 };
 
-// A file where a cache folder level goes: the cache stage itself ends with
-// F2, before it takes the lock, and names no folder.
-TEST(LaunchFailure, CacheFoldersThatCannotBeMadeEndTheCacheStageWithF2) {
-  for (const wchar_t* blocked :
-       {L"ZOR", L"ZOR\\FirmwareUpdate", L"ZOR\\FirmwareUpdate\\Payloads"}) {
-    SCOPED_TRACE(testing::PrintToString(std::wstring(blocked)));
-    test::TempDir root;
-    test::CacheTestLauncher launcher(root.Path());
-    std::filesystem::create_directories(std::filesystem::path(root.File(blocked)).parent_path());
-    test::WriteFileBytes(root.File(blocked), test::PatternBytes(10, 5));
-    ScopedLocalAppData appData(root.Path());
-    ASSERT_TRUE(appData.Overridden());
+// For this process only, the user's temporary folder (what GetTempPathW
+// gives) is `folder`.
+class ScopedTempFolder {
+ public:
+  explicit ScopedTempFolder(const std::wstring& folder) {
+    wchar_t previous[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableW(kVariable, previous, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) previous_ = previous;
+    SetEnvironmentVariableW(kVariable, folder.c_str());
+  }
+  ~ScopedTempFolder() {
+    SetEnvironmentVariableW(kVariable, previous_.empty() ? nullptr : previous_.c_str());
+  }
+
+ private:
+  // The first variable GetTempPathW looks at.
+  static constexpr wchar_t kVariable[] = L"TMP";
+  std::wstring previous_;
+};
+
+// The cache's root is the local application-data folder or, when that
+// cannot be had, the temporary folder. A file where a cache folder level
+// goes below the root: the cache stage itself ends with F2, before it
+// takes the lock, and names no folder.
+TEST(LaunchFailure, CacheFoldersGoBelowTheirRootOrEndTheCacheStageWithF2) {
+  struct Case {
+    const wchar_t* blocked;  // null: nothing in the way
+    bool appDataUnavailable;
+  };
+  const Case cases[] = {
+      {L"ZOR", false}, {L"ZOR\\FirmwareUpdate", false}, {L"ZOR\\FirmwareUpdate\\Payloads", false},
+      {nullptr, true}, {L"ZOR\\FirmwareUpdate", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.blocked != nullptr ? c.blocked : L"")) +
+                 (c.appDataUnavailable ? " below the temporary folder" : ""));
+    test::TempDir appData;
+    test::TempDir temp;
+    test::CacheTestLauncher launcher(appData.Path());
+    const test::TempDir& root = c.appDataUnavailable ? temp : appData;
+    if (c.blocked != nullptr) {
+      std::filesystem::create_directories(
+          std::filesystem::path(root.File(c.blocked)).parent_path());
+      test::WriteFileBytes(root.File(c.blocked), test::PatternBytes(10, 5));
+    }
+    // A folder below a file can never be made.
+    test::WriteFileBytes(appData.File(L"file"), test::PatternBytes(10, 6));
+    ScopedLocalAppData appDataOverride(c.appDataUnavailable ? appData.File(L"file\\folder")
+                                                            : appData.Path());
+    ASSERT_TRUE(appDataOverride.Overridden());
+    ScopedTempFolder tempOverride(temp.Path());
     LaunchContext context;
     context.launcherPath = WideString(launcher.Path().c_str());
     LaunchFailure failure = LaunchFailure::kToolNotStarted;
     ASSERT_TRUE(LocatePayloadStage(&context, &failure));
-    EXPECT_FALSE(CacheStage(&context, &failure));
+    bool done = CacheStage(&context, &failure);
+    if (c.blocked == nullptr) {
+      ASSERT_TRUE(done) << static_cast<int>(failure);
+      const std::wstring folders = temp.File(L"ZOR\\FirmwareUpdate\\Payloads\\");
+      EXPECT_EQ(std::wstring(context.cacheDirectory.Data()).rfind(folders, 0), 0u)
+          << std::filesystem::path(context.cacheDirectory.Data()).string();
+      EXPECT_TRUE(test::FileExists(context.cachedToolPath.Data()));
+      continue;
+    }
+    EXPECT_FALSE(done);
     EXPECT_EQ(failure, LaunchFailure::kCacheNotCreated);
     EXPECT_FALSE(context.cacheLock.IsValid());
     EXPECT_TRUE(context.cacheDirectory.IsEmpty() && context.cachedToolPath.IsEmpty());

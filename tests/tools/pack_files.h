@@ -67,6 +67,12 @@ bool MakeLink(const std::string& path, const std::string& target);
 // cmd.exe does; false where drives have none (POSIX).
 bool SetDriveCFolder(const std::string& folder);
 
+// A name that no folder takes, so that looking it up fails for another
+// reason than a missing file: longer than a name may be on POSIX, and with
+// a character that no Windows name holds there (Wine takes a name that is
+// too long for a missing one).
+std::string NameNoFolderTakes();
+
 // A link at `path` to `target` where the platform lets a test make one
 // (POSIX); elsewhere a plain file, which takes the name just the same.
 void PlantLinkOrFile(const std::string& path, const std::string& target);

@@ -26,7 +26,16 @@ struct LayoutCase {
   size_t imageTail;
   size_t payloadTail;
   bool payloadPe32Plus;
+  // The copy on the calling thread alone, as when the system has no second
+  // thread to give.
+  bool oneThread = false;
+  // The most bytes one read of the copy returns (0: as many as asked).
+  uint32_t readLimit = 0;
 };
+
+// Fewer bytes than a chunk, and no divisor of it: no chunk is ever filled by
+// one read, and each read ends at another place in its chunk.
+constexpr uint32_t kShortRead = 100003;
 
 // Image and payload lengths whose sum takes every value mod 8, with image
 // lengths that are and are not themselves aligned.
@@ -40,14 +49,20 @@ std::vector<LayoutCase> LayoutCases() {
   // A payload that goes round the copy's ring of buffers twice and more,
   // and ends in part of a chunk: every chunk hashed is the chunk written.
   constexpr size_t kRingBytes = size_t{pack::kPipelineChunks} * pack::kPipelineChunkSize;
-  cases.push_back({3u, 2 * kRingBytes + kRingBytes / 2 + 3, false});
+  constexpr size_t kRingPayload = 2 * kRingBytes + kRingBytes / 2 + 3;
+  cases.push_back({3u, kRingPayload, false});
+  cases.push_back({3u, kRingPayload, false, true});
+  // A network or FUSE file system may return fewer bytes than asked in the
+  // middle of a file.
+  cases.push_back({3u, kRingPayload, false, false, kShortRead});
   return cases;
 }
 
 TEST(zorpack_pack, LayoutIsLocatableAlignedAndPaddedBeforeThePayload) {
   for (const LayoutCase& c : LayoutCases()) {
     SCOPED_TRACE("image tail " + std::to_string(c.imageTail) + ", payload tail " +
-                 std::to_string(c.payloadTail));
+                 std::to_string(c.payloadTail) + (c.oneThread ? ", one thread" : "") +
+                 ", read limit " + std::to_string(c.readLimit));
     PackDir dir;
     Bytes image = LauncherImageWithTail(c.imageTail, 1);
     Bytes payload = PeImageWithTail(c.payloadTail, 2, c.payloadPe32Plus);
@@ -56,9 +71,13 @@ TEST(zorpack_pack, LayoutIsLocatableAlignedAndPaddedBeforeThePayload) {
 
     pack::PackedFile packed;
     std::string error;
-    ASSERT_TRUE(pack::PackLauncherFile(dir.File("launcher.exe"), dir.File("tool.exe"),
-                                       dir.File("out.exe"), &packed, &error))
-        << error;
+    pack::DenyCopyThreadForTesting(c.oneThread);
+    pack::LimitCopyReadsForTesting(c.readLimit);
+    bool done = pack::PackLauncherFile(dir.File("launcher.exe"), dir.File("tool.exe"),
+                                       dir.File("out.exe"), &packed, &error);
+    pack::DenyCopyThreadForTesting(false);
+    pack::LimitCopyReadsForTesting(0);
+    ASSERT_TRUE(done) << error;
     EXPECT_TRUE(error.empty());
 
     Bytes file = ReadBytes(dir.File("out.exe"));
@@ -120,6 +139,7 @@ enum class Place {
   kEmptyName,     // the output only
   kNamesPlanted,  // the output: a link (or file) at every temporary name
   kLink,          // the output: a link to a file; skipped where there are none
+  kUnlookable,    // the output: a name no folder takes (see NameNoFolderTakes)
 };
 
 // A fixed start for the temporary names, so that a test knows them all.
@@ -251,6 +271,9 @@ std::vector<RefusalCase> RefusalCases() {
       {"links planted at every temporary name", launcher, good, "output",
        "no temporary name beside it was free", Place::kNamesPlanted},
       {"output is a link to a file", launcher, good, "output", "is a link (to '", Place::kLink},
+      // The output cannot even be looked at: not taken for a missing one.
+      {"output name no folder takes", launcher, good, "output", "cannot look at the output",
+       Place::kUnlookable},
   };
 }
 
@@ -301,6 +324,7 @@ void ExpectRefusalsLeaveEveryFileAsItWas(bool fifoCases) {
     if (c.output == Place::kFile) WriteBytes(output, previousOutput);
     if (c.output == Place::kFolder) MakeFolder(output);
     if (c.output == Place::kInMissingFolder) output = dir.File("no-such-folder") + "/out.exe";
+    if (c.output == Place::kUnlookable) output = dir.File(NameNoFolderTakes());
     std::vector<std::string> before = Entries(dir.Path());
 
     pack::PackedFile packed;
@@ -384,6 +408,9 @@ enum class Change {
   kSwapFolderAndShrink,
   // Another user puts a link where the output goes, after the start.
   kLinkAtOutput,
+  // Right after zorpack renamed its file to the output (the hook after the
+  // rename), another user moves it away and puts a file of their own there.
+  kReplaceOutput,
 };
 Change change;
 bool changed;
@@ -413,17 +440,22 @@ bool ChangePayload(const std::string& payload, Change how) {
   return static_cast<bool>(out) && !timeError;
 }
 
+// Someone else's file, holding "planted", renamed over `name` in the
+// output's folder.
+bool PlantOver(const std::string& name) {
+  const std::string planted = outputFolder + kPathSeparator + "planted";
+  WriteBytes(planted, TextBytes("planted"));
+  std::error_code error;
+  std::filesystem::rename(std::filesystem::u8path(planted),
+                          std::filesystem::u8path(outputFolder + kPathSeparator + name), error);
+  // Windows replaces no file that is open.
+  if (error) std::filesystem::remove(std::filesystem::u8path(planted));
+  return !error;
+}
+
 bool ReplaceTemporary() {
   for (const std::string& name : Entries(outputFolder)) {
-    if (name.find("zorpack-tmp") == std::string::npos) continue;
-    const std::string planted = outputFolder + kPathSeparator + "planted";
-    WriteBytes(planted, TextBytes("planted"));
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::u8path(planted),
-                            std::filesystem::u8path(outputFolder + kPathSeparator + name), error);
-    // Windows replaces no file that is open.
-    if (error) std::filesystem::remove(std::filesystem::u8path(planted));
-    return !error;
+    if (name.find("zorpack-tmp") != std::string::npos) return PlantOver(name);
   }
   ADD_FAILURE() << "no temporary file in " << outputFolder;
   return false;
@@ -436,6 +468,15 @@ bool SwapFolder() {
   if (error) return false;
   MakeFolder(outputFolder);
   return true;
+}
+
+// The file zorpack put at the output moved away (Windows renames an open
+// file, but replaces none), and someone else's file put in its place.
+bool ReplaceOutput() {
+  std::error_code error;
+  std::filesystem::rename(std::filesystem::u8path(outputFolder + kPathSeparator + "out.exe"),
+                          std::filesystem::u8path(movedFolder + "-output"), error);
+  return !error && PlantOver("out.exe");
 }
 
 // A link to a file that holds what the output held.
@@ -455,6 +496,9 @@ void ChangeAtTheSeam(const std::string& payload) {
     case Change::kReplaceTemporary:
       changed = ReplaceTemporary();
       return;
+    case Change::kReplaceOutput:
+      changed = ReplaceOutput();
+      return;
     case Change::kSwapFolder:
       changed = SwapFolder();
       return;
@@ -471,12 +515,14 @@ void ChangeAtTheSeam(const std::string& payload) {
 // message names the payload, not the output. A temporary file replaced by
 // someone else is never renamed into place. The output's folder is the one
 // opened at the start: a folder swapped in under its name meanwhile gets
-// nothing, and a refused pack leaves no temporary file in either.
+// nothing, and a refused pack leaves no temporary file in either. A file
+// put at the output right after the rename is never taken for the product.
 TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
   struct Case {
     Change change;
     const char* subject;  // null: the pack succeeds
     const char* reason;
+    const char* left = "old";  // what the output holds after a refusal
   };
   const Case cases[] = {
       {Change::kRewrite, "the payload '", "changed while it was being packed"},
@@ -487,6 +533,8 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
       {Change::kSwapFolder, nullptr, nullptr},
       {Change::kSwapFolderAndShrink, "the payload '", "changed while it was being packed"},
       {Change::kLinkAtOutput, "the output '", "is a link"},
+      {Change::kReplaceOutput, "the file now at the output '", "is not the one zorpack wrote",
+       "planted"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.change));
@@ -499,12 +547,14 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
     WriteBytes(output, TextBytes("old"));
     change = c.change;
     changed = false;
-    pack::SetBeforePayloadCopyHookForTesting(ChangeAtTheSeam);
+    auto* setHook = c.change == Change::kReplaceOutput ? pack::SetAfterRenameHookForTesting
+                                                       : pack::SetBeforePayloadCopyHookForTesting;
+    setHook(ChangeAtTheSeam);
     pack::PackedFile packed;
     std::string error;
     bool done =
         pack::PackLauncherFile(LauncherExePath(), dir.File("tool.exe"), output, &packed, &error);
-    pack::SetBeforePayloadCopyHookForTesting(nullptr);
+    setHook(nullptr);
     bool swapped =
         changed && (c.change == Change::kSwapFolder || c.change == Change::kSwapFolderAndShrink);
     // Where the output's folder is now; the folder under its old name must
@@ -531,7 +581,7 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
     EXPECT_FALSE(done);
     EXPECT_NE(error.find(c.subject), std::string::npos) << error;
     EXPECT_NE(error.find(c.reason), std::string::npos) << error;
-    EXPECT_EQ(ReadBytes(landed), TextBytes("old"));
+    EXPECT_EQ(ReadBytes(landed), TextBytes(c.left));
     std::vector<std::string> left = Entries(folder);
     // The file put in place of the temporary one is someone else's: left.
     if (c.change == Change::kReplaceTemporary) {

@@ -1,3 +1,4 @@
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,10 @@ bool MakeFifo(const std::string& path) {
 
 bool MakeLink(const std::string& path, const std::string& target) {
   return symlink(target.c_str(), path.c_str()) == 0;
+}
+
+std::string NameNoFolderTakes() {
+  return std::string(NAME_MAX + 1, 'o');
 }
 
 bool SetDriveCFolder(const std::string&) {

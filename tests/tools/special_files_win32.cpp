@@ -18,6 +18,10 @@ bool MakeLink(const std::string&, const std::string&) {
   return false;
 }
 
+std::string NameNoFolderTakes() {
+  return "out<.exe";
+}
+
 bool SetDriveCFolder(const std::string& folder) {
   // The variable that keeps a drive's current folder.
   return SetEnvironmentVariableA("=C:", folder.c_str()) != 0;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pack_text.h"
 #include "packer.h"
 #include "payload/pe_layout.h"
 #include "support/json_check.h"
@@ -197,6 +198,42 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   EXPECT_FALSE(Exists(dir.File("out.exe")));
   if (Exists(dir.File("stdout-link"))) {
     EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::u8path(dir.File("stdout-link"))));
+  }
+}
+
+// Each character as a message shows it (the refused run's line) and as
+// the JSON reports write it: every escaped range is escaped up to its last
+// character, and the first one past it is shown as it is.
+TEST(zorpack_program, EscapesEachHiddenRangeToItsEndAndNoFurther) {
+  struct Shown {
+    const char* character;  // UTF-8
+    const char* message;
+    const char* json;
+  };
+  const Shown cases[] = {
+      {"\"", "\"", "\\\""},
+      {"\\", "\\", "\\\\"},
+      {"\x01", "\\x01", "\\u0001"},
+      {"\x1f", "\\x1f", "\\u001f"},
+      {"\x7f", "\\x7f", "\\u007f"},
+      {"\xc2\x80", "\\xc2\\x80", "\\u0080"},
+      {"\xc2\x9f", "\\xc2\\x9f", "\\u009f"},
+      {"\xc2\xa0", "\xc2\xa0", "\xc2\xa0"},
+      {"\xe2\x80\xaa", "\\xe2\\x80\\xaa", "\\u202a"},
+      {"\xe2\x80\xae", "\\xe2\\x80\\xae", "\\u202e"},
+      {"\xe2\x80\xaf", "\xe2\x80\xaf", "\xe2\x80\xaf"},
+      {"\xe2\x81\xa6", "\\xe2\\x81\\xa6", "\\u2066"},
+      {"\xe2\x81\xa9", "\\xe2\\x81\\xa9", "\\u2069"},
+      {"\xe2\x81\xaa", "\xe2\x81\xaa", "\xe2\x81\xaa"},
+  };
+  PackDir dir;
+  std::string name;
+  for (const Shown& c : cases) name += c.character;
+  ProgramRun run = ExpectRefused({"inspect", dir.File(name + ".exe")});
+  for (const Shown& c : cases) {
+    SCOPED_TRACE(c.json);
+    EXPECT_TRUE(Contains(run.err, c.message)) << run.err;
+    EXPECT_EQ(pack::Escaped(c.character, pack::EscapeStyle::kJson), c.json);
   }
 }
 

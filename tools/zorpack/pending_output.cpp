@@ -12,6 +12,7 @@ constexpr char kTemporarySuffix[] = ".zorpack-tmp";
 // Set by tests only; 0: the system's random generator.
 uint64_t fixedTemporarySeed = 0;
 void (*beforeRenameHook)(const std::string& temporaryPath) = nullptr;
+void (*afterRenameHook)(const std::string& outputPath) = nullptr;
 
 bool TemporaryBits(int attempt, uint64_t* bits) {
   if (fixedTemporarySeed != 0) {
@@ -58,6 +59,10 @@ void FixTemporaryNamesForTesting(uint64_t seed) {
 
 void SetBeforeRenameHookForTesting(void (*hook)(const std::string& temporaryPath)) {
   beforeRenameHook = hook;
+}
+
+void SetAfterRenameHookForTesting(void (*hook)(const std::string& outputPath)) {
+  afterRenameHook = hook;
 }
 
 PendingOutput::~PendingOutput() {
@@ -188,6 +193,7 @@ bool PendingOutput::Rename(std::string* error) {
   // Nothing is removed now: the temporary name is gone, and the final one
   // must not be taken back.
   StopRemovingOnInterrupt();
+  if (afterRenameHook != nullptr) afterRenameHook(finalPath_);
   if (!IsNamedFile(folder_.Get(), name_, file_.Get())) {
     file_.Reset();
     *error = "the file now at the output " + Quoted(finalPath_) +

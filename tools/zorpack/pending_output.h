@@ -36,6 +36,11 @@ std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits);
 // test can look at it, or change the folder, at that moment.
 void SetBeforeRenameHookForTesting(void (*hook)(const std::string& temporaryPath));
 
+// For tests only: `hook`, unless null, runs with the output's path just
+// after the temporary file was renamed to it, before zorpack checks that
+// the file there is still its own.
+void SetAfterRenameHookForTesting(void (*hook)(const std::string& outputPath));
+
 // For tests only: from now on, attempt i takes `seed` + i as its random bits
 // (0 returns to the system's generator), so that a test can plant files at
 // every name the next output tries.

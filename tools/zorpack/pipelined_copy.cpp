@@ -13,6 +13,16 @@ namespace zor::pack {
 
 namespace {
 
+// Set by tests only.
+bool copyThreadDenied = false;
+uint32_t copyReadLimit = 0;
+
+// One read of the copy: at most `wanted` bytes, and fewer when a test says so.
+bool ReadChunk(FileHandle source, unsigned char* chunk, uint32_t wanted, uint32_t* read) {
+  if (copyReadLimit != 0 && wanted > copyReadLimit) wanted = copyReadLimit;
+  return ReadSome(source, chunk, wanted, read);
+}
+
 // What the reading and writing thread and the hashing thread share. Chunk i
 // lives in buffer i % kPipelineChunks; the reader hands chunks over in order
 // and the hasher takes them in order.
@@ -97,6 +107,7 @@ class HasherThread {
   explicit HasherThread(ChunkRing* ring) : ring_(ring) {
     // Only when the system has no thread left to give; the copy then runs
     // on the calling thread alone.
+    if (copyThreadDenied) return;
     try {
       thread_ = std::thread(&ChunkRing::HashChunks, ring);
     } catch (const std::system_error&) {
@@ -121,6 +132,14 @@ class HasherThread {
 
 }  // namespace
 
+void DenyCopyThreadForTesting(bool deny) {
+  copyThreadDenied = deny;
+}
+
+void LimitCopyReadsForTesting(uint32_t limit) {
+  copyReadLimit = limit;
+}
+
 bool CopyAndDigest(FileHandle source, uint64_t offset, uint64_t size, FileHandle target,
                    Sha256Digest* digest) {
   ScopedSha256 hash(BeginSha256());
@@ -141,7 +160,7 @@ bool CopyAndDigest(FileHandle source, uint64_t offset, uint64_t size, FileHandle
     uint32_t wanted =
         remaining < kPipelineChunkSize ? static_cast<uint32_t>(remaining) : kPipelineChunkSize;
     uint32_t read = 0;
-    if (!ring.WaitForBuffer(index) || !ReadSome(source, chunk, wanted, &read)) return false;
+    if (!ring.WaitForBuffer(index) || !ReadChunk(source, chunk, wanted, &read)) return false;
     ring.Hand(read);
     if (!WriteAll(target, chunk, read)) return false;
     remaining -= read;

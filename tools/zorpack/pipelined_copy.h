@@ -37,6 +37,15 @@ constexpr uint64_t kWriteBackSpan = 8u << 20;
 bool CopyAndDigest(FileHandle source, uint64_t offset, uint64_t size, FileHandle target,
                    Sha256Digest* digest);
 
+// For tests only: from now on the copy runs as it does when the system has
+// no second thread to give (`deny`), on the calling thread alone.
+void DenyCopyThreadForTesting(bool deny);
+
+// For tests only: from now on no read of the copy returns more than `limit`
+// bytes (0: no limit), as a network or FUSE file system may return fewer
+// bytes than asked in the middle of a file.
+void LimitCopyReadsForTesting(uint32_t limit);
+
 // Starts writing the data written to `file` so far to the disk, without
 // waiting for it (one implementation per platform; nothing where the system
 // cannot).
