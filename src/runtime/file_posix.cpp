@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +74,13 @@ bool WriteAll(FileHandle file, const void* bytes, uint32_t count) {
   while (count > 0) {
     ssize_t written = ::write(file, cursor, count);
     if (written < 0 && errno == EINTR) continue;
+    // A descriptor that another program set non-blocking (a shared pipe)
+    // takes the rest once its reader has caught up.
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      struct pollfd ready = {file, POLLOUT, 0};
+      poll(&ready, 1, -1);
+      continue;
+    }
     if (written <= 0) return false;
     cursor += written;
     count -= static_cast<uint32_t>(written);

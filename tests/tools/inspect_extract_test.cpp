@@ -107,8 +107,8 @@ TEST(zorpack_inspect, FailsOnFilesWithoutPayload) {
   EXPECT_NE(error.find("beyond the longest file zorpack pack writes"), std::string::npos) << error;
   // The cap is on where the trailer ends, the trailer's 48 bytes included.
   const uint64_t lastPayloadEnd = pack::kMaxSignableSize - zor::kTrailerSize;
-  for (const auto& [offset, accepted] : {std::pair<uint64_t, bool>{lastPayloadEnd - 100, true},
-                                         {lastPayloadEnd - 99, false}}) {
+  for (const auto& [offset, accepted] :
+       {std::pair<uint64_t, bool>{lastPayloadEnd - 100, true}, {lastPayloadEnd - 99, false}}) {
     SCOPED_TRACE(offset);
     EXPECT_EQ(pack::CheckClaimedPayload("claim.exe", {offset, 100, {}}, &error), accepted);
   }

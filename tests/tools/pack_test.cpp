@@ -135,11 +135,12 @@ enum class Place {
   kInMissingFolder,
   kTheLauncher,
   kThePayload,
-  kFifo,          // run only where there are FIFOs (not Windows)
-  kEmptyName,     // the output only
-  kNamesPlanted,  // the output: a link (or file) at every temporary name
-  kLink,          // the output: a link to a file; skipped where there are none
-  kUnlookable,    // the output: a name no folder takes (see NameNoFolderTakes)
+  kThePayloadFarSpelled,  // through so many "." folders that no path call takes it
+  kFifo,                  // run only where there are FIFOs (not Windows)
+  kEmptyName,             // the output only
+  kNamesPlanted,          // the output: a link (or file) at every temporary name
+  kLink,                  // the output: a link to a file; skipped where there are none
+  kUnlookable,            // the output: a name no folder takes (see NameNoFolderTakes)
 };
 
 // A fixed start for the temporary names, so that a test knows them all.
@@ -262,6 +263,8 @@ std::vector<RefusalCase> RefusalCases() {
        Place::kTheLauncher},
       {"output is the payload", launcher, PeImageWithTail(1, 4), "output", "one of the inputs",
        Place::kThePayload},
+      {"output is the payload, spelt longer than a path may be", launcher, PeImageWithTail(1, 4),
+       "output", "one of the inputs", Place::kThePayloadFarSpelled},
       {"launcher is a FIFO", Bytes(), good, "launcher", "not a regular file", Place::kFile,
        Place::kFifo},
       {"payload is a FIFO", launcher, Bytes(), "payload", "not a regular file", Place::kFile,
@@ -321,6 +324,12 @@ void ExpectRefusalsLeaveEveryFileAsItWas(bool fifoCases) {
       output = dir.Path() + kPathSeparator + "." + kPathSeparator + "launcher.exe";
     }
     if (c.output == Place::kThePayload) output = dir.Path() + "/./tool.exe";
+    if (c.output == Place::kThePayloadFarSpelled) {
+      constexpr int kCurrentFolders = 2100;
+      output = dir.Path();
+      for (int i = 0; i < kCurrentFolders; ++i) output += "/.";
+      output += "/tool.exe";
+    }
     if (c.output == Place::kFile) WriteBytes(output, previousOutput);
     if (c.output == Place::kFolder) MakeFolder(output);
     if (c.output == Place::kInMissingFolder) output = dir.File("no-such-folder") + "/out.exe";
@@ -411,6 +420,9 @@ enum class Change {
   // Right after zorpack renamed its file to the output (the hook after the
   // rename), another user moves it away and puts a file of their own there.
   kReplaceOutput,
+  // Between zorpack's last look at a missing output and its rename (the
+  // hook before the rename), another user makes a file there.
+  kOutputAppears,
 };
 Change change;
 bool changed;
@@ -499,6 +511,10 @@ void ChangeAtTheSeam(const std::string& payload) {
     case Change::kReplaceOutput:
       changed = ReplaceOutput();
       return;
+    case Change::kOutputAppears:
+      WriteBytes(outputFolder + kPathSeparator + "out.exe", TextBytes("planted"));
+      changed = true;
+      return;
     case Change::kSwapFolder:
       changed = SwapFolder();
       return;
@@ -535,6 +551,7 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
       {Change::kLinkAtOutput, "the output '", "is a link"},
       {Change::kReplaceOutput, "the file now at the output '", "is not the one zorpack wrote",
        "planted"},
+      {Change::kOutputAppears, "the output '", "was made by someone else", "planted"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.change));
@@ -544,11 +561,12 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
     MakeFolder(outputFolder);
     const std::string output = outputFolder + kPathSeparator + "out.exe";
     WriteBytes(dir.File("tool.exe"), PeImageWithTail(1 << 20, 2));
-    WriteBytes(output, TextBytes("old"));
+    if (c.change != Change::kOutputAppears) WriteBytes(output, TextBytes("old"));
     change = c.change;
     changed = false;
-    auto* setHook = c.change == Change::kReplaceOutput ? pack::SetAfterRenameHookForTesting
-                                                       : pack::SetBeforePayloadCopyHookForTesting;
+    auto* setHook = c.change == Change::kReplaceOutput   ? pack::SetAfterRenameHookForTesting
+                    : c.change == Change::kOutputAppears ? pack::SetBeforeRenameHookForTesting
+                                                         : pack::SetBeforePayloadCopyHookForTesting;
     setHook(ChangeAtTheSeam);
     pack::PackedFile packed;
     std::string error;

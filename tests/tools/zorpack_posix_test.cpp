@@ -19,9 +19,11 @@
 #include <functional>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "packer.h"
+#include "runtime/file.h"
 #include "tools/pack_files.h"
 #include "tools/zorpack_process.h"
 
@@ -202,6 +204,8 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
     const char* acl = nullptr;          // setfacl -m on the old output
     const char* folderAcl = nullptr;    // setfacl -m on the folder
     const char* expectedAcl = nullptr;  // lines getfacl must show
+    bool secondName = false;            // the old output is also another name's file
+    bool setgidFolder = false;          // of the second user's group: new files get it
   };
   const Case cases[] = {
       {"own private file", 0600, 022, false, false, 0600},
@@ -219,13 +223,21 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
        "d:u::rw,d:g::r,d:o::-,d:u:65534:rw", "user:65534:rw-\ngroup::r--\nmask::rw-\n"},
       {"own file without an ACL in a folder with a default ACL", 0640, 022, false, false, 0640,
        nullptr, "d:u::rw,d:g::r,d:o::-,d:u:65534:rw", "group::r--\nother::---\n"},
+      // Only a file of one's own, with no other name, says what the output
+      // should allow; any other gets what a new file gets.
+      {"own file with a second name", 0666, 022, false, false, 0644, "u:65534:rw", nullptr, nullptr,
+       true},
+      // The group bits are for the old file's group, which stays.
+      {"own file in a folder that gives new files its group", 0640, 022, false, false, 0640,
+       nullptr, nullptr, nullptr, false, true},
       {"another user's file in a sticky folder", 0666, 022, true, true, 0},
-      {"another user's file elsewhere", 0666, 022, true, false, 0644},
+      {"another user's file elsewhere", 0666, 002, true, false, 0664, "u:65534:rw"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     // The last rows: what ran before them still counts.
     if (c.othersFile && !IsRoot()) GTEST_SKIP() << "another user's file needs root to make";
+    if (c.setgidFolder && !IsRoot()) continue;
     PackDir dir;
     const std::string folder = dir.File("shared");
     MakeFolder(folder);
@@ -239,6 +251,13 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
     }
     if (c.othersFile) {
       ASSERT_EQ(chown(output.c_str(), kOtherUser, kOtherUser), 0);
+    }
+    if (c.secondName) {
+      ASSERT_EQ(link(output.c_str(), dir.File("notes").c_str()), 0);
+    }
+    if (c.setgidFolder) {
+      ASSERT_EQ(chown(folder.c_str(), static_cast<uid_t>(-1), kOtherUser), 0);
+      ASSERT_EQ(chmod(folder.c_str(), 02755), 0);
     }
     if ((c.acl != nullptr &&
          !RunQuietly("setfacl -m " + std::string(c.acl) + " " + ShellQuoted(output))) ||
@@ -270,33 +289,35 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
     EXPECT_EQ(temporaryMode, 0600u);
     EXPECT_EQ(facts.st_mode & 07777, c.expected);
     EXPECT_EQ(facts.st_uid, geteuid());
-    if (c.expectedAcl == nullptr) continue;
+    EXPECT_EQ(facts.st_gid, getegid());
     std::string acl = AclOf(output);
+    std::string expectedAcl = c.expectedAcl != nullptr ? c.expectedAcl : "";
+    EXPECT_EQ(Contains(acl, "user:65534"), Contains(expectedAcl, "user:65534")) << acl;
     std::string line;
-    for (const char* at = c.expectedAcl; *at != '\0'; ++at) {
-      line += *at;
-      if (*at != '\n') continue;
+    for (char at : expectedAcl) {
+      line += at;
+      if (at != '\n') continue;
       EXPECT_TRUE(Contains(acl, line)) << line << " not in\n" << acl;
       line.clear();
-    }
-    if (c.acl == nullptr && c.mode != 0) {
-      EXPECT_FALSE(Contains(acl, "user:65534")) << acl;
     }
   }
 }
 
-// The output's folder is reached through links as the kernel's
-// protected_symlinks rule allows, whatever that setting is: in a sticky
-// folder that everyone may write to, another user's link is refused and
-// named with its owner; a link of one's own or of that folder's owner, and
-// any link elsewhere, leads on. Rows that need a second user run as root.
-TEST(zorpack_pack, FolderLinksFollowTheProtectedLinkRule) {
+// Paths are walked under the kernel's protected_symlinks rule, whatever
+// that setting is, for the output's folder and for inputs, their last name
+// included: in a sticky folder that everyone may write to, another user's
+// link is refused and named with its owner; a link of one's own or of that
+// folder's owner, and any link elsewhere, leads on. Rows that need a second
+// user run as root.
+TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
+  enum class Through { kOutputFolder, kPayloadFolder, kPayloadItself };
   struct Case {
     const char* what;
     bool sharedFolder;  // sticky and writable by all
     bool othersLink;
     bool othersFolder;  // the shared folder belongs to the second user
     bool refused;
+    Through through = Through::kOutputFolder;
   };
   const Case cases[] = {
       {"own link in a shared folder", true, false, false, false},
@@ -304,6 +325,9 @@ TEST(zorpack_pack, FolderLinksFollowTheProtectedLinkRule) {
       {"another user's link in a shared folder", true, true, false, true},
       {"the shared folder's owner's link", true, true, true, false},
       {"another user's link in a folder of one's own", false, true, false, false},
+      {"another user's link in a payload's path", true, true, false, true, Through::kPayloadFolder},
+      {"another user's link as the payload", true, true, false, true, Through::kPayloadItself},
+      {"own link as the payload", true, false, false, false, Through::kPayloadItself},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -314,25 +338,32 @@ TEST(zorpack_pack, FolderLinksFollowTheProtectedLinkRule) {
     MakeFolder(shared);
     MakeFolder(release);
     WriteBytes(release + "/out.exe", Bytes{'o', 'l', 'd'});
+    WriteBytes(release + "/tool.exe", ReadBytes(SampleToolExePath()));
     ASSERT_EQ(chmod(shared.c_str(), c.sharedFolder ? 01777 : 0755), 0);
-    ASSERT_EQ(symlink(release.c_str(), (shared + "/build").c_str()), 0);
+    const bool payloadItself = c.through == Through::kPayloadItself;
+    const std::string link = shared + (payloadItself ? "/tool.exe" : "/build");
+    ASSERT_EQ(symlink((payloadItself ? release + "/tool.exe" : release).c_str(), link.c_str()), 0);
     if (c.othersLink) {
-      ASSERT_EQ(lchown((shared + "/build").c_str(), kOtherUser, kOtherUser), 0);
+      ASSERT_EQ(lchown(link.c_str(), kOtherUser, kOtherUser), 0);
     }
     if (c.othersFolder) {
       ASSERT_EQ(chown(shared.c_str(), kOtherUser, kOtherUser), 0);
     }
+    const bool toRelease = c.through == Through::kOutputFolder;
+    const std::string payload = toRelease       ? SampleToolExePath()
+                                : payloadItself ? link
+                                                : shared + "/build/tool.exe";
+    const std::string output = toRelease ? shared + "/./build/out.exe" : dir.File("out.exe");
     pack::PackedFile packed;
     std::string error;
-    bool done = pack::PackLauncherFile(LauncherExePath(), SampleToolExePath(),
-                                       shared + "/./build/out.exe", &packed, &error);
+    bool done = pack::PackLauncherFile(LauncherExePath(), payload, output, &packed, &error);
     EXPECT_EQ(done, !c.refused) << error;
     if (c.refused) {
-      EXPECT_TRUE(Contains(error, "'" + shared + "/build'")) << error;
+      EXPECT_TRUE(Contains(error, "link '" + link + "'")) << error;
       EXPECT_TRUE(Contains(error, "user ID 65534")) << error;
     }
-    EXPECT_EQ(ReadBytes(release + "/out.exe") == (Bytes{'o', 'l', 'd'}), c.refused);
-    EXPECT_EQ(Entries(release), std::vector<std::string>{"out.exe"});
+    EXPECT_EQ(ReadBytes(release + "/out.exe") == (Bytes{'o', 'l', 'd'}), c.refused || !toRelease);
+    EXPECT_EQ(Exists(dir.File("out.exe")), !c.refused && !toRelease);
   }
 }
 
@@ -421,6 +452,28 @@ TEST(zorpack_pack, TemporaryFileThatCannotBeRemovedIsNamed) {
   EXPECT_TRUE(Contains(error, "'" + folder + "/" + temporary + "' is left behind")) << error;
   EXPECT_TRUE(Contains(error, strerror(EPERM))) << error;
   EXPECT_EQ(ReadBytes(folder + "/out.exe"), (Bytes{'o', 'l', 'd'}));
+}
+
+// A standard output that another program made non-blocking (a shared pipe
+// with a slow reader) takes every byte, not an error once it is full.
+TEST(zorpack_program, NonBlockingOutputTakesEveryByte) {
+  constexpr size_t kBytes = 4u << 20;
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  fcntl(pipeEnds[1], F_SETFL, O_NONBLOCK);
+  size_t received = 0;
+  std::thread reader([&] {
+    usleep(100000);
+    char buffer[65536];
+    ssize_t got;
+    while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0) received += got;
+  });
+  const std::vector<unsigned char> bytes(kBytes, 0x5a);
+  EXPECT_TRUE(WriteAll(pipeEnds[1], bytes.data(), static_cast<uint32_t>(bytes.size())));
+  close(pipeEnds[1]);
+  reader.join();
+  close(pipeEnds[0]);
+  EXPECT_EQ(received, kBytes);
 }
 
 }  // namespace zor::test

@@ -195,6 +195,17 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
     EXPECT_TRUE(Contains(run.err, "'" + c.word + "'")) << run.err;
     EXPECT_EQ(Contains(run.err, "no option"), c.isOption) << run.err;
   }
+  // No input is read from standard input: "-" is refused, not taken as a
+  // file of that name.
+  const std::vector<std::string> fromStandardInput[] = {
+      {"inspect", "-"},
+      {"extract", "-", dir.File("out.exe")},
+      {"verify", "--launcher", "-", tool},
+      {"pack", launcher, "-", dir.File("out.exe")},
+  };
+  for (const auto& arguments : fromStandardInput) {
+    EXPECT_TRUE(Contains(ExpectRefused(arguments).err, "reads no standard input"));
+  }
   EXPECT_FALSE(Exists(dir.File("out.exe")));
   if (Exists(dir.File("stdout-link"))) {
     EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::u8path(dir.File("stdout-link"))));
@@ -219,6 +230,15 @@ TEST(zorpack_program, EscapesEachHiddenRangeToItsEndAndNoFurther) {
       {"\xc2\x80", "\\xc2\\x80", "\\u0080"},
       {"\xc2\x9f", "\\xc2\\x9f", "\\u009f"},
       {"\xc2\xa0", "\xc2\xa0", "\xc2\xa0"},
+      {"\xd8\x9c", "\\xd8\\x9c", "\\u061c"},
+      {"\xd8\x9d", "\xd8\x9d", "\xd8\x9d"},
+      {"\xe2\x80\x8d", "\xe2\x80\x8d", "\xe2\x80\x8d"},
+      {"\xe2\x80\x8e", "\\xe2\\x80\\x8e", "\\u200e"},
+      {"\xe2\x80\x8f", "\\xe2\\x80\\x8f", "\\u200f"},
+      {"\xe2\x80\x90", "\xe2\x80\x90", "\xe2\x80\x90"},
+      {"\xe2\x80\xa7", "\xe2\x80\xa7", "\xe2\x80\xa7"},
+      {"\xe2\x80\xa8", "\\xe2\\x80\\xa8", "\\u2028"},
+      {"\xe2\x80\xa9", "\\xe2\\x80\\xa9", "\\u2029"},
       {"\xe2\x80\xaa", "\\xe2\\x80\\xaa", "\\u202a"},
       {"\xe2\x80\xae", "\\xe2\\x80\\xae", "\\u202e"},
       {"\xe2\x80\xaf", "\xe2\x80\xaf", "\xe2\x80\xaf"},

@@ -75,33 +75,52 @@ struct ExistingOutput {
   bool othersInStickyFolder = false;
   uint64_t owner = 0;        // the owner's user ID (POSIX)
   uint32_t permissions = 0;  // the permission bits (POSIX)
-  // A regular file's extended access ACL as the system stores it; empty
+  // A regular file of this user's with no other name: its access (mode,
+  // group, ACL) is what the user chose for this output, and the new file
+  // keeps it. Another user's file, or one that is also another name of some
+  // file, says nothing of what the product should allow (POSIX).
+  bool accessKept = false;
+  uint64_t group = 0;  // the owning group's ID (POSIX)
+  // Its extended access ACL as the system stores it, when accessKept; empty
   // when it has none, or the file system keeps none (POSIX).
   std::string accessAcl;
 };
 
 // False (the failure the last one) when `name` in `folder` cannot be looked
-// at; a missing name is kMissing.
+// at (nor, for a file whose access is kept, its ACL read); a missing name is
+// kMissing.
 bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* existing);
 
 // Gives the finished file `file`, made private, the access it is to be
-// published with. Replacing a regular file, it takes that file's
-// permission bits and access ACL, less any group or other write permission
-// that a new file in `folder` would not get (the ACL loses it from its
-// mask); otherwise what a new file in `folder` gets: its default ACL, or
-// what the umask lets through. False, the failure the last one, when the
-// file cannot be given them. Nothing on Windows, where the file has the
-// folder's inherited access from the start.
+// published with. Replacing a file whose access is kept, it takes that
+// file's group, permission bits and access ACL, less any group or other
+// write permission that a new file in `folder` would not get (the ACL
+// loses it from its mask), and less all group permission when the group
+// cannot be kept; otherwise exactly what a new file in `folder` gets (its
+// default ACL, or what the umask lets through), as the system gives it to
+// an empty file made there and removed at once. False, the failure the
+// last one, when the file cannot be given them. Nothing on Windows, where
+// the file has the folder's inherited access from the start.
 bool SetFinalPermissions(FileHandle folder, FileHandle file, const ExistingOutput& replaced);
 
 // Whether `name` in `folder` is the open file `file` itself (same device
 // and inode, or volume and file index), without following a link.
 bool IsNamedFile(FileHandle folder, const std::string& name, FileHandle file);
 
-// Renames `from` to `to` in `folder`, replacing a file there in one step;
-// `file` is the open file named `from` (Windows renames by handle).
+// Renames `from` to `to` in `folder`, replacing a file there in one step
+// when `replace`, and otherwise failing (LastFailureWasNameTaken) when
+// something has appeared at `to`; `file` is the open file named `from`
+// (Windows renames by handle).
 bool RenameInFolder(FileHandle folder, FileHandle file, const std::string& from,
-                    const std::string& to);
+                    const std::string& to, bool replace);
+
+// Opens an input for reading, without waiting (a FIFO) or taking a terminal.
+// On POSIX its path is walked as OpenOutputFolder walks a folder's, the
+// kernel's link rule applied to every link, the last name's included; and
+// what is not a regular file is opened for a look only, never for reading
+// (a device's open can act on it), for the caller to refuse. `*refusal`
+// says why when a link was refused.
+FileHandle OpenInputFile(const std::string& path, std::string* refusal);
 
 // Removes the open file `file`, named `name` in `folder`; a file that
 // someone else has put under that name meanwhile is left alone. False, the

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -41,19 +42,12 @@ constexpr int kFolderFlags = kLookupOnly | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // As the kernel allows when it resolves a path.
 constexpr int kMaxLinksFollowed = 40;
 
-// The ACLs as Linux keeps them in extended attributes: a 4-byte version,
-// then 8-byte entries of tag, permissions and ID, little-endian.
+// A file's access ACL, as Linux keeps it: copied as it stands.
 constexpr char kAccessAclName[] = "system.posix_acl_access";
-constexpr char kDefaultAclName[] = "system.posix_acl_default";
-constexpr size_t kAclHeaderSize = 4;
-constexpr size_t kAclEntrySize = 8;
-constexpr unsigned kAclUserObject = 0x01;
-constexpr unsigned kAclGroupObject = 0x04;
-constexpr unsigned kAclMask = 0x10;
-constexpr unsigned kAclOther = 0x20;
-// Where the system shows an open descriptor as a path, for the ACL calls,
-// which take no folder descriptor.
-constexpr char kDescriptorFolder[] = "/proc/self/fd/";
+// Where an unnamed file cannot be made, the file that shows what a new file
+// gets has a random name like the temporary file's, tried this many times.
+constexpr char kProbeSuffix[] = ".zorpack-tmp";
+constexpr int kProbeAttempts = 8;
 
 // The file an interrupt removes: a name in an open folder. A signal handler
 // may only read them, so the name is a fixed buffer and a flag is set after
@@ -92,69 +86,77 @@ sigset_t InterruptSignals() {
   return signals;
 }
 
-// `name` in the open folder `folder` as a path, for the calls that take no
-// folder descriptor.
-std::string InFolder(FileHandle folder, const std::string& name) {
-  return kDescriptorFolder + std::to_string(folder) + "/" + name;
-}
-
-// The ACL `which` of `path` itself (a link is not followed); empty when it
-// has none or it cannot be read (no ACL support, no /proc in an empty root).
-std::string ReadAcl(const std::string& path, const char* which) {
-  ssize_t size = lgetxattr(path.c_str(), which, nullptr, 0);
-  if (size <= 0) return std::string();
-  std::string acl(static_cast<size_t>(size), '\0');
-  size = lgetxattr(path.c_str(), which, &acl[0], acl.size());
-  acl.resize(size > 0 ? static_cast<size_t>(size) : 0);
-  return acl;
-}
-
-unsigned LittleEndian16(const std::string& bytes, size_t at) {
-  return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
-}
-
-// The permission bits that `acl`'s owner, group class and others entries
-// give (the group class is the mask when there is one); false when it is
-// not a well-formed ACL.
-bool AclPermissionBits(const std::string& acl, mode_t* bits) {
-  if (acl.size() < kAclHeaderSize || (acl.size() - kAclHeaderSize) % kAclEntrySize != 0) {
-    return false;
-  }
-  mode_t owner = 0, group = 0, mask = 0, others = 0;
-  bool hasMask = false;
-  for (size_t at = kAclHeaderSize; at < acl.size(); at += kAclEntrySize) {
-    unsigned tag = LittleEndian16(acl, at);
-    mode_t permissions = LittleEndian16(acl, at + 2) & 07;
-    if (tag == kAclUserObject) owner = permissions;
-    if (tag == kAclGroupObject) group = permissions;
-    if (tag == kAclOther) others = permissions;
-    if (tag == kAclMask) {
-      mask = permissions;
-      hasMask = true;
-    }
-  }
-  *bits = owner << 6 | (hasMask ? mask : group) << 3 | others;
+// The ACL of the open file `file` into `*acl`: empty when it has none or
+// the file system keeps none. False on any other failure: access is never
+// widened because an ACL could not be read.
+bool ReadAccessAcl(FileHandle file, std::string* acl) {
+  acl->clear();
+  ssize_t size = fgetxattr(file, kAccessAclName, nullptr, 0);
+  if (size < 0) return errno == ENODATA || errno == ENOTSUP || errno == EOPNOTSUPP;
+  acl->resize(static_cast<size_t>(size));
+  size = fgetxattr(file, kAccessAclName, &(*acl)[0], acl->size());
+  if (size < 0) return false;
+  acl->resize(static_cast<size_t>(size));
   return true;
 }
 
-// What a new file in `folder` gets: the folder's default ACL limits it
-// where there is one, else the umask does.
-mode_t NewFileMode(FileHandle folder) {
-  mode_t fromAcl = 0;
-  if (AclPermissionBits(ReadAcl(InFolder(folder, "."), kDefaultAclName), &fromAcl)) {
-    return kNewFileMode & fromAcl;
-  }
-  // Read by setting it; nothing else in the packer creates files meanwhile.
-  mode_t mask = umask(0);
-  umask(mask);
-  return kNewFileMode & ~mask;
+// Gives `file` the access ACL `acl` (none when empty) and then `mode`, which
+// with an ACL sets its owner, mask and others entries.
+bool SetAccess(FileHandle file, const std::string& acl, mode_t mode) {
+  bool aclSet = acl.empty() ? fremovexattr(file, kAccessAclName) == 0 || errno == ENODATA ||
+                                  errno == ENOTSUP || errno == EOPNOTSUPP
+                            : fsetxattr(file, kAccessAclName, acl.data(), acl.size(), 0) == 0;
+  return aclSet && fchmod(file, mode) == 0;
 }
 
-// The file keeps no access ACL of its own (one a folder's default ACL gave
-// it): the replaced file had none.
-bool RemoveAccessAcl(FileHandle file) {
-  return fremovexattr(file, kAccessAclName) == 0 || errno == ENODATA || errno == ENOTSUP ||
-         errno == EOPNOTSUPP;
+// What the system gives a new file in `folder`.
+struct NewFileAccess {
+  mode_t mode = 0;
+  std::string acl;
+};
+
+// Reads what an empty file made in `folder` was given, then removes it:
+// the umask or the folder's default ACL, and whatever else the system
+// applies, exactly as it applies it.
+bool ReadProbe(FileHandle folder, FileHandle probe, const std::string& name,
+               NewFileAccess* access) {
+  struct stat facts;
+  bool read = fstat(probe, &facts) == 0 && ReadAccessAcl(probe, &access->acl);
+  access->mode = facts.st_mode & kPermissionBits;
+  int failure = errno;
+  bool removed = name.empty() || unlinkat(folder, name.c_str(), 0) == 0;
+  if (read) errno = failure;
+  return read && removed;
+}
+
+// An unnamed file where the file system makes them, so that nothing is ever
+// left behind; elsewhere a randomly named one, with interrupts held off
+// until it is gone.
+bool QueryNewFileAccess(FileHandle folder, NewFileAccess* access) {
+  constexpr int kProbeFlags = O_RDWR | O_NOCTTY | O_CLOEXEC;
+#ifdef O_TMPFILE
+  UniqueFile unnamed(openat(folder, ".", kProbeFlags | O_TMPFILE, kNewFileMode));
+  if (unnamed.IsValid()) return ReadProbe(folder, unnamed.Get(), "", access);
+#endif
+  sigset_t interrupts = InterruptSignals();
+  sigset_t previous;
+  sigprocmask(SIG_BLOCK, &interrupts, &previous);
+  bool read = false;
+  for (int attempt = 0; attempt < kProbeAttempts; ++attempt) {
+    uint64_t bits = 0;
+    if (!RandomBits(&bits)) break;
+    std::string name =
+        HexText(reinterpret_cast<const unsigned char*>(&bits), sizeof bits) + kProbeSuffix;
+    UniqueFile probe(
+        openat(folder, name.c_str(), kProbeFlags | O_CREAT | O_EXCL | O_NOFOLLOW, kNewFileMode));
+    if (!probe.IsValid() && errno == EEXIST) continue;
+    read = probe.IsValid() && ReadProbe(folder, probe.Get(), name, access);
+    break;
+  }
+  int failure = errno;
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  errno = failure;
+  return read;
 }
 
 // Descriptors 0 to 2 that are closed get one that refers to the root
@@ -233,71 +235,117 @@ bool MayFollow(const struct stat& folder, const struct stat& link) {
          link.st_uid == folder.st_uid;
 }
 
-// Steps from the open folder `*current` through `name`, a folder or a link
-// to follow; for a link, its target's names go first into `names`.
-bool StepInto(UniqueFile* current, const std::string& name, std::string* shown,
-              std::deque<std::string>* names, int* links, std::string* refusal) {
-  UniqueFile next(openat(current->Get(), name.c_str(), kFolderFlags));
-  if (next.IsValid()) {
-    *current = std::move(next);
-    return true;
-  }
-  // A link, refused by O_NOFOLLOW, or no folder at all.
-  int failure = errno;
-  struct stat linkFacts;
-  struct stat folderFacts;
-  if ((failure != ENOTDIR && failure != ELOOP) ||
-      fstatat(current->Get(), name.c_str(), &linkFacts, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISLNK(linkFacts.st_mode) || fstat(current->Get(), &folderFacts) != 0) {
-    errno = failure;
-    return false;
-  }
-  if (++*links > kMaxLinksFollowed) {
+// A path being walked under the kernel's link rule (see OpenOutputFolder).
+struct Walk {
+  UniqueFile folder;              // where the walk stands
+  std::deque<std::string> names;  // the names still to go
+  std::string shown;              // the path walked so far, for messages
+  int linksFollowed = 0;
+};
+
+bool StartWalk(const std::string& path, Walk* walk) {
+  bool absolute = !path.empty() && path[0] == '/';
+  walk->folder.Reset(open(absolute ? "/" : ".", kFolderFlags));
+  walk->shown = absolute ? "" : ".";
+  AppendNames(path, &walk->names, false);
+  return walk->folder.IsValid();
+}
+
+// Follows the link `name` in the walk's folder, whose facts are `link`: its
+// target's names go first.
+bool FollowLink(Walk* walk, const std::string& name, const struct stat& link,
+                std::string* refusal) {
+  struct stat folder;
+  if (fstat(walk->folder.Get(), &folder) != 0) return false;
+  walk->shown += "/" + name;
+  if (++walk->linksFollowed > kMaxLinksFollowed) {
     errno = ELOOP;
     return false;
   }
-  if (!MayFollow(folderFacts, linkFacts)) {
-    *refusal = "it passes through the link " + Quoted(*shown) + " of another user (user ID " +
-               std::to_string(linkFacts.st_uid) +
+  if (!MayFollow(folder, link)) {
+    *refusal = "it passes through the link " + Quoted(walk->shown) + " of another user (user ID " +
+               std::to_string(link.st_uid) +
                ") in a sticky folder that everyone may write to; zorpack follows such a link "
                "only when it is yours or the folder owner's";
     return false;
   }
   char target[PATH_MAX];
-  ssize_t length = readlinkat(current->Get(), name.c_str(), target, sizeof target);
+  ssize_t length = readlinkat(walk->folder.Get(), name.c_str(), target, sizeof target);
   if (length <= 0 || static_cast<size_t>(length) >= sizeof target) {
     if (length >= 0) errno = ENAMETOOLONG;
     return false;
   }
   std::string targetPath(target, static_cast<size_t>(length));
   // Messages name the path as the target spells it from here on.
-  shown->resize(shown->size() - name.size() - 1);
+  walk->shown.resize(walk->shown.size() - name.size() - 1);
   if (targetPath[0] == '/') {
-    current->Reset(open("/", kFolderFlags));
-    shown->clear();
+    walk->folder.Reset(open("/", kFolderFlags));
+    walk->shown.clear();
   }
-  AppendNames(targetPath, names, true);
-  return current->IsValid();
+  AppendNames(targetPath, &walk->names, true);
+  return walk->folder.IsValid();
+}
+
+// Walks on until `left` names are left, entering each folder, or the
+// folder a link leads to.
+bool WalkFolders(Walk* walk, size_t left, std::string* refusal) {
+  while (walk->names.size() > left) {
+    std::string name = walk->names.front();
+    walk->names.pop_front();
+    UniqueFile next(openat(walk->folder.Get(), name.c_str(), kFolderFlags));
+    if (next.IsValid()) {
+      walk->folder = std::move(next);
+      walk->shown += "/" + name;
+      continue;
+    }
+    // A link, refused by O_NOFOLLOW, or no folder at all.
+    int failure = errno;
+    struct stat link;
+    if ((failure != ENOTDIR && failure != ELOOP) ||
+        fstatat(walk->folder.Get(), name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISLNK(link.st_mode)) {
+      errno = failure;
+      return false;
+    }
+    if (!FollowLink(walk, name, link, refusal)) return false;
+  }
+  return true;
 }
 
 // Opens the folder `path` one name at a time (see OpenOutputFolder).
 bool OpenFolderPath(const std::string& path, UniqueFile* folder, std::string* refusal) {
-  UniqueFile current(open(path[0] == '/' ? "/" : ".", kFolderFlags));
-  std::deque<std::string> names;
-  AppendNames(path, &names, false);
-  std::string shown = path[0] == '/' ? "" : ".";
-  int links = 0;
-  while (current.IsValid() && !names.empty()) {
-    std::string name = names.front();
-    names.pop_front();
-    shown += "/" + name;
-    if (!StepInto(&current, name, &shown, &names, &links, refusal)) return false;
-  }
-  *folder = std::move(current);
-  return folder->IsValid();
+  Walk walk;
+  if (!StartWalk(path, &walk) || !WalkFolders(&walk, 0, refusal)) return false;
+  *folder = std::move(walk.folder);
+  return true;
 }
 
 }  // namespace
+
+FileHandle OpenInputFile(const std::string& path, std::string* refusal) {
+  refusal->clear();
+  Walk walk;
+  if (!StartWalk(path, &walk)) return NoFile();
+  for (;;) {
+    if (!WalkFolders(&walk, 1, refusal)) return NoFile();
+    if (walk.names.empty()) {
+      errno = EISDIR;
+      return NoFile();
+    }
+    std::string name = walk.names.front();
+    walk.names.pop_front();
+    struct stat facts;
+    if (fstatat(walk.folder.Get(), name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) return NoFile();
+    if (S_ISLNK(facts.st_mode)) {
+      if (!FollowLink(&walk, name, facts, refusal)) return NoFile();
+      continue;
+    }
+    // Without O_NONBLOCK a FIFO would wait for a writer; O_NOCTTY keeps a
+    // terminal from becoming ours.
+    int access = S_ISREG(facts.st_mode) ? O_RDONLY | O_NONBLOCK | O_NOCTTY : kLookupOnly;
+    return openat(walk.folder.Get(), name.c_str(), access | O_NOFOLLOW | O_CLOEXEC);
+  }
+}
 
 bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string* name,
                       std::string* refusal) {
@@ -336,22 +384,35 @@ bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* exi
   if (fstat(folder, &folderFacts) != 0) return false;
   existing->othersInStickyFolder =
       (folderFacts.st_mode & S_ISVTX) != 0 && facts.st_uid != geteuid();
-  existing->accessAcl = ReadAcl(InFolder(folder, name), kAccessAclName);
-  return true;
+  existing->accessKept = facts.st_uid == geteuid() && facts.st_nlink == 1;
+  existing->group = facts.st_gid;
+  if (!existing->accessKept) return true;
+  // Read through the file itself: no path leads outside the open folder.
+  UniqueFile file(
+      openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat opened;
+  if (!file.IsValid() || fstat(file.Get(), &opened) != 0) return false;
+  if (opened.st_dev != facts.st_dev || opened.st_ino != facts.st_ino) {
+    // Replaced just now: whatever is there is looked at again before the
+    // rename; until then it keeps nothing.
+    existing->accessKept = false;
+    return true;
+  }
+  return ReadAccessAcl(file.Get(), &existing->accessAcl);
 }
 
 bool SetFinalPermissions(FileHandle folder, FileHandle file, const ExistingOutput& replaced) {
-  mode_t fresh = NewFileMode(folder);
-  if (replaced.kind != OutputKind::kRegular) return fchmod(file, fresh) == 0;
-  // The replaced file's access, ACL and all, less the group or other write
-  // permission that a new file here would not get.
-  mode_t denied = kOthersWrite & ~fresh;
-  const std::string& acl = replaced.accessAcl;
-  bool aclSet = acl.empty() ? RemoveAccessAcl(file)
-                            : fsetxattr(file, kAccessAclName, acl.data(), acl.size(), 0) == 0;
-  // With an ACL, the group bits are its mask: narrowing them narrows it.
-  return aclSet &&
-         fchmod(file, static_cast<mode_t>(replaced.permissions) & kPermissionBits & ~denied) == 0;
+  NewFileAccess fresh;
+  if (!QueryNewFileAccess(folder, &fresh)) return false;
+  if (!replaced.accessKept) return SetAccess(file, fresh.acl, fresh.mode);
+  // The replaced file's access, less the group or other write permission
+  // that a new file here would not get.
+  mode_t mode = static_cast<mode_t>(replaced.permissions) & ~(kOthersWrite & ~fresh.mode);
+  // Its group's permissions are for its group only.
+  if (fchown(file, static_cast<uid_t>(-1), static_cast<gid_t>(replaced.group)) != 0) {
+    mode &= ~static_cast<mode_t>(S_IRWXG);
+  }
+  return SetAccess(file, replaced.accessAcl, mode);
 }
 
 bool IsNamedFile(FileHandle folder, const std::string& name, FileHandle file) {
@@ -362,7 +423,15 @@ bool IsNamedFile(FileHandle folder, const std::string& name, FileHandle file) {
          named.st_ino == opened.st_ino;
 }
 
-bool RenameInFolder(FileHandle folder, FileHandle, const std::string& from, const std::string& to) {
+bool RenameInFolder(FileHandle folder, FileHandle, const std::string& from, const std::string& to,
+                    bool replace) {
+#ifdef RENAME_NOREPLACE
+  if (!replace) {
+    if (renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    // Only a file system without the flag falls back to a plain rename.
+    if (errno != EINVAL && errno != ENOSYS) return false;
+  }
+#endif
   return renameat(folder, from.c_str(), folder, to.c_str()) == 0;
 }
 

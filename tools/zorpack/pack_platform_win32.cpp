@@ -168,6 +168,11 @@ bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string
   return folder->IsValid();
 }
 
+FileHandle OpenInputFile(const std::string& path, std::string* refusal) {
+  refusal->clear();
+  return OpenForReading(Wide(path).c_str(), ReadSharing::kKeepUnchanged);
+}
+
 bool IsDevicePath(const std::string& path) {
   return FullPath(path).rfind(kDevicePrefix, 0) == 0;
 }
@@ -203,7 +208,8 @@ bool IsNamedFile(FileHandle folder, const std::string& name, FileHandle file) {
          IsSameFile(namedIdentity, fileIdentity);
 }
 
-bool RenameInFolder(FileHandle folder, FileHandle file, const std::string&, const std::string& to) {
+bool RenameInFolder(FileHandle folder, FileHandle file, const std::string&, const std::string& to,
+                    bool replace) {
   // The open file is renamed, into the open folder: no path is looked up
   // again. (NtSetInformationFile takes the name relative to the folder as
   // it is; the Win32 wrapper would first make it a full path.)
@@ -211,7 +217,7 @@ bool RenameInFolder(FileHandle folder, FileHandle file, const std::string&, cons
   size_t size = offsetof(FILE_RENAME_INFO, FileName) + (wide.size() + 1) * sizeof(wchar_t);
   std::string buffer(size, '\0');
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(&buffer[0]);
-  rename->ReplaceIfExists = TRUE;
+  rename->ReplaceIfExists = replace ? TRUE : FALSE;
   rename->RootDirectory = folder;
   rename->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
   memcpy(rename->FileName, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));

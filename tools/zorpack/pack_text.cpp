@@ -30,11 +30,19 @@ size_t DecodeUtf8(const std::string& text, size_t at, uint32_t* codePoint) {
 }
 
 // Characters that a terminal acts on or that change how a line reads:
-// C0 and C1 controls, DEL, and the bidirectional embeddings, overrides and
-// isolates.
+// C0 and C1 controls, DEL, the bidirectional marks (Arabic letter mark,
+// left-to-right and right-to-left marks), the line and paragraph
+// separators, and the bidirectional embeddings, overrides and isolates.
 bool IsHiddenCharacter(uint32_t codePoint) {
+  constexpr uint32_t kArabicLetterMark = 0x061C;
+  constexpr uint32_t kLeftToRightMark = 0x200E;
+  constexpr uint32_t kRightToLeftMark = 0x200F;
+  // The line and paragraph separators run on into the embeddings and
+  // overrides.
+  constexpr uint32_t kLineSeparator = 0x2028;
   return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) ||
-         (codePoint >= 0x202A && codePoint <= 0x202E) ||
+         codePoint == kArabicLetterMark || codePoint == kLeftToRightMark ||
+         codePoint == kRightToLeftMark || (codePoint >= kLineSeparator && codePoint <= 0x202E) ||
          (codePoint >= 0x2066 && codePoint <= 0x2069);
 }
 

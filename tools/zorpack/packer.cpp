@@ -47,17 +47,6 @@ bool CheckPayload(FileHandle file, const std::string& path, std::string* error) 
   return true;
 }
 
-bool RefuseOutputIsInput(FileHandle input, const std::string& output, std::string* error) {
-  FileIdentity in;
-  FileIdentity out;
-  if (!QueryFileIdentity(input, &in) || !QueryPathIdentity(NativePath(output).c_str(), &out) ||
-      !IsSameFile(in, out)) {
-    return true;
-  }
-  *error = "the output " + Quoted(output) + " is one of the inputs";
-  return false;
-}
-
 // The packed file, read back the way the launcher reads it, must lead to the
 // payload just written.
 bool LocatesPayload(FileHandle packed, const PayloadLocation& expected) {
@@ -135,10 +124,18 @@ bool OpenPackedFile(const std::string& file, UniqueFile* input, PayloadLocation*
 
 bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
                FileIdentity* identity) {
+  // "-" reads no standard input: a file of that name (perhaps planted in a
+  // shared working folder) is not what the caller meant.
+  if (path == kStandardStreamName) {
+    return Refused(role, path,
+                   ": zorpack reads no standard input; name a file (./- for one called -)", error);
+  }
   // Checked first: some systems open a folder for reading without a word.
   if (KindOfPath(path) == PathKind::kFolder)
     return Refused(role, path, " is a folder, not a file", error);
-  file->Reset(OpenForReading(NativePath(path).c_str(), ReadSharing::kKeepUnchanged));
+  std::string refusal;
+  file->Reset(OpenInputFile(path, &refusal));
+  if (!refusal.empty()) return Refused(role, path, " is refused: " + refusal, error);
   if (!file->IsValid()) {
     *error = std::string("cannot open ") + role + " " + DescribeFailure(path);
     return false;
@@ -238,8 +235,6 @@ bool PackIntoOutput(const std::string& launcher, const std::string& payload,
   FileIdentity payloadIdentity;
   if (!OpenInput(launcher, kLauncher, &launcherFile, error, &launcherIdentity) ||
       !OpenInput(payload, kPayload, &payloadFile, error, &payloadIdentity) ||
-      !RefuseOutputIsInput(launcherFile.Get(), output, error) ||
-      !RefuseOutputIsInput(payloadFile.Get(), output, error) ||
       !CheckLauncher(launcherFile.Get(), launcher, error) ||
       !CheckPayload(payloadFile.Get(), payload, error)) {
     return false;
@@ -261,7 +256,7 @@ bool PackIntoOutput(const std::string& launcher, const std::string& payload,
     return false;
   }
 
-  if (!out->Create(output, error) ||
+  if (!out->Create(output, error, {launcherFile.Get(), payloadFile.Get()}) ||
       !WriteProduct({kLauncher, launcher, launcherFile.Get(), launcherIdentity},
                     {kPayload, payload, payloadFile.Get(), payloadIdentity}, output, out, &layout,
                     error)) {
@@ -316,8 +311,7 @@ ExtractOutcome ExtractIntoOutput(const std::string& file, const std::string& out
                                  std::string* error) {
   UniqueFile input;
   PayloadLocation found;
-  if (!OpenPackedFile(file, &input, &found, error) ||
-      !RefuseOutputIsInput(input.Get(), output, error) || !out->Create(output, error)) {
+  if (!OpenPackedFile(file, &input, &found, error) || !out->Create(output, error, {input.Get()})) {
     return ExtractOutcome::kFailed;
   }
   Sha256Digest computed;

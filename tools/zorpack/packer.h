@@ -26,6 +26,10 @@ constexpr uint64_t kSigningAlignment = 8;
 // unsigned file could never be signed.
 constexpr uint64_t kMaxSignableSize = 0x100000000ull - kSigningAlignment;
 
+// Instead of a file name: standard output, as extract's OUTPUT (./- names a
+// file called -). No input is ever read from standard input.
+constexpr char kStandardStreamName[] = "-";
+
 // The name this project's launcher declares in its manifest; only an image
 // that carries it is packed, so swapped arguments cannot make a "product"
 // that starts the tool directly.

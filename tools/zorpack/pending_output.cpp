@@ -84,7 +84,8 @@ void PendingOutput::Discard(std::string* error) {
   file_.Reset();
 }
 
-bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
+bool PendingOutput::Create(const std::string& finalPath, std::string* error,
+                           const std::vector<FileHandle>& inputs) {
   finalPath_ = finalPath;
   if (finalPath.empty()) {
     *error = "the output '' is not a file name";
@@ -109,7 +110,14 @@ bool PendingOutput::Create(const std::string& finalPath, std::string* error) {
     return false;
   }
   ExistingOutput existing;
-  return CheckReplaceable(&existing, error) && CreateTemporary(error);
+  if (!CheckReplaceable(&existing, error)) return false;
+  for (FileHandle input : inputs) {
+    if (existing.kind == OutputKind::kRegular && IsNamedFile(folder_.Get(), name_, input)) {
+      *error = "the output " + Quoted(finalPath) + " is one of the inputs";
+      return false;
+    }
+  }
+  return CreateTemporary(error);
 }
 
 bool PendingOutput::CheckReplaceable(ExistingOutput* existing, std::string* error) const {
@@ -165,7 +173,6 @@ bool PendingOutput::Commit(std::string* error) {
     *error = "cannot write the output " + DescribeFailure(finalPath_);
     return false;
   }
-  if (beforeRenameHook != nullptr) beforeRenameHook(TemporaryPath());
   // What stands at the final name now, not only at the start, decides.
   ExistingOutput existing;
   if (!CheckReplaceable(&existing, error)) return false;
@@ -173,12 +180,15 @@ bool PendingOutput::Commit(std::string* error) {
     *error = "cannot set the permissions of the output " + DescribeFailure(finalPath_);
     return false;
   }
-  if (!Rename(error)) return false;
+  if (beforeRenameHook != nullptr) beforeRenameHook(TemporaryPath());
+  // Only what was looked at may be replaced: a file that someone puts at
+  // the name from now on stays, and this output fails.
+  if (!Rename(existing.kind == OutputKind::kRegular, error)) return false;
   file_.Reset();
   return true;
 }
 
-bool PendingOutput::Rename(std::string* error) {
+bool PendingOutput::Rename(bool replace, std::string* error) {
   // In a folder others can write to, the temporary file may have been
   // replaced while it was written: the product would be theirs.
   if (!IsNamedFile(folder_.Get(), temporaryName_, file_.Get())) {
@@ -186,8 +196,11 @@ bool PendingOutput::Rename(std::string* error) {
              " was not written: its temporary file was replaced by someone else meanwhile";
     return false;
   }
-  if (!RenameInFolder(folder_.Get(), file_.Get(), temporaryName_, name_)) {
-    *error = "cannot replace " + DescribeFailure(finalPath_);
+  if (!RenameInFolder(folder_.Get(), file_.Get(), temporaryName_, name_, replace)) {
+    *error = !replace && LastFailureWasNameTaken()
+                 ? "the output " + Quoted(finalPath_) +
+                       " was made by someone else while zorpack wrote it; it was left as it is"
+                 : "cannot replace " + DescribeFailure(finalPath_);
     return false;
   }
   // Nothing is removed now: the temporary name is gone, and the final one

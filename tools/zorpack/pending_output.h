@@ -16,6 +16,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "pack_platform.h"
 #include "runtime/file.h"
@@ -32,8 +33,8 @@ std::string TemporaryNameFor(uint64_t bits);
 std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits);
 
 // For tests only: `hook`, unless null, runs with the temporary file's path
-// just before it is given its final permissions and renamed, so that a
-// test can look at it, or change the folder, at that moment.
+// after the last look at the output and its final permissions, just before
+// the rename, so that a test can change the folder at that moment.
 void SetBeforeRenameHookForTesting(void (*hook)(const std::string& temporaryPath));
 
 // For tests only: `hook`, unless null, runs with the output's path just
@@ -57,7 +58,10 @@ class PendingOutput {
   // other special file, in a folder that exists and is reached through no
   // other user's link in a shared folder) and creates its temporary file,
   // open for reading and writing and private to this user.
-  bool Create(const std::string& finalPath, std::string* error);
+  // An output that is one of `inputs` (by any spelling or length of its
+  // path) is refused: it would be destroyed.
+  bool Create(const std::string& finalPath, std::string* error,
+              const std::vector<FileHandle>& inputs = {});
   FileHandle Handle() const { return file_.Get(); }
 
   // Flushes the temporary file, gives it the access it is published with
@@ -75,7 +79,7 @@ class PendingOutput {
  private:
   bool CheckReplaceable(ExistingOutput* existing, std::string* error) const;
   bool CreateTemporary(std::string* error);
-  bool Rename(std::string* error);
+  bool Rename(bool replace, std::string* error);
   std::string TemporaryPath() const;
 
   // Closed last: the interrupt handler works relative to it.

@@ -35,8 +35,8 @@ constexpr char kUsage[] =
     "\n"
     "OUTPUT appears only when complete; an existing OUTPUT is replaced only when\n"
     "it is a regular file (not a link, nor another user's file in a sticky\n"
-    "folder), and keeps its permissions less group or other write permission\n"
-    "that the umask would not give. extract writes to standard output when\n"
+    "folder); your own keeps its access less group or other write permission\n"
+    "that a new file would not get. extract writes to standard output when\n"
     "OUTPUT is -. -- ends the options.\n"
     "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
     "extract) or the product differs (verify); 2 bad usage, or a file that\n"
@@ -146,8 +146,6 @@ constexpr char kJsonOption[] = "--json";
 constexpr char kLauncherOption[] = "--launcher";
 // Ends the options: what follows are files, even "-h" or "--json".
 constexpr char kEndOfOptions[] = "--";
-// As extract's OUTPUT: standard output (./- names a file called "-").
-constexpr char kStandardOutputName[] = "-";
 
 struct Streams {
   FileHandle out;
@@ -241,7 +239,7 @@ std::string InspectionText(const Inspection& inspection) {
 
 int Pack(const Request& request, const Streams& streams) {
   const std::vector<std::string>& files = request.operands;
-  if (files[2] == kStandardOutputName) {
+  if (files[2] == kStandardStreamName) {
     return BadUsage(streams,
                     "pack cannot write to standard output (it reads the packed file back); name "
                     "a file (./- for one called -)");
@@ -281,7 +279,7 @@ int Extract(const Request& request, const Streams& streams) {
   PayloadLocation location;
   std::string error;
   const std::vector<std::string>& files = request.operands;
-  bool toStream = files[1] == kStandardOutputName;
+  bool toStream = files[1] == kStandardStreamName;
   PendingOutput out;
   ExtractOutcome outcome = toStream
                                ? ExtractPayloadToStream(files[0], streams.out, &location, &error)
