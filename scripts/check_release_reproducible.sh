@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that the release is reproducible: clones the current commit twice,
-# into folders at different depths below build-repro/, runs
+# into folders at different depths below build-repro/ (the second's path
+# has a space and a non-ASCII letter, as users' folders do), runs
 # scripts/release.sh in each and compares the two archives and the two pairs
 # of Debian packages byte for byte. Then it checks dist/SHA256SUMS, unpacks
 # the kit and checks its SHA256SUMS. Takes a few minutes.
@@ -16,7 +17,7 @@ fi
 work=build-repro
 rm -rf "$work"
 first="$work/a"
-second="$work/another/deeper/folder/b"
+second="$work/another/deeper/b with space é"
 for clone in "$first" "$second"; do
   mkdir -p "$(dirname "$clone")"
   git clone -q --no-local "$(pwd)" "$clone"
