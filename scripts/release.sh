@@ -108,7 +108,9 @@ for arch in amd64 arm64; do
   cmake -S packaging/deb -B "$deb_build" -DZOR_KIT_DIR="$(pwd)/$kit" -DZOR_DEB_ARCH="$arch" \
     -DZOR_DEB_VERSION="$deb_version" -DZOR_SOURCE_LABEL="$label" >"$deb_build.log" 2>&1 ||
     fail "configuring the $arch package failed; see $deb_build.log"
-  cpack --config "$deb_build/CPackConfig.cmake" -B "$deb_build/out" >>"$deb_build.log" 2>&1 ||
+  # CPack's archive library reads file names in the locale's encoding: in
+  # the C locale a clone below a non-ASCII folder name cannot be packed.
+  LC_ALL=C.UTF-8 cpack --config "$deb_build/CPackConfig.cmake" -B "$deb_build/out" >>"$deb_build.log" 2>&1 ||
     fail "CPack failed for $arch; see $deb_build.log"
   deb="zor-firmware-update_${deb_version}_$arch.deb"
   [ -f "$deb_build/out/$deb" ] || fail "CPack made no $deb; see $deb_build.log"
