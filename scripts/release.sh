@@ -8,8 +8,8 @@
 #   dist/SHA256SUMS      the archive and the two packages
 # The kit holds bin/zorpack (Linux x86-64), bin/aarch64/zorpack (Linux arm64),
 # both static, bin/zorpack.exe, share/zor/launcher.exe, the CMake package in
-# lib/cmake/ZorFirmwareUpdate, the man page, the README and docs, and a
-# SHA256SUMS of all of them. What goes where is CMake's install rules
+# lib/cmake/ZorFirmwareUpdate, the man page, its own README, the docs and the
+# example product, and a SHA256SUMS of all of them. What goes where is CMake's install rules
 # (components launcher, packer, cmake_package and docs), not a list kept
 # here; the Debian packages are made by CPack from the kit
 # (packaging/deb/). The static packers and the packages are tested before
@@ -95,6 +95,10 @@ mv "$work/SHA256SUMS" "$kit/SHA256SUMS"
 
 tests/release/static_packers_test.sh "$kit" "$work/static-packers-test" ||
   fail "the kit's Linux packers are not static, or fail in an empty root"
+# The recipes of the kit's documents, and of the repository's README, as
+# written, against the kit.
+tests/release/doc_test.sh "$kit" "$work/doc-test" README.md ||
+  fail "a document's recipe fails against the kit"
 
 # The Debian packages, one per Linux architecture of the kit. Debian's
 # version has no hyphen of its own: the revision follows a "+", and a

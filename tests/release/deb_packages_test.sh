@@ -32,11 +32,20 @@ usr/lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfigVersion.cmake
 $doc/README.md
 $doc/changelog.gz
 $doc/copyright
+$doc/examples/product/CMakeLists.txt
+$doc/examples/product/firmware_tool.cpp
+$doc/examples/product/mingw-i686.cmake
 usr/share/lintian/overrides/$name
 usr/share/man/man1/zorpack.1.gz
 usr/share/zor/launcher.exe
 usr/share/zor/zorpack.exe"
-contents=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+# The kit's docs/ pages come along whatever they are; the README's own
+# pages must be among them.
+listing=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+for page in cmake.md release.md zorpack.md; do
+  grep -qx "$doc/docs/$page" <<<"$listing" || fail "$deb has no $doc/docs/$page"
+done
+contents=$(grep -v "^$doc/docs/" <<<"$listing")
 [ "$contents" = "$expected" ] ||
   fail "$deb holds other files than it should: $(diff <(echo "$expected") <(echo "$contents") | grep '^[<>]' | tr '\n' ' ')"
 [ "$(dpkg-deb --field "$deb" Architecture)" = "$arch" ] || fail "$deb is not for $arch"
