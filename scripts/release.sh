@@ -3,8 +3,8 @@
 # (build-release/), and writes
 #   dist/zor-firmware-update-<version>-<revision, 12 digits>.tar.gz
 #   dist/zor-firmware-update-<version>-<revision, 12 digits>.tar.gz.sha256
-#   dist/zor-firmware-update_<version>+<revision, 12 digits>_amd64.deb
-#   dist/zor-firmware-update_<version>+<revision, 12 digits>_arm64.deb
+#   dist/zor-firmware-update_<version>+<commit time>.g<revision, 12 digits>_amd64.deb
+#   dist/zor-firmware-update_<version>+<commit time>.g<revision, 12 digits>_arm64.deb
 #   dist/SHA256SUMS      the archive and the two packages
 # The kit holds bin/zorpack (Linux x86-64), bin/aarch64/zorpack (Linux arm64),
 # both static, bin/zorpack.exe, share/zor/launcher.exe, the CMake package in
@@ -22,6 +22,7 @@
 #   scripts/release.sh [--allow-dirty]
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
+source scripts/lib/deb_version.sh
 
 allow_dirty=0
 case "${1:-}" in
@@ -100,10 +101,9 @@ tests/release/static_packers_test.sh "$kit" "$work/static-packers-test" ||
 tests/release/doc_test.sh "$kit" "$work/doc-test" README.md ||
   fail "a document's recipe fails against the kit"
 
-# The Debian packages, one per Linux architecture of the kit. Debian's
-# version has no hyphen of its own: the revision follows a "+", and a
-# "-dirty" becomes ".dirty".
-deb_version="$version+${revision/-dirty/.dirty}"
+# The Debian packages, one per Linux architecture of the kit, versioned so
+# that later commits sort later.
+deb_version=$(zor_deb_version "$version" "$revision")
 debs=()
 deb_files=()
 for arch in amd64 arm64; do
