@@ -6,6 +6,8 @@
 #   dist/zor-firmware-update_<version>+<commit time>.g<revision, 12 digits>_amd64.deb
 #   dist/zor-firmware-update_<version>+<commit time>.g<revision, 12 digits>_arm64.deb
 #   dist/SHA256SUMS      the archive and the two packages
+#   dist/SHA256SUMS.asc  with --sign-key KEY (a key of the caller's GnuPG
+#                        keyring): its detached, ASCII-armoured signature
 # The kit holds bin/zorpack (Linux x86-64), bin/aarch64/zorpack (Linux arm64),
 # both static, bin/zorpack.exe, share/zor/launcher.exe, the CMake package in
 # lib/cmake/ZorFirmwareUpdate, the man page, its own README, the docs and the
@@ -19,19 +21,33 @@
 # the builds keep their paths out of the programs, and the archive and the
 # packages take their time stamps from the commit, sort their entries, and
 # fix owners and modes; gzip stores no name or time.
-#   scripts/release.sh [--allow-dirty]
+#   scripts/release.sh [--allow-dirty] [--sign-key KEY]
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
 source scripts/lib/deb_version.sh
 
+usage="usage: scripts/release.sh [--allow-dirty] [--sign-key KEY]"
 allow_dirty=0
-case "${1:-}" in
-  "") ;;
-  --allow-dirty) allow_dirty=1 ;;
-  *) fail "usage: scripts/release.sh [--allow-dirty]" ;;
-esac
+sign_key=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --allow-dirty) allow_dirty=1 ;;
+    --sign-key)
+      [ $# -ge 2 ] && [ -n "$2" ] || fail "$usage"
+      sign_key=$2
+      shift
+      ;;
+    *) fail "$usage" ;;
+  esac
+  shift
+done
 
 scripts/setup.sh
+# A key that cannot sign is found out before the builds, not after.
+if [ -n "$sign_key" ]; then
+  gpg --batch --list-secret-keys -- "$sign_key" >/dev/null 2>&1 ||
+    fail "no secret key '$sign_key' in the GnuPG keyring${GNUPGHOME:+ $GNUPGHOME}"
+fi
 
 git rev-parse --verify -q HEAD >/dev/null || fail "not a git checkout with a commit"
 if [ -n "$(git status --porcelain --untracked-files=no)" ] && [ "$allow_dirty" -eq 0 ]; then
@@ -138,5 +154,16 @@ mv "$archive.tmp" "$archive"
 mv "${deb_files[@]}" dist/
 (cd dist && sha256sum "$name.tar.gz" >"$name.tar.gz.sha256")
 (cd dist && sha256sum "$name.tar.gz" "${debs[@]}" >SHA256SUMS)
+# The sums are what a user trusts the files by, so they are signed when a
+# key is given; a signature of an earlier run never stays beside new sums.
+rm -f dist/SHA256SUMS.asc
+if [ -n "$sign_key" ]; then
+  gpg --batch --yes --armor --detach-sign --local-user "$sign_key" \
+    --output dist/SHA256SUMS.asc.tmp dist/SHA256SUMS || fail "gpg could not sign dist/SHA256SUMS"
+  mv dist/SHA256SUMS.asc.tmp dist/SHA256SUMS.asc
+  echo "release: dist/SHA256SUMS signed by $sign_key: dist/SHA256SUMS.asc" >&2
+else
+  echo "release: dist/SHA256SUMS is unsigned (--sign-key KEY signs it)" >&2
+fi
 echo "release: $archive ${debs[*]/#/dist/}"
 cat dist/SHA256SUMS

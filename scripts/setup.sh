@@ -40,6 +40,9 @@ packages=(
   help2man
   lintian
   qemu-user-static
+  # Signing the release's sums, and checking the signature.
+  gnupg
+  gpgv
 )
 
 missing=()
