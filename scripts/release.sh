@@ -97,9 +97,13 @@ done
 for preset in default host-static arm64-static; do
   cmake --install "$work/$preset" --prefix "$kit" --component packer >/dev/null
 done
+for preset in host-static arm64-static; do
+  cmake --install "$work/$preset" --prefix "$kit" --component relink >/dev/null
+done
 
 for file in bin/zorpack bin/aarch64/zorpack bin/zorpack.exe share/zor/launcher.exe README.md \
-  share/man/man1/zorpack.1 lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfig.cmake; do
+  share/man/man1/zorpack.1 lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfig.cmake \
+  share/zor/copyright share/zor/licenses/LGPL-2.1 share/zor/relink/relink.sh; do
   [ -f "$kit/$file" ] || fail "the kit has no $file"
 done
 # No build folder may show through in what the kit carries.
@@ -116,6 +120,8 @@ tests/release/static_packers_test.sh "$kit" "$work/static-packers-test" ||
 # written, against the kit.
 tests/release/doc_test.sh "$kit" "$work/doc-test" README.md ||
   fail "a document's recipe fails against the kit"
+tests/release/relink_test.sh "$kit" "$work/relink-test" ||
+  fail "the kit's relink script does not make a working packer"
 
 # The Debian packages, one per Linux architecture of the kit, versioned so
 # that later commits sort later.

@@ -63,5 +63,9 @@ version=$("${run[@]}" "$root/usr/bin/zorpack" --version) || fail "zorpack --vers
 [[ "$version" == *"(source revision $revision)" ]] ||
   fail "zorpack from $deb says '$version', not revision $revision"
 grep -q "All rights reserved" "$root/$doc/copyright" || fail "$doc/copyright does not say all rights reserved"
+# A stanza for each third-party component linked into the packers.
+for license in Apache-2.0 LGPL-2.1+ "GPL-3+ with GCC-exception-3.1 exception" "ZPL-2.1 and expat"; do
+  grep -qx "License: $license" "$root/$doc/copyright" || fail "$doc/copyright has no stanza under $license"
+done
 zcat "$root/usr/share/man/man1/zorpack.1.gz" | grep -q '^\.SH SYNOPSIS' || fail "the man page has no synopsis"
 echo "deb_packages_test: $(basename "$deb") holds what it should, lintian finds no errors, its zorpack names $revision" >&2
