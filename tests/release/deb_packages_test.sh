@@ -50,8 +50,11 @@ contents=$(grep -v "^$doc/docs/" <<<"$listing")
   fail "$deb holds other files than it should: $(diff <(echo "$expected") <(echo "$contents") | grep '^[<>]' | tr '\n' ' ')"
 [ "$(dpkg-deb --field "$deb" Architecture)" = "$arch" ] || fail "$deb is not for $arch"
 
-# Errors fail; warnings are shown.
+# Errors fail; warnings are shown. Pedantic and informational tags too:
+# the static packer carries no needless section.
 lintian --fail-on error "$deb" 2>/dev/null || fail "lintian finds errors in $deb (shown above)"
+unneeded=$(lintian -I -E --pedantic "$deb" 2>/dev/null | grep 'binary-has-unneeded-section' || true)
+[ -z "$unneeded" ] || fail "lintian: $unneeded"
 
 root="$work/$arch-root"
 rm -rf "$root"
