@@ -38,6 +38,7 @@ packages=(
   # check, and a static qemu-aarch64 to run the static arm64 packer inside
   # an empty root.
   help2man
+  man-db
   lintian
   qemu-user-static
   # Signing the release's sums, and checking the signature.

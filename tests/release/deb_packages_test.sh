@@ -70,5 +70,11 @@ grep -q "All rights reserved" "$root/$doc/copyright" || fail "$doc/copyright doe
 for license in Apache-2.0 LGPL-2.1+ "GPL-3+ with GCC-exception-3.1 exception" "ZPL-2.1 and expat"; do
   grep -qx "License: $license" "$root/$doc/copyright" || fail "$doc/copyright has no stanza under $license"
 done
-zcat "$root/usr/share/man/man1/zorpack.1.gz" | grep -q '^\.SH SYNOPSIS' || fail "the man page has no synopsis"
+# The man page: its sections, and nothing that man warns of.
+man_page="$root/usr/share/man/man1/zorpack.1.gz"
+for section in SYNOPSIS OPTIONS COMMANDS '"EXIT STATUS"' EXAMPLES; do
+  zcat "$man_page" | grep -qx "\.SH $section" || fail "the man page has no $section section"
+done
+man_warnings=$(man --warnings -l "$man_page" 2>&1 >/dev/null)
+[ -z "$man_warnings" ] || fail "man warns of the man page: $man_warnings"
 echo "deb_packages_test: $(basename "$deb") holds what it should, lintian finds no errors, its zorpack names $revision" >&2
