@@ -21,7 +21,9 @@
 #                            writes must verify against the kit's launcher,
 #                            and a block that signs must leave a product
 #                            that osslsigncode verifies.
-# A block that fails names its document and line.
+# A block that fails names its document and line. Every kit path that the
+# kit's documents name in backquotes (bin/..., share/..., lib/..., docs/...)
+# must be in the kit.
 #   tests/release/doc_test.sh KIT WORK_DIR [FILE.md...]
 set -Eeuo pipefail
 
@@ -102,13 +104,25 @@ docs=()
 while IFS= read -r -d '' doc; do docs+=("$doc"); done < <(cd "$kit" && find . -name '*.md' -print0 | sort -z)
 for extra in "$@"; do docs+=("$(cd "$(dirname "$extra")" && pwd)/$(basename "$extra")"); done
 
+# Placeholders such as <architecture> are not paths.
+check_kit_paths() {
+  local doc=$1 name=$2 path
+  while IFS= read -r path; do
+    [[ "$path" == *"<"* ]] && continue
+    [ -e "$kit/$path" ] || fail "$name names $path, which the kit does not hold"
+  done < <(grep -o '`\(bin\|share\|lib\|docs\)/[^` ]*`' "$doc" | tr -d '`' | sort -u)
+}
+
 blocks=0
 index=0
 for doc in "${docs[@]}"; do
   index=$((index + 1))
   case "$doc" in
     /*) path=$doc name=$(basename "$doc") ;;
-    *) path="$kit/${doc#./}" name="kit's ${doc#./}" ;;
+    *)
+      path="$kit/${doc#./}" name="kit's ${doc#./}"
+      check_kit_paths "$path" "$name"
+      ;;
   esac
   scratch="$work/$index"
   rm -rf "$scratch"
