@@ -44,6 +44,8 @@ packages=(
   # Signing the release's sums, and checking the signature.
   gnupg
   gpgv
+  # A Debian 11 root, to try the package where it is oldest.
+  debootstrap
 )
 
 missing=()

@@ -8,7 +8,8 @@
 # short run of every fuzz target (build-fuzz/), the arm64 packer
 # (build-arm64/, Debian's cross compiler) with its tests under qemu-user, and
 # the release twice from fresh clones, one in a path with a space and a
-# non-ASCII letter, compared byte for byte (build-repro/).
+# non-ASCII letter, compared byte for byte (build-repro/), and its amd64
+# package on Debian 11 (build-debian11/).
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
 
@@ -78,3 +79,13 @@ scripts/fuzz.sh "${ZOR_FUZZ_SECONDS:-30}" --corpus-root "$scratch"
 # documents' recipes) before it writes anything.
 zor_failure_hint="build-repro/ holds each clone's release log"
 scripts/check_release_reproducible.sh
+
+# The amd64 package on Debian 11, with its CMake 3.18: the oldest system and
+# CMake the kit is made for. debootstrap and chroot need root.
+if [ "$(id -u)" -eq 0 ]; then
+  zor_failure_hint="build-debian11/ holds the Debian 11 root and the logs"
+  debs=(build-repro/a/dist/*_amd64.deb)
+  tests/release/debian11_test.sh "${debs[0]}" build-debian11
+else
+  echo "test: not root, so the package is not tried on Debian 11" >&2
+fi
