@@ -140,6 +140,8 @@ for arch in amd64 arm64; do
     fail "CPack failed for $arch; see $deb_build.log"
   deb="zor-firmware-update_${deb_version}_$arch.deb"
   [ -f "$deb_build/out/$deb" ] || fail "CPack made no $deb; see $deb_build.log"
+  /usr/bin/python3 packaging/deb/set_installed_size.py "$deb_build/out/$deb" ||
+    fail "cannot set the Installed-Size of $deb"
   tests/release/deb_packages_test.sh "$deb_build/out/$deb" "$arch" "$label" "$work/deb-test" ||
     fail "the $arch package fails its test"
   # The package's CMake package, from the scratch root the test unpacked

@@ -49,6 +49,12 @@ contents=$(grep -v "^$doc/docs/" <<<"$listing")
 [ "$contents" = "$expected" ] ||
   fail "$deb holds other files than it should: $(diff <(echo "$expected") <(echo "$contents") | grep '^[<>]' | tr '\n' ' ')"
 [ "$(dpkg-deb --field "$deb" Architecture)" = "$arch" ] || fail "$deb is not for $arch"
+# Installed-Size as dpkg counts it: each file rounded up to a KiB, and a
+# KiB for every directory.
+counted=$(dpkg-deb --contents "$deb" |
+  awk '{ if ($1 ~ /^-/) kib += int(($3 + 1023) / 1024); else kib += 1 } END { print kib }')
+installed=$(dpkg-deb --field "$deb" Installed-Size)
+[ "$installed" = "$counted" ] || fail "$deb says Installed-Size $installed, dpkg counts $counted"
 
 # Errors fail; warnings are shown. Pedantic and informational tags too:
 # the static packer carries no needless section.
