@@ -10,10 +10,11 @@
 #                        keyring): its detached, ASCII-armoured signature
 # The kit holds bin/zorpack (Linux x86-64), bin/aarch64/zorpack (Linux arm64),
 # both static, bin/zorpack.exe, share/zor/launcher.exe, the CMake package in
-# lib/cmake/ZorFirmwareUpdate, the man page, its own README, the docs and the
-# example product, and a SHA256SUMS of all of them. What goes where is CMake's install rules
-# (components launcher, packer, cmake_package and docs), not a list kept
-# here; the Debian packages are made by CPack from the kit
+# lib/cmake/ZorFirmwareUpdate, the man page, its own README, the docs, the
+# example product, the third-party notices, the static packers' object files
+# for relinking, and a SHA256SUMS of all of them. What goes where is CMake's
+# install rules (components launcher, packer, cmake_package, docs and
+# relink), not a list kept here; the Debian packages are made by CPack from the kit
 # (packaging/deb/). The static packers and the packages are tested before
 # anything is written into dist/.
 #
