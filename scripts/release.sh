@@ -14,9 +14,10 @@
 # example product, the third-party notices, the static packers' object files
 # for relinking, and a SHA256SUMS of all of them. What goes where is CMake's
 # install rules (components launcher, packer, cmake_package, docs and
-# relink), not a list kept here; the Debian packages are made by CPack from the kit
-# (packaging/deb/). The static packers and the packages are tested before
-# anything is written into dist/.
+# relink), not a list kept here; the Debian packages are made by CPack from
+# the kit (packaging/deb/). The kit (its packers, its documents' recipes, the
+# relinking) and the packages are tested before anything is written into
+# dist/.
 #
 # Two runs at the same commit give the same bytes, wherever the clone lies:
 # the builds keep their paths out of the programs, and the archive and the
