@@ -28,7 +28,7 @@ chmod 700 "$GNUPGHOME"
 trap 'gpgconf --kill gpg-agent 2>/dev/null || true' EXIT
 gpg --batch --passphrase '' --quick-gen-key 'Release check <release-check@example.invalid>' \
   ed25519 sign 1d 2>/dev/null
-key=$(gpg --batch --list-keys --with-colons | awk -F: '$1 == "fpr" { print $10; exit }')
+key=$(gpg --batch --list-keys --with-colons 2>/dev/null | awk -F: '$1 == "fpr" { print $10; exit }')
 gpg --batch --export "$key" >"$work/release-key.gpg"
 for clone in "$first" "$second"; do
   mkdir -p "$(dirname "$clone")"
