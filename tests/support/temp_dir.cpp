@@ -39,6 +39,23 @@ fs::path CreateTestFolder() {
   return folder;
 }
 
+#ifndef _WIN32
+std::wstring WideFromUtf8(const std::string& text) {
+  std::wstring wide;
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    wchar_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
+    for (size_t k = 1; k < length && i + k < text.size(); ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    wide += code;
+    i += length;
+  }
+  return wide;
+}
+#endif
+
 void RemoveTestFolder(const fs::path& folder) {
   std::error_code ignored;
   fs::remove_all(folder, ignored);
