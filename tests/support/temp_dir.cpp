@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "support/test_process.h"
 
 namespace zor::test {
@@ -53,6 +55,23 @@ std::wstring WideFromUtf8(const std::string& text) {
     i += length;
   }
   return wide;
+}
+
+std::string Utf8FromWide(const std::wstring& text) {
+  std::string utf8;
+  for (wchar_t c : text) {
+    const auto code = static_cast<uint32_t>(c);
+    if (code < 0x80) {
+      utf8 += static_cast<char>(code);
+      continue;
+    }
+    const size_t length = code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+    utf8 += static_cast<char>((0xF00 >> length) | (code >> (6 * (length - 1))));
+    for (size_t k = length - 1; k > 0; --k) {
+      utf8 += static_cast<char>(0x80 | ((code >> (6 * (k - 1))) & 0x3F));
+    }
+  }
+  return utf8;
 }
 #endif
 
