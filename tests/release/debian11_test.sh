@@ -23,7 +23,13 @@ oldest_cmake=3.18
 
 if [ ! -e "$ready" ]; then
   rm -rf "$root"
-  debootstrap --variant=minbase bullseye "$root" http://deb.debian.org/debian >"$work/debootstrap.log" 2>&1 ||
+  mkdir -p "$root"
+  # debootstrap splits a target path at spaces: it is given the root through
+  # a link from a plain temporary folder.
+  plain=$(mktemp -d)
+  trap 'rm -rf "$plain"' EXIT
+  ln -s "$root" "$plain/root"
+  debootstrap --variant=minbase bullseye "$plain/root" http://deb.debian.org/debian >"$work/debootstrap.log" 2>&1 ||
     fail "debootstrap failed: $(tail -n 5 "$work/debootstrap.log")"
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   # A private mount namespace: the root's /proc goes away with it.
