@@ -3,34 +3,53 @@
 # (build-release/), and writes
 #   dist/zor-firmware-update-<version>-<revision, 12 digits>.tar.gz
 #   dist/zor-firmware-update-<version>-<revision, 12 digits>.tar.gz.sha256
-#   dist/zor-firmware-update_<version>+<revision, 12 digits>_amd64.deb
-#   dist/zor-firmware-update_<version>+<revision, 12 digits>_arm64.deb
+#   dist/zor-firmware-update_<version>+<commit time>.g<revision, 12 digits>_amd64.deb
+#   dist/zor-firmware-update_<version>+<commit time>.g<revision, 12 digits>_arm64.deb
 #   dist/SHA256SUMS      the archive and the two packages
+#   dist/SHA256SUMS.asc  with --sign-key KEY (a key of the caller's GnuPG
+#                        keyring): its detached, ASCII-armoured signature
 # The kit holds bin/zorpack (Linux x86-64), bin/aarch64/zorpack (Linux arm64),
 # both static, bin/zorpack.exe, share/zor/launcher.exe, the CMake package in
-# lib/cmake/ZorFirmwareUpdate, the man page, the README and docs, and a
-# SHA256SUMS of all of them. What goes where is CMake's install rules
-# (components launcher, packer, cmake_package and docs), not a list kept
-# here; the Debian packages are made by CPack from the kit
-# (packaging/deb/). The static packers and the packages are tested before
-# anything is written into dist/.
+# lib/cmake/ZorFirmwareUpdate, the man page, its own README, the docs, the
+# example product, the third-party notices, the static packers' object files
+# for relinking, and a SHA256SUMS of all of them. What goes where is CMake's
+# install rules (components launcher, packer, cmake_package, docs and
+# relink), not a list kept here; the Debian packages are made by CPack from
+# the kit (packaging/deb/). The kit (its packers, its documents' recipes, the
+# relinking) and the packages are tested before anything is written into
+# dist/.
 #
 # Two runs at the same commit give the same bytes, wherever the clone lies:
 # the builds keep their paths out of the programs, and the archive and the
 # packages take their time stamps from the commit, sort their entries, and
 # fix owners and modes; gzip stores no name or time.
-#   scripts/release.sh [--allow-dirty]
+#   scripts/release.sh [--allow-dirty] [--sign-key KEY]
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
+source scripts/lib/deb_version.sh
 
+usage="usage: scripts/release.sh [--allow-dirty] [--sign-key KEY]"
 allow_dirty=0
-case "${1:-}" in
-  "") ;;
-  --allow-dirty) allow_dirty=1 ;;
-  *) fail "usage: scripts/release.sh [--allow-dirty]" ;;
-esac
+sign_key=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --allow-dirty) allow_dirty=1 ;;
+    --sign-key)
+      [ $# -ge 2 ] && [ -n "$2" ] || fail "$usage"
+      sign_key=$2
+      shift
+      ;;
+    *) fail "$usage" ;;
+  esac
+  shift
+done
 
 scripts/setup.sh
+# A key that cannot sign is found out before the builds, not after.
+if [ -n "$sign_key" ]; then
+  gpg --batch --list-secret-keys -- "$sign_key" >/dev/null 2>&1 ||
+    fail "no secret key '$sign_key' in the GnuPG keyring${GNUPGHOME:+ $GNUPGHOME}"
+fi
 
 git rev-parse --verify -q HEAD >/dev/null || fail "not a git checkout with a commit"
 if [ -n "$(git status --porcelain --untracked-files=no)" ] && [ "$allow_dirty" -eq 0 ]; then
@@ -80,9 +99,13 @@ done
 for preset in default host-static arm64-static; do
   cmake --install "$work/$preset" --prefix "$kit" --component packer >/dev/null
 done
+for preset in host-static arm64-static; do
+  cmake --install "$work/$preset" --prefix "$kit" --component relink >/dev/null
+done
 
 for file in bin/zorpack bin/aarch64/zorpack bin/zorpack.exe share/zor/launcher.exe README.md \
-  share/man/man1/zorpack.1 lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfig.cmake; do
+  share/man/man1/zorpack.1 lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfig.cmake \
+  share/zor/copyright share/zor/licenses/LGPL-2.1 share/zor/relink/relink.sh; do
   [ -f "$kit/$file" ] || fail "the kit has no $file"
 done
 # No build folder may show through in what the kit carries.
@@ -95,11 +118,16 @@ mv "$work/SHA256SUMS" "$kit/SHA256SUMS"
 
 tests/release/static_packers_test.sh "$kit" "$work/static-packers-test" ||
   fail "the kit's Linux packers are not static, or fail in an empty root"
+# The recipes of the kit's documents, and of the repository's README, as
+# written, against the kit.
+tests/release/doc_test.sh "$kit" "$work/doc-test" README.md ||
+  fail "a document's recipe fails against the kit"
+tests/release/relink_test.sh "$kit" "$work/relink-test" ||
+  fail "the kit's relink script does not make a working packer"
 
-# The Debian packages, one per Linux architecture of the kit. Debian's
-# version has no hyphen of its own: the revision follows a "+", and a
-# "-dirty" becomes ".dirty".
-deb_version="$version+${revision/-dirty/.dirty}"
+# The Debian packages, one per Linux architecture of the kit, versioned so
+# that later commits sort later.
+deb_version=$(zor_deb_version "$version" "$revision")
 debs=()
 deb_files=()
 for arch in amd64 arm64; do
@@ -108,10 +136,14 @@ for arch in amd64 arm64; do
   cmake -S packaging/deb -B "$deb_build" -DZOR_KIT_DIR="$(pwd)/$kit" -DZOR_DEB_ARCH="$arch" \
     -DZOR_DEB_VERSION="$deb_version" -DZOR_SOURCE_LABEL="$label" >"$deb_build.log" 2>&1 ||
     fail "configuring the $arch package failed; see $deb_build.log"
-  cpack --config "$deb_build/CPackConfig.cmake" -B "$deb_build/out" >>"$deb_build.log" 2>&1 ||
+  # CPack's archive library reads file names in the locale's encoding: in
+  # the C locale a clone below a non-ASCII folder name cannot be packed.
+  LC_ALL=C.UTF-8 cpack --config "$deb_build/CPackConfig.cmake" -B "$deb_build/out" >>"$deb_build.log" 2>&1 ||
     fail "CPack failed for $arch; see $deb_build.log"
   deb="zor-firmware-update_${deb_version}_$arch.deb"
   [ -f "$deb_build/out/$deb" ] || fail "CPack made no $deb; see $deb_build.log"
+  /usr/bin/python3 packaging/deb/set_installed_size.py "$deb_build/out/$deb" ||
+    fail "cannot set the Installed-Size of $deb"
   tests/release/deb_packages_test.sh "$deb_build/out/$deb" "$arch" "$label" "$work/deb-test" ||
     fail "the $arch package fails its test"
   # The package's CMake package, from the scratch root the test unpacked
@@ -132,5 +164,16 @@ mv "$archive.tmp" "$archive"
 mv "${deb_files[@]}" dist/
 (cd dist && sha256sum "$name.tar.gz" >"$name.tar.gz.sha256")
 (cd dist && sha256sum "$name.tar.gz" "${debs[@]}" >SHA256SUMS)
+# The sums are what a user trusts the files by, so they are signed when a
+# key is given; a signature of an earlier run never stays beside new sums.
+rm -f dist/SHA256SUMS.asc
+if [ -n "$sign_key" ]; then
+  gpg --batch --yes --armor --detach-sign --local-user "$sign_key" \
+    --output dist/SHA256SUMS.asc.tmp dist/SHA256SUMS || fail "gpg could not sign dist/SHA256SUMS"
+  mv dist/SHA256SUMS.asc.tmp dist/SHA256SUMS.asc
+  echo "release: dist/SHA256SUMS signed by $sign_key: dist/SHA256SUMS.asc" >&2
+else
+  echo "release: dist/SHA256SUMS is unsigned (--sign-key KEY signs it)" >&2
+fi
 echo "release: $archive ${debs[*]/#/dist/}"
 cat dist/SHA256SUMS

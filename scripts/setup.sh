@@ -42,8 +42,14 @@ packages=(
   # check, and a static qemu-aarch64 to run the static arm64 packer inside
   # an empty root.
   help2man
+  man-db
   lintian
   qemu-user-static
+  # Signing the release's sums, and checking the signature.
+  gnupg
+  gpgv
+  # A Debian 11 root, to try the package where it is oldest.
+  debootstrap
 )
 
 missing=()

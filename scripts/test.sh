@@ -5,8 +5,11 @@
 # packer (build-host/, host compiler) with its tests run natively, the same
 # again built by clang under AddressSanitizer and UndefinedBehaviorSanitizer
 # (build-host-asan/, with every fuzz target's kept inputs replayed once), a
-# short run of every fuzz target (build-fuzz/), and the arm64 packer
-# (build-arm64/, Debian's cross compiler) with its tests under qemu-user.
+# short run of every fuzz target (build-fuzz/), the arm64 packer
+# (build-arm64/, Debian's cross compiler) with its tests under qemu-user, and
+# the release twice from fresh clones, one in a path with a space and a
+# non-ASCII letter, compared byte for byte (build-repro/), and its amd64
+# package on Debian 11 (build-debian11/).
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
 
@@ -70,3 +73,19 @@ rm -rf "$scratch"
 mkdir -p build-fuzz
 cp -r tests/fuzz "$scratch"
 scripts/fuzz.sh "${ZOR_FUZZ_SECONDS:-30}" --corpus-root "$scratch"
+
+# The release as a release engineer runs it, from clones of the current
+# commit; release.sh tests the kit it makes (its packers, packages, the
+# documents' recipes) before it writes anything.
+zor_failure_hint="build-repro/ holds each clone's release log"
+scripts/check_release_reproducible.sh
+
+# The amd64 package on Debian 11, with its CMake 3.18: the oldest system and
+# CMake the kit is made for. debootstrap and chroot need root.
+if [ "$(id -u)" -eq 0 ]; then
+  zor_failure_hint="build-debian11/ holds the Debian 11 root and the logs"
+  debs=(build-repro/a/dist/*_amd64.deb)
+  tests/release/debian11_test.sh "${debs[0]}" build-debian11
+else
+  echo "test: not root, so the package is not tried on Debian 11" >&2
+fi

@@ -58,6 +58,9 @@ else()
     add_test(NAME failure_trap
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/failure_trap_test.sh ${CMAKE_SOURCE_DIR})
     set_tests_properties(failure_trap PROPERTIES TIMEOUT ${zor_pack_test_timeout})
+    add_test(NAME deb_version
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/deb_version_test.sh ${CMAKE_SOURCE_DIR})
+    set_tests_properties(deb_version PROPERTIES TIMEOUT ${zor_pack_test_timeout})
   endif()
 endif()
 target_compile_definitions(zorpack_tests PRIVATE

@@ -119,7 +119,7 @@ void CheckVariants(const char* fileName, const test::BuiltLauncherFile& built, u
   FileMap map = MapOf(built);
   ASSERT_GT(map.optionalHeaderSize, 0u);
   test::TempDir dir;
-  std::filesystem::path path = dir.File(L"mutant.exe");
+  std::filesystem::path path = dir.FilePath(L"mutant.exe");
   Random random(seed);
   int locatedCount = 0;
   int refusedCount = 0;

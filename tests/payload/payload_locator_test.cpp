@@ -234,7 +234,7 @@ std::vector<LocatorCase> DamagedCases() {
 
 void ExpectLocatorCases(const std::vector<LocatorCase>& cases) {
   test::TempDir dir;
-  std::filesystem::path path = dir.File(L"launcher.exe");
+  std::filesystem::path path = dir.FilePath(L"launcher.exe");
   for (const LocatorCase& c : cases) {
     SCOPED_TRACE(c.name);
     test::WriteFileBytes(path, c.bytes);
@@ -262,7 +262,7 @@ TEST(PayloadLocator, FindsAPayloadBeyondFourGibibytes) {
   constexpr uint64_t kImageSize = 1024;
   constexpr uint64_t kPayloadSize = (uint64_t{1} << 32) + (uint64_t{1} << 30) - kImageSize + 8;
   test::TempDir dir;
-  std::filesystem::path path = dir.File(L"large.exe");
+  std::filesystem::path path = dir.FilePath(L"large.exe");
   Bytes image = test::MinimalPeImage();
   PayloadTrailer trailer = {kPayloadSize, SomeDigest()};
   uint8_t encoded[kTrailerSize];

@@ -94,8 +94,8 @@ TEST(RangeDigest, HashesAndCopiesExactlyTheRange) {
   const Bytes head = Text("HEAD");
   for (const KnownRange& known : cases) {
     SCOPED_TRACE(known.name);
-    fs::path sourcePath = dir.File(L"source.bin");
-    fs::path targetPath = dir.File(L"target.bin");
+    fs::path sourcePath = dir.FilePath(L"source.bin");
+    fs::path targetPath = dir.FilePath(L"target.bin");
     test::WriteFileBytes(sourcePath, known.file);
 
     UniqueFile source = OpenSource(sourcePath);
@@ -143,7 +143,7 @@ TEST(RangeDigest, FailsForRangesTheFileDoesNotHold) {
   test::TempDir dir;
   for (const BadRange& bad : cases) {
     SCOPED_TRACE(bad.name);
-    fs::path sourcePath = dir.File(L"source.bin");
+    fs::path sourcePath = dir.FilePath(L"source.bin");
     test::WriteFileBytes(sourcePath, bad.file);
     UniqueFile source = OpenSource(sourcePath);
     ASSERT_TRUE(source.IsValid());
@@ -154,10 +154,10 @@ TEST(RangeDigest, FailsForRangesTheFileDoesNotHold) {
 
 TEST(RangeDigest, FailsWhenTheTargetRefusesWrites) {
   test::TempDir dir;
-  test::WriteFileBytes(dir.File(L"source.bin"), Text("abc"));
-  test::WriteFileBytes(dir.File(L"target.bin"), Bytes());
-  UniqueFile source = OpenSource(dir.File(L"source.bin"));
-  UniqueFile readOnlyTarget = OpenSource(dir.File(L"target.bin"));
+  test::WriteFileBytes(dir.FilePath(L"source.bin"), Text("abc"));
+  test::WriteFileBytes(dir.FilePath(L"target.bin"), Bytes());
+  UniqueFile source = OpenSource(dir.FilePath(L"source.bin"));
+  UniqueFile readOnlyTarget = OpenSource(dir.FilePath(L"target.bin"));
   ASSERT_TRUE(source.IsValid());
   ASSERT_TRUE(readOnlyTarget.IsValid());
   Sha256Digest digest = {};
@@ -169,7 +169,7 @@ TEST(RangeDigest, FailsWhenTheTargetRefusesWrites) {
 TEST(RangeDigest, ReachesRangesBeyondFourGibibytes) {
   constexpr int64_t kFarOffset = 0x100000005ll;
   test::TempDir dir;
-  fs::path path = dir.File(L"sparse.bin");
+  fs::path path = dir.FilePath(L"sparse.bin");
   {
     UniqueFile file = CreateTarget(path);
     ASSERT_TRUE(file.IsValid());

@@ -32,17 +32,35 @@ usr/lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfigVersion.cmake
 $doc/README.md
 $doc/changelog.gz
 $doc/copyright
+$doc/examples/product/CMakeLists.txt
+$doc/examples/product/firmware_tool.cpp
+$doc/examples/product/mingw-i686.cmake
 usr/share/lintian/overrides/$name
 usr/share/man/man1/zorpack.1.gz
 usr/share/zor/launcher.exe
 usr/share/zor/zorpack.exe"
-contents=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+# The kit's docs/ pages come along whatever they are; the README's own
+# pages must be among them.
+listing=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+for page in cmake.md release.md zorpack.md; do
+  grep -qx "$doc/docs/$page" <<<"$listing" || fail "$deb has no $doc/docs/$page"
+done
+contents=$(grep -v "^$doc/docs/" <<<"$listing")
 [ "$contents" = "$expected" ] ||
   fail "$deb holds other files than it should: $(diff <(echo "$expected") <(echo "$contents") | grep '^[<>]' | tr '\n' ' ')"
 [ "$(dpkg-deb --field "$deb" Architecture)" = "$arch" ] || fail "$deb is not for $arch"
+# Installed-Size as dpkg counts it: each file rounded up to a KiB, and a
+# KiB for every directory.
+counted=$(dpkg-deb --contents "$deb" |
+  awk '{ if ($1 ~ /^-/) kib += int(($3 + 1023) / 1024); else kib += 1 } END { print kib }')
+installed=$(dpkg-deb --field "$deb" Installed-Size)
+[ "$installed" = "$counted" ] || fail "$deb says Installed-Size $installed, dpkg counts $counted"
 
-# Errors fail; warnings are shown.
+# Errors fail; warnings are shown. Pedantic and informational tags too:
+# the static packer carries no needless section.
 lintian --fail-on error "$deb" 2>/dev/null || fail "lintian finds errors in $deb (shown above)"
+unneeded=$(lintian -I -E --pedantic "$deb" 2>/dev/null | grep 'binary-has-unneeded-section' || true)
+[ -z "$unneeded" ] || fail "lintian: $unneeded"
 
 root="$work/$arch-root"
 rm -rf "$root"
@@ -54,5 +72,15 @@ version=$("${run[@]}" "$root/usr/bin/zorpack" --version) || fail "zorpack --vers
 [[ "$version" == *"(source revision $revision)" ]] ||
   fail "zorpack from $deb says '$version', not revision $revision"
 grep -q "All rights reserved" "$root/$doc/copyright" || fail "$doc/copyright does not say all rights reserved"
-zcat "$root/usr/share/man/man1/zorpack.1.gz" | grep -q '^\.SH SYNOPSIS' || fail "the man page has no synopsis"
+# A stanza for each third-party component linked into the packers.
+for license in Apache-2.0 LGPL-2.1+ "GPL-3+ with GCC-exception-3.1 exception" "ZPL-2.1 and expat"; do
+  grep -qx "License: $license" "$root/$doc/copyright" || fail "$doc/copyright has no stanza under $license"
+done
+# The man page: its sections, and nothing that man warns of.
+man_page="$root/usr/share/man/man1/zorpack.1.gz"
+for section in SYNOPSIS OPTIONS COMMANDS '"EXIT STATUS"' EXAMPLES; do
+  zcat "$man_page" | grep -qx "\.SH $section" || fail "the man page has no $section section"
+done
+man_warnings=$(man --warnings -l "$man_page" 2>&1 >/dev/null)
+[ -z "$man_warnings" ] || fail "man warns of the man page: $man_warnings"
 echo "deb_packages_test: $(basename "$deb") holds what it should, lintian finds no errors, its zorpack names $revision" >&2

@@ -24,7 +24,7 @@ cp -r "$repo/examples/product" "$work/src"
 openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=Example -days 2 \
   -keyout "$work/signing/key.pem" -out "$work/signing/cert.pem" 2>/dev/null
 build="$work/build"
-cmake -S "$work/src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
+cmake -S "$work/src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/examples/product/mingw-i686.cmake" \
   -DCMAKE_PREFIX_PATH="$prefix" -DPRODUCT_SIGNING_CERT="$work/signing/cert.pem" \
   -DPRODUCT_SIGNING_KEY="$work/signing/key.pem" >"$work/configure.log" 2>&1 ||
   fail "configuring the example failed: $(tail -n 5 "$work/configure.log")"

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "payload/payload_trailer.h"
+#include "support/temp_dir.h"
 #include "test_paths.h"
 
 namespace zor::test {
@@ -50,11 +51,11 @@ uint64_t LoadLittle(const Bytes& bytes, size_t at, int width) {
 }
 
 Bytes LauncherImage() {
-  return ReadFileBytes(kLauncherExe);
+  return ReadFileBytes(PathFromWide(kLauncherExe));
 }
 
 Bytes SampleToolImage() {
-  return ReadFileBytes(kSampleToolExe);
+  return ReadFileBytes(PathFromWide(kSampleToolExe));
 }
 
 size_t OptionalHeaderOffset(const Bytes& image) {

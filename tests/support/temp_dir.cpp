@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "support/test_process.h"
 
 namespace zor::test {
@@ -38,6 +40,40 @@ fs::path CreateTestFolder() {
   if (error) ADD_FAILURE() << "cannot create " << folder.u8string() << ": " << error.message();
   return folder;
 }
+
+#ifndef _WIN32
+std::wstring WideFromUtf8(const std::string& text) {
+  std::wstring wide;
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    wchar_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
+    for (size_t k = 1; k < length && i + k < text.size(); ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    wide += code;
+    i += length;
+  }
+  return wide;
+}
+
+std::string Utf8FromWide(const std::wstring& text) {
+  std::string utf8;
+  for (wchar_t c : text) {
+    const auto code = static_cast<uint32_t>(c);
+    if (code < 0x80) {
+      utf8 += static_cast<char>(code);
+      continue;
+    }
+    const size_t length = code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+    utf8 += static_cast<char>((0xF00 >> length) | (code >> (6 * (length - 1))));
+    for (size_t k = length - 1; k > 0; --k) {
+      utf8 += static_cast<char>(0x80 | ((code >> (6 * (k - 1))) & 0x3F));
+    }
+  }
+  return utf8;
+}
+#endif
 
 void RemoveTestFolder(const fs::path& folder) {
   std::error_code ignored;

@@ -15,9 +15,26 @@ namespace zor::test {
 std::filesystem::path CreateTestFolder();
 void RemoveTestFolder(const std::filesystem::path& folder);
 
+#ifdef _WIN32
 inline std::wstring PathText(const std::filesystem::path& path, const std::wstring*) {
   return path.wstring();
 }
+inline std::filesystem::path PathFromWide(const std::wstring& path) {
+  return path;
+}
+#else
+// The standard library converts between POSIX paths and wide strings in the
+// "C" locale, which fails for a folder named with a non-ASCII letter; the
+// path's bytes are UTF-8, so they are taken as such.
+std::wstring WideFromUtf8(const std::string& text);
+std::string Utf8FromWide(const std::wstring& text);
+inline std::wstring PathText(const std::filesystem::path& path, const std::wstring*) {
+  return WideFromUtf8(path.u8string());
+}
+inline std::filesystem::path PathFromWide(const std::wstring& path) {
+  return std::filesystem::u8path(Utf8FromWide(path));
+}
+#endif
 inline std::string PathText(const std::filesystem::path& path, const std::string*) {
   return path.u8string();
 }
@@ -33,9 +50,11 @@ class BasicTempDir {
   const Text& Path() const { return path_; }
   // Path(), the platform's separator, then `name`.
   Text File(const Text& name) const { return PathText(folder_ / PathOf(name), &path_); }
+  // The same as a path, for the file interface and the standard library.
+  std::filesystem::path FilePath(const Text& name) const { return folder_ / PathOf(name); }
 
  private:
-  static std::filesystem::path PathOf(const std::wstring& name) { return name; }
+  static std::filesystem::path PathOf(const std::wstring& name) { return PathFromWide(name); }
   static std::filesystem::path PathOf(const std::string& name) {
     return std::filesystem::u8path(name);
   }

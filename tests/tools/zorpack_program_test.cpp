@@ -111,8 +111,6 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   const std::string tool = SampleToolExePath();
   std::vector<std::vector<std::string>> invocations = {
       {"frobnicate"},
-      {"help", "frobnicate"},
-      {"help", "pack", "inspect"},
       {"version", "now"},
       {"--version", "extra"},
       {"pack"},
@@ -166,6 +164,14 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
     invocations.push_back({"pack", launcher, tool, dir.File("stdout-link")});
   }
   for (const auto& arguments : invocations) ExpectRefused(arguments);
+  // help of a command that does not exist says so, by name.
+  const std::pair<std::vector<std::string>, const char*> wrongHelps[] = {
+      {{"help", "nosuch"}, "unknown command 'nosuch'"},
+      {{"help", "pack", "inspect"}, "help takes one command name"},
+  };
+  for (const auto& [arguments, says] : wrongHelps) {
+    EXPECT_TRUE(Contains(ExpectRefused(arguments).err, says));
+  }
   // Before "--", a word that starts with '-' and is no option of the
   // command is refused as an option, by name; after "--" it is a file (none
   // of these exist).

@@ -54,12 +54,14 @@ constexpr char kPlatformNote[] = "";
 constexpr char kPackHelp[] =
     "usage: zorpack pack LAUNCHER PAYLOAD OUTPUT\n"
     "\n"
-    "Writes OUTPUT: LAUNCHER (this project's unsigned launcher image,\n"
-    "build/bin/launcher.exe), zero padding, PAYLOAD (the update tool: a 32- or\n"
-    "64-bit Windows program) and a 48-byte trailer with the payload's size and\n"
-    "SHA-256. The file is a multiple of 8 bytes long, so that the trailer still\n"
-    "ends exactly at the certificate table once OUTPUT is signed. Sign OUTPUT\n"
-    "afterwards, never the launcher before packing.\n"
+    "Writes OUTPUT: LAUNCHER (this project's unsigned launcher image: the\n"
+    "release kit's share/zor/launcher.exe, the Debian package's\n"
+    "/usr/share/zor/launcher.exe, or build/bin/launcher.exe in a build of the\n"
+    "sources), zero padding, PAYLOAD (the update tool: a 32- or 64-bit Windows\n"
+    "program) and a 48-byte trailer with the payload's size and SHA-256. The\n"
+    "file is a multiple of 8 bytes long, so that the trailer still ends exactly\n"
+    "at the certificate table once OUTPUT is signed. Sign OUTPUT afterwards,\n"
+    "never the launcher before packing.\n"
     "\n"
     "Refused, with nothing written: a LAUNCHER that is not this project's\n"
     "launcher (its manifest names ZOR.FirmwareUpdate.Launcher), is signed or\n"
@@ -347,7 +349,11 @@ const Command* FindCommand(const std::string& name) {
 int ShowHelp(const Request& request, const Streams& streams) {
   const std::vector<std::string>& names = request.operands;
   const Command* command = names.size() == 1 ? FindCommand(names[0]) : nullptr;
-  if (!names.empty() && command == nullptr) return BadUsage(streams, "help takes one command name");
+  if (names.size() > 1) return BadUsage(streams, "help takes one command name");
+  if (!names.empty() && command == nullptr) {
+    return BadUsage(streams, "help: unknown command " + Quoted(names[0]) +
+                                 " (pack, inspect, extract, verify, help, version)");
+  }
   return Report(streams, command != nullptr ? command->help : std::string(kUsage) + kPlatformNote);
 }
 
