@@ -40,6 +40,8 @@ packages=(
   help2man
   lintian
   qemu-user-static
+  # zorpack sbom reads a payload's own SBOM with nlohmann/json (header only).
+  nlohmann-json3-dev
 )
 
 missing=()
