@@ -93,7 +93,7 @@ std::string UtcText(int64_t seconds) {
   int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
   int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
   int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-  char text[32];
+  char text[128];  // room for any int64_t field, as the compiler counts
   snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
            static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
            static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
