@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Measures what `zorpack pack` costs against the floor it cannot go below, one
-# SHA-256 pass over the payload (`openssl dgst -sha256`), with the native
-# packer, and writes the packer's section of the benchmark report.
+# SHA-256 pass over the payload (`openssl dgst -sha256`), and what `zorpack
+# sbom` of that product costs against one SHA-512 pass over the product
+# (`openssl dgst -sha512`), with the native packer, and writes the packer's
+# section of the benchmark report.
 #   scripts/bench_packer.sh          payloads of 64 and 512 MiB, 5 pairs each;
 #                                    writes the packer's section of
 #                                    docs/benchmarks.md and exits non-zero when
@@ -34,7 +36,7 @@ while [ $# -gt 0 ]; do
     --no-build) build=0 ;;
     --build-dir) build_dir=$(cd "$2" && pwd); shift ;;
     --windows-bin-dir) windows_bin_dir=$(cd "$2" && pwd); shift ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench_packer: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift
@@ -106,7 +108,22 @@ for size in "${sizes[@]}"; do
   done
   zor_failure_hint=""
   /usr/bin/time -f '%M' -o "$work/memory-$size.txt" "${pack_args[@]}" >/dev/null
-  rm -f "$payload" "$work/product.exe"
+  # The SBOM of the product just packed against its floor, one SHA-512
+  # pass over the product, the same way.
+  digest_args=(openssl dgst -sha512 "$work/product.exe")
+  sbom_args=("$zorpack" sbom --launcher "$launcher" "$work/product.exe" "$work/product.cdx.json")
+  digest_command=$(printf '%q ' "${digest_args[@]}")
+  sbom_command=$(printf '%q ' "${sbom_args[@]}")
+  "${digest_args[@]}" >/dev/null
+  "${sbom_args[@]}"
+  for ((pair = 1; pair <= pairs; pair++)); do
+    if ((pair % 2 == 1)); then order=("$digest_command" "$sbom_command"); else order=("$sbom_command" "$digest_command"); fi
+    zor_failure_hint="hyperfine's messages are above"
+    hyperfine -N --runs 1 --style none --export-json "$work/sbom-pair-$size-$pair.json" "${order[@]}" >/dev/null
+  done
+  zor_failure_hint=""
+  /usr/bin/time -f '%M' -o "$work/sbom-memory-$size.txt" "${sbom_args[@]}"
+  rm -f "$payload" "$work/product.exe" "$work/product.cdx.json"
 done
 load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
 
