@@ -143,6 +143,7 @@ echo '{"bomFormat": "CycloneDX", "specVersion": "1.3", "metadata": {"component":
 { printf '{"bomFormat": "CycloneDX", "specVersion": "1.6", "x": '; printf '[%.0s' {1..100}; printf ']%.0s' {1..100}; echo '}'; } >deep.json
 { echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "pad": "'; head -c $((17 << 20)) /dev/zero | tr '\0' a; echo '"}'; } >huge.json
 echo '{"bomFormat": "CycloneDX", "specVersion": "1.6"}' >no-component.json
+echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "n": 1e999}' >overflow.json
 rows=(
   "not-json.json|line 3, column 22"
   "not-cyclonedx.json|bomFormat"
@@ -150,6 +151,7 @@ rows=(
   "deep.json|nested more than 64"
   "huge.json|more than the 16777216"
   "no-component.json|metadata.component"
+  "overflow.json|number overflow"
 )
 for row in "${rows[@]}"; do
   file=${row%%|*}

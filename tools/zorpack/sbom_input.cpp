@@ -18,7 +18,9 @@ constexpr char kDependenciesKey[] = "dependencies";
 constexpr char kDependsOnKey[] = "dependsOn";
 constexpr char kHashesKey[] = "hashes";
 constexpr char kRefSeparator[] = "/";
-// nlohmann's parse errors start with their id, then say where and what.
+// nlohmann's errors start with their id ("[json.exception.parse_error.101] ")
+// and a parse error's text with these words; then it says where and what.
+constexpr char kErrorIdEnd[] = "] ";
 constexpr char kParseErrorStart[] = "parse error ";
 
 bool Refuse(const std::string& shown, const std::string& why, std::string* error) {
@@ -47,10 +49,14 @@ bool ParseLimited(const std::string& text, Json* document, bool* tooDeep, std::s
   try {
     *document = Json::parse(text, limit);
     return true;
-  } catch (const Json::parse_error& failure) {
+  } catch (const Json::exception& failure) {
+    // A syntax error, or a number too large for a double (which has no
+    // line and column to name).
     std::string what = failure.what();
-    size_t start = what.find(kParseErrorStart);
-    *where = start == std::string::npos ? what : what.substr(start + sizeof kParseErrorStart - 1);
+    size_t idEnd = what.find(kErrorIdEnd);
+    if (idEnd != std::string::npos) what.erase(0, idEnd + sizeof kErrorIdEnd - 1);
+    if (what.rfind(kParseErrorStart, 0) == 0) what.erase(0, sizeof kParseErrorStart - 1);
+    *where = what;
     return false;
   }
 }
