@@ -144,6 +144,7 @@ echo '{"bomFormat": "CycloneDX", "specVersion": "1.3", "metadata": {"component":
 { echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "pad": "'; head -c $((17 << 20)) /dev/zero | tr '\0' a; echo '"}'; } >huge.json
 echo '{"bomFormat": "CycloneDX", "specVersion": "1.6"}' >no-component.json
 echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "n": 1e999}' >overflow.json
+{ head -c -1 tool.cdx.json; printf '\n\0 and more'; } >nul.json
 rows=(
   "not-json.json|line 3, column 22"
   "not-cyclonedx.json|bomFormat"
@@ -152,13 +153,14 @@ rows=(
   "huge.json|more than the 16777216"
   "no-component.json|metadata.component"
   "overflow.json|number overflow"
+  "nul.json|a NUL byte at line $(($(wc -l <tool.cdx.json) + 1)), column 1"
 )
 for row in "${rows[@]}"; do
   file=${row%%|*}
   says=${row#*|}
   check "$file is refused" sbom 2 Updater.exe kept.json --payload-sbom "$file"
   check "$file: the file named" grep -qF "'$file'" err.txt
-  check "$file: says $says" grep -qF "$says" err.txt
+  check "$file: says $says ($(cat err.txt))" grep -qF "$says" err.txt
   check "$file: OUTPUT as it was" [ "$(cat kept.json)" = keep ]
 done
 

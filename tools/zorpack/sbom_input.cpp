@@ -61,6 +61,19 @@ bool ParseLimited(const std::string& text, Json* document, bool* tooDeep, std::s
   }
 }
 
+// nlohmann/json takes a NUL byte for the end of the input, so that
+// "{...}<NUL>anything" would pass; no JSON text holds one (in a string it
+// must be escaped). The place of the first, for the message, or false.
+bool FindNulByte(const std::string& text, std::string* where) {
+  size_t at = text.find('\0');
+  if (at == std::string::npos) return false;
+  size_t lineStart = text.rfind('\n', at);
+  size_t line = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+  size_t column = lineStart == std::string::npos ? at + 1 : at - lineStart;
+  *where = "a NUL byte at line " + std::to_string(line) + ", column " + std::to_string(column);
+  return true;
+}
+
 bool CheckDependencies(const Json& dependencies) {
   if (!IsArrayOfObjects(dependencies)) return false;
   for (const Json& entry : dependencies) {
@@ -120,7 +133,7 @@ bool ParsePayloadSbom(const std::string& text, const std::string& shown, Payload
   Json document;
   bool tooDeep = false;
   std::string where;
-  if (!ParseLimited(text, &document, &tooDeep, &where)) {
+  if (FindNulByte(text, &where) || !ParseLimited(text, &document, &tooDeep, &where)) {
     *error = shown + " is not JSON: " + Escaped(where, EscapeStyle::kMessage);
     return false;
   }
