@@ -144,7 +144,8 @@ echo '{"bomFormat": "CycloneDX", "specVersion": "1.3", "metadata": {"component":
 { echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "pad": "'; head -c $((17 << 20)) /dev/zero | tr '\0' a; echo '"}'; } >huge.json
 echo '{"bomFormat": "CycloneDX", "specVersion": "1.6"}' >no-component.json
 echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "n": 1e999}' >overflow.json
-{ head -c -1 tool.cdx.json; printf '\n\0 and more'; } >nul.json
+# (Not "nul.json": on Windows that names the NUL device.)
+{ head -c -1 tool.cdx.json; printf '\n\0 and more'; } >nul-byte.json
 rows=(
   "not-json.json|line 3, column 22"
   "not-cyclonedx.json|bomFormat"
@@ -153,7 +154,7 @@ rows=(
   "huge.json|more than the 16777216"
   "no-component.json|metadata.component"
   "overflow.json|number overflow"
-  "nul.json|a NUL byte at line $(($(wc -l <tool.cdx.json) + 1)), column 1"
+  "nul-byte.json|a NUL byte at line $(($(wc -l <tool.cdx.json) + 1)), column 1"
 )
 for row in "${rows[@]}"; do
   file=${row%%|*}
