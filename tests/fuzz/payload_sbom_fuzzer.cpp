@@ -22,6 +22,9 @@ using zor::pack::Json;
 constexpr char kShown[] = "'tool.cdx.json'";
 constexpr char kPayloadRef[] = "payload";
 constexpr char kPayloadPrefix[] = "payload/";
+// A UTF-8 byte order mark, which JSON readers may ignore (RFC 8259) and
+// the reader does, as files written on Windows often start with one.
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool IsPayloads(const std::string& ref) {
   return ref == kPayloadRef || ref.rfind(kPayloadPrefix, 0) == 0;
@@ -79,7 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckRefused(error);
     return 0;
   }
-  if (!zor::test::ParseJsonObject(text, nullptr)) Failure("accepted what is not one JSON object");
+  std::string json =
+      text.rfind(kByteOrderMark, 0) == 0 ? text.substr(sizeof kByteOrderMark - 1) : text;
+  if (!zor::test::ParseJsonObject(json, nullptr)) Failure("accepted what is not one JSON object");
   CheckMerged(sbom);
   return 0;
 }
