@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Measures what `zorpack pack` costs against the floor it cannot go below, one
-# SHA-256 pass over the payload (`openssl dgst -sha256`), with the native
-# packer, and writes the packer's section of the benchmark report.
+# SHA-256 pass over the payload (`openssl dgst -sha256`), and what `zorpack
+# sbom` of that product costs against one SHA-512 pass over the product
+# (`openssl dgst -sha512`), with the native packer, and writes the packer's
+# section of the benchmark report.
 #   scripts/bench_packer.sh          payloads of 64 and 512 MiB, 5 pairs each;
 #                                    writes the packer's section of
 #                                    docs/benchmarks.md and exits non-zero when
@@ -34,7 +36,7 @@ while [ $# -gt 0 ]; do
     --no-build) build=0 ;;
     --build-dir) build_dir=$(cd "$2" && pwd); shift ;;
     --windows-bin-dir) windows_bin_dir=$(cd "$2" && pwd); shift ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench_packer: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift
@@ -86,27 +88,36 @@ tool="$windows_bin_dir/sample_tool.exe"
 tool_size=$(stat -c %s "$tool")
 load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
 echo "bench_packer: payloads of ${sizes[*]} MiB, $pairs pair(s) each; load average $load_before" >&2
+# measure PREFIX FLOOR ZORPACK: the two commands (shell words, as hyperfine
+# splits them) once untimed, so that their input is in the page cache, then
+# in pairs, and the peak memory of ZORPACK; the files start with PREFIX.
+measure() {
+  local prefix=$1 floor=$2 ours=$3 pair order
+  bash -c "$floor" >/dev/null
+  bash -c "$ours" >/dev/null
+  for ((pair = 1; pair <= pairs; pair++)); do
+    if ((pair % 2 == 1)); then order=("$floor" "$ours"); else order=("$ours" "$floor"); fi
+    zor_failure_hint="hyperfine's messages are above"
+    hyperfine -N --runs 1 --style none --export-json "$work/${prefix}pair-$size-$pair.json" \
+      "${order[@]}" >/dev/null
+  done
+  zor_failure_hint=""
+  /usr/bin/time -f '%M' -o "$work/${prefix}memory-$size.txt" bash -c "exec $ours" >/dev/null
+}
+
 for size in "${sizes[@]}"; do
   # A Windows program (the sample tool) with random bytes after it: nothing
   # for the file system or the page cache to shortcut.
   payload="$work/payload-$size"
+  product="$work/product.exe"
   { cat "$tool"; head -c $((size * mib - tool_size)) /dev/urandom; } >"$payload"
-  hash_args=(openssl dgst -sha256 "$payload")
-  pack_args=("$zorpack" pack "$launcher" "$payload" "$work/product.exe")
-  # hyperfine splits a command as a shell would, quotes included.
-  hash_command=$(printf '%q ' "${hash_args[@]}")
-  pack_command=$(printf '%q ' "${pack_args[@]}")
-  # Once untimed, so that the payload is in the page cache for both.
-  "${hash_args[@]}" >/dev/null
-  "${pack_args[@]}" >/dev/null
-  for ((pair = 1; pair <= pairs; pair++)); do
-    if ((pair % 2 == 1)); then order=("$hash_command" "$pack_command"); else order=("$pack_command" "$hash_command"); fi
-    zor_failure_hint="hyperfine's messages are above"
-    hyperfine -N --runs 1 --style none --export-json "$work/pair-$size-$pair.json" "${order[@]}" >/dev/null
-  done
-  zor_failure_hint=""
-  /usr/bin/time -f '%M' -o "$work/memory-$size.txt" "${pack_args[@]}" >/dev/null
-  rm -f "$payload" "$work/product.exe"
+  measure "" "$(printf '%q ' openssl dgst -sha256 "$payload")" \
+    "$(printf '%q ' "$zorpack" pack "$launcher" "$payload" "$product")"
+  # The SBOM of the product just packed against its floor, one SHA-512
+  # pass over the product.
+  measure sbom- "$(printf '%q ' openssl dgst -sha512 "$product")" \
+    "$(printf '%q ' "$zorpack" sbom --launcher "$launcher" "$product" "$work/product.cdx.json")"
+  rm -f "$payload" "$product" "$work/product.cdx.json"
 done
 load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
 

@@ -9,7 +9,7 @@
 #                       (scripts/test.sh gives a scratch copy, so that the tree
 #                       stays clean)
 #   --target NAME       run only NAME (locator, launcher_checks, inspect, verify,
-#                       quoting); repeatable
+#                       quoting, payload_sbom); repeatable
 #   --no-build          use build-fuzz as it is
 # A target that fails leaves its input in tests/fuzz/TARGET/regressions/,
 # which CTest replays once committed (fuzz_replay_TARGET); the script then
@@ -33,17 +33,19 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-if [ ${#targets[@]} -eq 0 ]; then targets=(locator launcher_checks inspect verify quoting); fi
+if [ ${#targets[@]} -eq 0 ]; then targets=(locator launcher_checks inspect verify quoting payload_sbom); fi
 
 # Input limits: the file targets' largest seed is a packed product of about
 # 29 KiB (verify's products carry the 23 KiB launcher image, whole or packed
 # from a few bytes); for quoting, 1024 units are longer than any argument
 # needs to be to show a rule, and keep an execution cheap (the splitter and the
-# conversions cost more than the quoting).
+# conversions cost more than the quoting); for payload_sbom, 8 KiB holds a
+# tool's SBOM with a few dozen components, nesting past the depth limit and
+# room to grow.
 declare -A max_len=([locator]=4096 [launcher_checks]=32768 [inspect]=32768 [verify]=32768
-                    [quoting]=2048)
+                    [quoting]=2048 [payload_sbom]=8192)
 declare -A dictionary=([locator]=pe.dict [launcher_checks]=pe.dict [inspect]=pe.dict
-                       [verify]=pe.dict [quoting]=quoting.dict)
+                       [verify]=pe.dict [quoting]=quoting.dict [payload_sbom]=cyclonedx.dict)
 
 if [ "$build" = 1 ]; then
   zor_failure_hint="the compiler's messages are above; build-fuzz/CMakeFiles holds the configure logs"

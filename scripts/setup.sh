@@ -50,6 +50,8 @@ packages=(
   gpgv
   # A Debian 11 root, to try the package where it is oldest.
   debootstrap
+  # zorpack sbom reads a payload's own SBOM with nlohmann/json (header only).
+  nlohmann-json3-dev
 )
 
 missing=()
@@ -58,8 +60,36 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# The SBOM tests' schema check runs on Node.js; a node that brings its own
+# npm (as some distributions of it do) serves as well as Debian's.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  missing+=(nodejs npm)
+fi
+
+# Test-only: the CycloneDX project's JavaScript library, whose strict
+# validator and schema files check every SBOM the tests make, from the npm
+# registry into a git-ignored folder.
+cyclonedx_dir=build-cyclonedx
+cyclonedx_packages=(@cyclonedx/cyclonedx-library@10.3.0 ajv@8 ajv-formats@3 ajv-formats-draft2019@1)
+install_cyclonedx() {
+  if [ -f "$cyclonedx_dir/node_modules/@cyclonedx/cyclonedx-library/package.json" ]; then
+    return 0
+  fi
+  mkdir -p "$cyclonedx_dir"
+  local log
+  log=$(mktemp)
+  if ! npm install --prefix "$cyclonedx_dir" --no-audit --no-fund \
+      "${cyclonedx_packages[@]}" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "setup: npm install of the CycloneDX library failed (its output is above): is the npm registry reachable?" >&2
+    exit 1
+  fi
+  rm -f "$log"
+}
 
 if [ ${#missing[@]} -eq 0 ]; then
+  install_cyclonedx
   exit 0
 fi
 
@@ -87,3 +117,4 @@ apt_quietly() {
 }
 apt_quietly update -qq
 apt_quietly install -y -qq --no-install-recommends "${missing[@]}"
+install_cyclonedx

@@ -25,6 +25,12 @@ if(WIN32)
   foreach(zor_pack_var zor_pack_bin_dir zor_pack_program)
     string(REPLACE "\\" "\\\\" ${zor_pack_var} "${${zor_pack_var}}")
   endforeach()
+  # zorpack.exe takes the same absolute paths through Wine's Z: drive.
+  add_test(NAME zorpack_sbom
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/sbom_test.sh ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR}/test-work ${CMAKE_BINARY_DIR}/bin
+                   ${CMAKE_BINARY_DIR}/wine-run.sh ${CMAKE_BINARY_DIR}/bin/zorpack.exe)
+  set_tests_properties(zorpack_sbom PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
 else()
   zor_add_gtest(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_posix.cpp
                 tools/special_files_posix.cpp tools/zorpack_posix_test.cpp
@@ -61,6 +67,10 @@ else()
     add_test(NAME deb_version
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/deb_version_test.sh ${CMAKE_SOURCE_DIR})
     set_tests_properties(deb_version PROPERTIES TIMEOUT ${zor_pack_test_timeout})
+    add_test(NAME zorpack_sbom
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/sbom_test.sh ${CMAKE_SOURCE_DIR}
+                     ${ZOR_TEST_WORK_DIR} ${ZOR_WINDOWS_BIN_DIR} $<TARGET_FILE:zorpack>)
+    set_tests_properties(zorpack_sbom PROPERTIES TIMEOUT 300)
   endif()
 endif()
 target_compile_definitions(zorpack_tests PRIVATE

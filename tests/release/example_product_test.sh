@@ -2,8 +2,11 @@
 # The CMake package at work: examples/product, a copy of it, configured
 # against an installed kit (PREFIX: a kit tree, or usr/ of an unpacked
 # Debian package) with the MinGW cross toolchain, built, packed and signed;
-# its product passes `zorpack verify --launcher`. Touching the tool's source
-# or the launcher image repacks; a build with nothing changed does no work.
+# its product passes `zorpack verify --launcher`, and the SBOMs of the
+# unsigned and the signed product carry their SHA-512 (and pass the
+# CycloneDX schema where scripts/setup.sh installed the checker). Touching
+# the tool's source or the launcher image repacks; a build with nothing
+# changed does no work.
 #   tests/release/example_product_test.sh PREFIX WORK_DIR
 set -Eeuo pipefail
 
@@ -34,7 +37,15 @@ build_and_verify() {
   for product in "$build/Updater-unsigned.exe" "$build/signed/Updater.exe"; do
     "$packer" verify --launcher "$launcher" "$product" >"$work/verify.log" ||
       fail "$product does not verify: $(cat "$work/verify.log")"
+    local sbom=${product%.exe}.cdx.json
+    grep -q "$(sha512sum "$product" | cut -d ' ' -f 1)" "$sbom" ||
+      fail "$sbom does not carry the SHA-512 of $product"
   done
+  if [ -d "$repo/build-cyclonedx/node_modules" ]; then
+    node "$repo/tests/tools/cyclonedx_check.js" "$repo/build-cyclonedx" \
+      "$build/Updater-unsigned.cdx.json" "$build/signed/Updater.cdx.json" ||
+      fail "the example's SBOMs are not valid CycloneDX 1.6"
+  fi
 }
 # What a build would do now, without doing it.
 planned() {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The release kit's Linux packers are single static files: no NEEDED entry
-# and no program interpreter, and each packs, inspects and verifies a product
-# inside an empty root that holds nothing but the packer and the files (the
-# arm64 one run there by the static qemu-aarch64, which is the only other
-# file in its root). Run by scripts/release.sh on the kit it made.
+# and no program interpreter, and each packs, inspects, verifies and makes the
+# SBOM of a product inside an empty root that holds nothing but the packer
+# and the files (the arm64 one run there by the static qemu-aarch64, which
+# is the only other file in its root). Run by scripts/release.sh on the kit it made.
 #   tests/release/static_packers_test.sh KIT WORK_DIR
 set -Eeuo pipefail
 
@@ -53,7 +53,15 @@ check_packer() {
     fail "$label: inspect failed in an empty root: $(cat "$work/$label.inspect")"
   in_root "$root" "${run[@]}" verify --launcher /launcher.exe /product.exe >"$work/$label.verify" ||
     fail "$label: verify failed in an empty root: $(cat "$work/$label.verify")"
-  echo "static_packers_test: $label packer is static and packs, inspects and verifies in an empty root" >&2
+  # The SBOM's hashes come from its second thread too, and its payload SBOM
+  # reader is the JSON library linked in.
+  echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "metadata": {"component": {"type": "application", "name": "tool"}}}' >"$root/tool.cdx.json"
+  in_root "$root" "${run[@]}" sbom --launcher /launcher.exe --payload-sbom /tool.cdx.json \
+    /product.exe /product.cdx.json 2>"$work/$label.sbom" ||
+    fail "$label: sbom failed in an empty root: $(cat "$work/$label.sbom")"
+  grep -q "$(sha512sum "$root/product.exe" | cut -d ' ' -f 1)" "$root/product.cdx.json" ||
+    fail "$label: the SBOM made in an empty root lacks the product's SHA-512"
+  echo "static_packers_test: $label packer is static and packs, inspects, verifies and makes an SBOM in an empty root" >&2
 }
 
 mkdir -p "$work"

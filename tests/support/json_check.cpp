@@ -129,7 +129,8 @@ class Parser {
     return text_.substr(begin, end - begin);
   }
 
-  static constexpr int kMaxDepth = 64;
+  // Deeper than the SBOM reader takes, so that this check accepts all it does.
+  static constexpr int kMaxDepth = 128;
   const std::string& text_;
   JsonMembers* members_;
   size_t at_ = 0;

@@ -1,11 +1,11 @@
 #include "pipelined_copy.h"
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
-#include "payload/range_digest.h"
 #include "payload/sha256.h"
 #include "runtime/heap_buffer.h"
 
@@ -23,12 +23,13 @@ bool ReadChunk(FileHandle source, unsigned char* chunk, uint32_t wanted, uint32_
   return ReadSome(source, chunk, wanted, read);
 }
 
-// What the reading and writing thread and the hashing thread share. Chunk i
-// lives in buffer i % kPipelineChunks; the reader hands chunks over in order
-// and the hasher takes them in order.
+// What the reading thread and the second thread share. Chunk i lives in
+// buffer i % kPipelineChunks; the reader hands chunks over in order and the
+// second thread takes them in order.
 class ChunkRing {
  public:
-  ChunkRing(Sha256Context* hash, const unsigned char* buffers) : hash_(hash), buffers_(buffers) {}
+  ChunkRing(const ChunkWork& beside, const unsigned char* buffers)
+      : beside_(beside), buffers_(buffers) {}
 
   // The reader: waits until chunk `index` may be read into its buffer (the
   // hasher is done with the chunk that used it before); false when the hash
@@ -75,8 +76,8 @@ class ChunkRing {
       }
       // The buffer is the hasher's to read until hashed_ passes it: the
       // reader reads into it again only then.
-      bool hashed = UpdateSha256(
-          hash_, buffers_ + (index % kPipelineChunks) * size_t{kPipelineChunkSize}, count);
+      bool hashed =
+          beside_(buffers_ + (index % kPipelineChunks) * size_t{kPipelineChunkSize}, count);
       std::lock_guard<std::mutex> hold(lock_);
       if (!hashed) {
         hashFailed_ = true;
@@ -89,7 +90,7 @@ class ChunkRing {
   }
 
  private:
-  Sha256Context* const hash_;
+  const ChunkWork& beside_;
   const unsigned char* const buffers_;
   std::mutex lock_;
   std::condition_variable changed_;
@@ -140,38 +141,57 @@ void LimitCopyReadsForTesting(uint32_t limit) {
   copyReadLimit = limit;
 }
 
-bool CopyAndDigest(FileHandle source, uint64_t offset, uint64_t size, FileHandle target,
-                   Sha256Digest* digest) {
-  ScopedSha256 hash(BeginSha256());
-  if (!hash.IsValid()) return false;
+bool PipelineRange(FileHandle source, uint64_t offset, uint64_t size, const ChunkWork& here,
+                   const ChunkWork& beside) {
   HeapBuffer buffers(size_t{kPipelineChunks} * kPipelineChunkSize);
   if (buffers.Get() == nullptr) return false;
-  ChunkRing ring(hash.Get(), buffers.Bytes());
-  HasherThread hasher(&ring);
-  if (!hasher.Started()) return DigestRange(source, offset, size, digest, target);
   // An offset beyond the signed range is a seek that cannot succeed.
   if (offset > static_cast<uint64_t>(INT64_MAX) || !SeekTo(source, static_cast<int64_t>(offset))) {
     return false;
   }
+  ChunkRing ring(beside, buffers.Bytes());
+  HasherThread hasher(&ring);
+  bool alone = !hasher.Started();
   uint64_t remaining = size;
-  uint64_t sinceWriteBack = 0;
   for (uint64_t index = 0; remaining > 0; ++index) {
     unsigned char* chunk = buffers.Bytes() + (index % kPipelineChunks) * size_t{kPipelineChunkSize};
     uint32_t wanted =
         remaining < kPipelineChunkSize ? static_cast<uint32_t>(remaining) : kPipelineChunkSize;
     uint32_t read = 0;
-    if (!ring.WaitForBuffer(index) || !ReadChunk(source, chunk, wanted, &read)) return false;
-    ring.Hand(read);
-    if (!WriteAll(target, chunk, read)) return false;
+    if (!(alone || ring.WaitForBuffer(index)) || !ReadChunk(source, chunk, wanted, &read)) {
+      return false;
+    }
+    if (alone) {
+      if (!beside(chunk, read)) return false;
+    } else {
+      ring.Hand(read);
+    }
+    if (!here(chunk, read)) return false;
     remaining -= read;
-    sinceWriteBack += read;
+  }
+  if (alone) return true;
+  hasher.Join();
+  return ring.AllHashed();
+}
+
+bool CopyAndDigest(FileHandle source, uint64_t offset, uint64_t size, FileHandle target,
+                   Sha256Digest* digest) {
+  ScopedSha256 hash(BeginSha256());
+  if (!hash.IsValid()) return false;
+  uint64_t sinceWriteBack = 0;
+  ChunkWork write = [&](const unsigned char* chunk, uint32_t count) {
+    if (!WriteAll(target, chunk, count)) return false;
+    sinceWriteBack += count;
     if (sinceWriteBack >= kWriteBackSpan) {
       StartWriteBack(target);
       sinceWriteBack = 0;
     }
-  }
-  hasher.Join();
-  return ring.AllHashed() && FinishSha256(hash.Get(), digest);
+    return true;
+  };
+  ChunkWork update = [&](const unsigned char* chunk, uint32_t count) {
+    return UpdateSha256(hash.Get(), chunk, count);
+  };
+  return PipelineRange(source, offset, size, write, update) && FinishSha256(hash.Get(), digest);
 }
 
 }  // namespace zor::pack

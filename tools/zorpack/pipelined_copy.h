@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include <functional>
+
 #include "common/sha256_digest.h"
 #include "runtime/file.h"
 
@@ -22,6 +24,20 @@ constexpr uint32_t kPipelineChunkSize = 0x40000;
 // wrote to the disk, so that the flush before the output is published finds
 // little left to wait for, instead of all of it.
 constexpr uint64_t kWriteBackSpan = 8u << 20;
+
+// Work on one chunk of the range: its bytes and their count; false stops
+// the pipeline.
+using ChunkWork = std::function<bool(const unsigned char* chunk, uint32_t count)>;
+
+// Reads `size` bytes of `source` from `offset`, each once, into one of
+// kPipelineChunks buffers, in order; `here` runs on each chunk on the calling
+// thread while `beside` runs on that same chunk on a second thread (both
+// on the calling thread, one after the other, when no thread can be had).
+// Each sees every chunk once and in order. A buffer is read into again only
+// when both are done with it. False when a read fails, the source ends
+// early or either work returns false.
+bool PipelineRange(FileHandle source, uint64_t offset, uint64_t size, const ChunkWork& here,
+                   const ChunkWork& beside);
 
 // What DigestRange does with a copy target, with the same bytes written and
 // the same digest: `size` bytes of `source` from `offset` are read, each

@@ -148,10 +148,14 @@ bool CheckPadding(FileHandle product, Verification* v, std::string* error) {
   return true;
 }
 
-bool CheckPayload(FileHandle product, Verification* v, std::string* error) {
+bool CheckPayload(FileHandle product, const PayloadDigester& digester, Verification* v,
+                  std::string* error) {
   CheckResult& result = v->checks[static_cast<size_t>(VerifyCheck::kPayload)];
   if (!v->hasTrailer) return true;
-  if (!DigestRange(product, v->location.offset, v->location.size, &v->computedDigest, NoFile())) {
+  bool read = digester ? digester(product, v->productSize, v->location, &v->computedDigest)
+                       : DigestRange(product, v->location.offset, v->location.size,
+                                     &v->computedDigest, NoFile());
+  if (!read) {
     *error = "cannot read the product's payload";
     return false;
   }
@@ -212,7 +216,8 @@ const CheckResult* Verification::FirstFailure() const {
 }
 
 bool VerifyProductFile(const std::string& launcher, const std::string& product,
-                       Verification* verification, std::string* error) {
+                       Verification* verification, std::string* error,
+                       const PayloadDigester& digester) {
   UniqueFile launcherFile;
   UniqueFile productFile;
   PeHeaders launcherHeaders;
@@ -236,7 +241,8 @@ bool VerifyProductFile(const std::string& launcher, const std::string& product,
   v.hasTrailer = ReadPayloadLocation(productFile.Get(), &v.location);
   if (v.hasTrailer && !CheckClaimedPayload(product, v.location, error)) return false;
   if (!CheckLauncherPart(launcherFile.Get(), launcherHeaders, productFile.Get(), &v, error) ||
-      !CheckPadding(productFile.Get(), &v, error) || !CheckPayload(productFile.Get(), &v, error)) {
+      !CheckPadding(productFile.Get(), &v, error) ||
+      !CheckPayload(productFile.Get(), digester, &v, error)) {
     *error += " (" + Quoted(product) + ")";
     return false;
   }

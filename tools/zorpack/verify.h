@@ -11,10 +11,12 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 
 #include "common/payload_location.h"
 #include "common/sha256_digest.h"
+#include "runtime/file.h"
 
 namespace zor::pack {
 
@@ -63,12 +65,21 @@ struct Verification {
   const CheckResult* FirstFailure() const;
 };
 
+// How the payload check gets the payload's SHA-256 from the open product
+// (`productSize` bytes long): by default a read of the payload alone; a
+// caller that needs more of the product's hashes reads the whole product
+// once instead and hands over the payload's digest from that read. False
+// when the product cannot be read.
+using PayloadDigester = std::function<bool(FileHandle product, uint64_t productSize,
+                                           const PayloadLocation& location, Sha256Digest* digest)>;
+
 // Runs every check of `product` against `launcher` (this project's unsigned
 // launcher image, without a payload). False, with `error`, when a file
 // cannot be read or `launcher` is not such an image; a product that differs
 // is a successful verification with a failed check.
 bool VerifyProductFile(const std::string& launcher, const std::string& product,
-                       Verification* verification, std::string* error);
+                       Verification* verification, std::string* error,
+                       const PayloadDigester& digester = nullptr);
 
 // One line per check and the verdict, or with `json` one object (its keys
 // in report_json.h): null where there is no difference or no trailer, and

@@ -5,7 +5,9 @@
 #include "pack_platform.h"
 #include "pack_text.h"
 #include "packer.h"
+#include "pending_output.h"
 #include "report_json.h"
+#include "sbom.h"
 #include "verify.h"
 #include "zorpack_version.h"
 
@@ -32,15 +34,18 @@ constexpr char kUsage[] =
     "  verify   check that PRODUCT carries exactly the released LAUNCHER image,\n"
     "           zero padding, an intact payload and nothing after the signature\n"
     "           (not the signature itself).\n"
+    "  sbom     write a CycloneDX 1.6 JSON SBOM of PRODUCT (launcher, payload and\n"
+    "           what the payload's own SBOM lists) to OUTPUT or standard output,\n"
+    "           when PRODUCT verifies against LAUNCHER.\n"
     "\n"
     "OUTPUT appears only when complete; an existing OUTPUT is replaced only when\n"
     "it is a regular file (not a link, nor another user's file in a sticky\n"
     "folder); your own keeps its access less group or other write permission\n"
-    "that a new file would not get. extract writes to standard output when\n"
-    "OUTPUT is -. -- ends the options.\n"
+    "that a new file would not get. extract and sbom write to standard output\n"
+    "when OUTPUT is -. -- ends the options.\n"
     "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
-    "extract) or the product differs (verify); 2 bad usage, or a file that\n"
-    "cannot be read, written or used.\n";
+    "extract) or the product differs (verify, sbom); 2 bad usage, or a file\n"
+    "that cannot be read, written or used.\n";
 #ifdef _WIN32
 // Under Wine this build sees Unix links as their targets and modes as
 // attributes; the native packer does not.
@@ -128,11 +133,53 @@ constexpr char kVerifyHelp[] =
     "cannot be read, or a LAUNCHER that is not this project's unsigned launcher\n"
     "image.\n";
 
+constexpr char kSbomHelp[] =
+    "usage: zorpack sbom --launcher LAUNCHER [OPTION...] PRODUCT [OUTPUT]\n"
+    "\n"
+    "Writes a CycloneDX 1.6 JSON SBOM of PRODUCT (signed or not) to OUTPUT, or\n"
+    "to standard output when OUTPUT is - or not given. PRODUCT must first pass\n"
+    "every check of zorpack verify against LAUNCHER. Make it from the signed\n"
+    "product: signing changes the product's hashes.\n"
+    "  --name NAME             the product (default: PRODUCT's file name\n"
+    "                          without .exe)\n"
+    "  --version VERSION       the product's version (default: none)\n"
+    "  --supplier NAME         the product's supplier (default: none)\n"
+    "  --payload-name NAME     the payload (default: payload, or its SBOM's name)\n"
+    "  --payload-version VERSION  the payload's version\n"
+    "  --payload-sbom FILE     the payload's own CycloneDX JSON SBOM (1.4 to 1.6):\n"
+    "                          its main component becomes the payload component,\n"
+    "                          its components are nested under it and its\n"
+    "                          dependencies carried over, every bom-ref renamed\n"
+    "                          payload or payload/REF. A SHA-256 or SHA-512 it\n"
+    "                          gives for its main component must be the\n"
+    "                          payload's; hashes of other algorithms are left\n"
+    "                          out.\n"
+    "\n"
+    "The document: metadata.component is the product (type application,\n"
+    "bom-ref product) with the SHA-256 and SHA-512 of PRODUCT and the\n"
+    "properties zor:signed (true or false), zor:payload_offset,\n"
+    "zor:payload_size and zor:certificate_table_size (0 unsigned); components\n"
+    "are the launcher (zor-firmware-update-launcher, this release's version,\n"
+    "property zor:source_revision, the SHA-256 and SHA-512 of LAUNCHER) and the\n"
+    "payload (the SHA-256 in its trailer, checked, and its SHA-512);\n"
+    "dependencies: the product on both, the payload on what its SBOM says.\n"
+    "metadata.tools names zorpack, its version and source revision. The time\n"
+    "stamp is SOURCE_DATE_EPOCH when set, else the current time; the\n"
+    "serialNumber comes from PRODUCT's SHA-256: the same inputs give the same\n"
+    "bytes. No path, user or machine name is written.\n"
+    "\n"
+    "Exit status: 0 written; 1 PRODUCT differs from what the release made (the\n"
+    "first difference as verify names it) or the payload SBOM's hash is not\n"
+    "the payload's (naming the algorithm); 2 bad usage, a file that cannot be\n"
+    "read or written, or a payload SBOM that is not JSON (its line and column\n"
+    "named), not CycloneDX 1.4 to 1.6, nested more than 64 levels deep or\n"
+    "larger than 16 MiB. Nothing is written unless the status is 0.\n";
+
 constexpr char kHelpHelp[] =
     "usage: zorpack help [COMMAND]\n"
     "\n"
     "Shows the usage, or the help of one command: pack, inspect, extract,\n"
-    "verify, help, version.\n";
+    "verify, sbom, help, version.\n";
 
 constexpr char kVersionHelp[] =
     "usage: zorpack version   (or zorpack --version)\n"
@@ -158,7 +205,8 @@ struct Streams {
 struct Request {
   std::vector<std::string> operands;  // files, or help's command name
   bool json = false;
-  std::string launcher;  // verify's --launcher
+  // verify's and sbom's --launcher, and sbom's other options.
+  SbomRequest sbom;
 };
 
 int Fail(const Streams& streams, int status, const std::string& message) {
@@ -297,7 +345,7 @@ int Verify(const Request& request, const Streams& streams) {
   const std::string& product = request.operands[0];
   Verification verification;
   std::string error;
-  if (!VerifyProductFile(request.launcher, product, &verification, &error)) {
+  if (!VerifyProductFile(request.sbom.launcher, product, &verification, &error)) {
     return Fail(streams, kExitFailure, error);
   }
   std::string report = VerificationReport(verification, request.json);
@@ -307,6 +355,54 @@ int Verify(const Request& request, const Streams& streams) {
                 Quoted(product) +
                     " differs from what the release made: " + failure->difference.field +
                     " at offset " + std::to_string(failure->difference.offset));
+}
+
+// The document goes to standard output, or to a file that appears only once
+// it is complete and is none of `inputs`.
+int WriteDocument(const Streams& streams, const std::string& output, const std::string& document,
+                  const std::vector<FileHandle>& inputs) {
+  if (output == kStandardStreamName) return Report(streams, document);
+  PendingOutput out;
+  std::string error;
+  if (out.Create(output, &error, inputs) &&
+      !WriteAll(out.Handle(), document.data(), static_cast<uint32_t>(document.size()))) {
+    error = "cannot write " + DescribeFailure(output);
+  } else if (error.empty() && CommitOutput(&out, &error)) {
+    return kExitSuccess;
+  }
+  out.Discard(&error);
+  return Fail(streams, kExitFailure, error);
+}
+
+int Sbom(const Request& request, const Streams& streams) {
+  SbomRequest sbom = request.sbom;
+  sbom.product = request.operands[0];
+  std::string output = request.operands.size() > 1 ? request.operands[1] : kStandardStreamName;
+  // Held open, so that the output is refused when it is one of them, by
+  // identity rather than by path.
+  const std::pair<const std::string*, const char*> named[] = {
+      {&sbom.launcher, "the launcher"},
+      {&sbom.product, "the product"},
+      {&sbom.payloadSbom, "the payload SBOM"}};
+  std::vector<UniqueFile> inputs;
+  std::vector<FileHandle> handles;
+  std::string error;
+  for (const auto& [path, role] : named) {
+    if (path->empty()) continue;
+    inputs.emplace_back();
+    if (!OpenInput(*path, role, &inputs.back(), &error)) return Fail(streams, kExitFailure, error);
+    handles.push_back(inputs.back().Get());
+  }
+  std::string document;
+  switch (MakeSbom(sbom, &document, &error)) {
+    case SbomOutcome::kMade:
+      return WriteDocument(streams, output, document, handles);
+    case SbomOutcome::kDiffers:
+      return Fail(streams, kExitProductDiffers, error);
+    case SbomOutcome::kFailed:
+      break;
+  }
+  return Fail(streams, kExitFailure, error);
 }
 
 int ShowVersion(const Request&, const Streams& streams) {
@@ -319,8 +415,26 @@ int ShowHelp(const Request& request, const Streams& streams);
 // The options that a command takes besides -h and --help.
 constexpr unsigned kTakesJson = 1;
 constexpr unsigned kTakesLauncher = 2;  // and needs it
+constexpr unsigned kTakesSbomOptions = 4;
 // The command checks its operands itself.
 constexpr size_t kAnyOperands = SIZE_MAX;
+
+// An option followed by its value, which goes to a field of SbomRequest.
+struct ValueOption {
+  const char* name;
+  unsigned takenWith;  // the command's option bit
+  std::string SbomRequest::*field;
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {kLauncherOption, kTakesLauncher, &SbomRequest::launcher},
+    {"--name", kTakesSbomOptions, &SbomRequest::name},
+    {"--version", kTakesSbomOptions, &SbomRequest::version},
+    {"--supplier", kTakesSbomOptions, &SbomRequest::supplier},
+    {"--payload-name", kTakesSbomOptions, &SbomRequest::payloadName},
+    {"--payload-version", kTakesSbomOptions, &SbomRequest::payloadVersion},
+    {"--payload-sbom", kTakesSbomOptions, &SbomRequest::payloadSbom},
+};
 
 struct Command {
   const char* name;
@@ -328,6 +442,7 @@ struct Command {
   int (*run)(const Request& request, const Streams& streams);
   size_t fileCount;
   unsigned options;
+  size_t optionalFileCount = 0;  // more files it may take
 };
 
 constexpr Command kCommands[] = {
@@ -335,9 +450,17 @@ constexpr Command kCommands[] = {
     {"inspect", kInspectHelp, Inspect, 1, kTakesJson},
     {"extract", kExtractHelp, Extract, 2, 0},
     {"verify", kVerifyHelp, Verify, 1, kTakesJson | kTakesLauncher},
+    {"sbom", kSbomHelp, Sbom, 1, kTakesLauncher | kTakesSbomOptions, 1},
     {kHelpCommand, kHelpHelp, ShowHelp, kAnyOperands, 0},
     {kVersionCommand, kVersionHelp, ShowVersion, 0, 0},
 };
+
+const ValueOption* FindValueOption(const Command& command, const std::string& argument) {
+  for (const ValueOption& option : kValueOptions) {
+    if ((command.options & option.takenWith) != 0 && argument == option.name) return &option;
+  }
+  return nullptr;
+}
 
 const Command* FindCommand(const std::string& name) {
   for (const Command& command : kCommands) {
@@ -371,19 +494,22 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& argume
       optionsEnded = true;
     } else if ((command.options & kTakesJson) != 0 && argument == kJsonOption) {
       request->json = true;
-    } else if ((command.options & kTakesLauncher) != 0 && argument == kLauncherOption) {
-      if (!request->launcher.empty() || i + 1 == arguments.size() || arguments[i + 1].empty()) {
-        *problem = "verify takes --launcher once, followed by the launcher image";
+    } else if (const ValueOption* option = FindValueOption(command, argument)) {
+      std::string& value = request->sbom.*option->field;
+      if (!value.empty() || i + 1 == arguments.size() || arguments[i + 1].empty()) {
+        *problem = std::string(command.name) + " takes " + option->name +
+                   " once, followed by a value that is not empty";
         return false;
       }
-      request->launcher = arguments[++i];
+      value = arguments[++i];
     } else {
       *problem = std::string(command.name) + " has no option " + Quoted(argument);
       return false;
     }
   }
-  if ((command.options & kTakesLauncher) != 0 && request->launcher.empty()) {
-    *problem = "verify needs --launcher LAUNCHER, the released launcher image";
+  if ((command.options & kTakesLauncher) != 0 && request->sbom.launcher.empty()) {
+    *problem =
+        std::string(command.name) + " needs --launcher LAUNCHER, the released launcher image";
     return false;
   }
   if (command.fileCount == kAnyOperands) return true;
@@ -396,9 +522,11 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& argume
     }
   }
   size_t count = request->operands.size();
-  if (count == command.fileCount) return true;
+  size_t most = command.fileCount + command.optionalFileCount;
+  if (count >= command.fileCount && count <= most) return true;
   *problem = std::string(command.name) + " takes " + std::to_string(command.fileCount) +
-             (command.fileCount == 1 ? " file" : " files") + ", not " + std::to_string(count);
+             (most != command.fileCount ? " or " + std::to_string(most) : "") +
+             (most == 1 ? " file" : " files") + ", not " + std::to_string(count);
   return false;
 }
 

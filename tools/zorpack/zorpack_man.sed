@@ -2,5 +2,5 @@
 # as a man page shows what is typed as it is.
 /^\.TP$/{
 n
-s/^\(pack\|inspect\|extract\|verify\)$/.B \1/
+s/^\(pack\|inspect\|extract\|verify\|sbom\)$/.B \1/
 }

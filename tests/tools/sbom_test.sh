@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# `zorpack sbom` end to end: the hashes against sha256sum and sha512sum, a
+# signed and an unsigned product, a payload SBOM merged or refused, the
+# same bytes for the same inputs, bad payload SBOMs, products that do not
+# verify; every document made is checked against the CycloneDX 1.6 schema
+# by the CycloneDX library (tests/tools/cyclonedx_check.js).
+#   sbom_test.sh SOURCE_DIR WORK_DIR WINDOWS_BIN_DIR ZORPACK...
+# ZORPACK is the packer's command: the native zorpack, or wine-run.sh and
+# zorpack.exe (which take the same absolute paths through Wine's Z: drive).
+source "$(dirname "$0")/../../scripts/lib/failure.sh"
+
+[ $# -ge 4 ] || fail "usage: sbom_test.sh SOURCE_DIR WORK_DIR WINDOWS_BIN_DIR ZORPACK..."
+source_dir=$(cd "$1" && pwd)
+mkdir -p "$2"
+work=$(mktemp -d "$(cd "$2" && pwd)/sbom test.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+launcher="$3/launcher.exe"
+tool="$3/sample_tool.exe"
+shift 3
+zorpack=("$@")
+modules="$source_dir/build-cyclonedx"
+cd "$work"
+
+documents=()
+failures=0
+check() {  # check DESCRIPTION COMMAND...: counts a failure, goes on
+  if ! "${@:2}"; then
+    echo "sbom_test: FAILED: $1" >&2
+    failures=$((failures + 1))
+  fi
+}
+
+# json FILE EXPRESSION: the expression over the document `d`, printed.
+json() {
+  node -e 'const d = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
+           const v = eval(process.argv[2]);
+           console.log(typeof v === "string" ? v : JSON.stringify(v));' "$1" "$2"
+}
+
+# sbom EXPECTED_STATUS ARGS...: runs zorpack sbom, its stderr in err.txt.
+sbom() {
+  local expected=$1 status=0
+  shift
+  "${zorpack[@]}" sbom --launcher "$launcher" "$@" >out.txt 2>err.txt || status=$?
+  if [ "$status" != "$expected" ]; then
+    echo "sbom_test: zorpack sbom $* exited $status, not $expected: $(cat err.txt)" >&2
+    return 1
+  fi
+}
+
+# made FILE: a document the test made, for the schema check at the end.
+made() {
+  documents+=("$1")
+}
+
+digest() {  # digest ALGORITHM FILE
+  "${1}sum" "$2" | cut -d ' ' -f 1
+}
+
+# --- Products: unsigned, and signed by a throwaway certificate.
+"${zorpack[@]}" pack "$launcher" "$tool" Updater-unsigned.exe >/dev/null
+openssl req -x509 -newkey rsa:2048 -nodes -subj "/CN=Test signer" -days 2 \
+  -keyout key.pem -out cert.pem 2>/dev/null
+osslsigncode sign -certs cert.pem -key key.pem -h sha256 -in Updater-unsigned.exe \
+  -out Updater.exe >/dev/null
+export SOURCE_DATE_EPOCH=1700000000
+
+for product in Updater-unsigned.exe Updater.exe; do
+  sbom 0 "$product" "$product.json"
+  made "$product.json"
+  doc="$product.json"
+  for sha in sha256 sha512; do
+    index=$([ "$sha" = sha256 ] && echo 0 || echo 1)
+    check "$product: its $sha" [ "$(json "$doc" "d.metadata.component.hashes[$index].content")" = "$(digest "$sha" "$product")" ]
+    check "$product: the launcher's $sha" [ "$(json "$doc" "d.components[0].hashes[$index].content")" = "$(digest "$sha" "$launcher")" ]
+    check "$product: the payload's $sha" [ "$(json "$doc" "d.components[1].hashes[$index].content")" = "$(digest "$sha" "$tool")" ]
+  done
+  signed=$([ "$product" = Updater.exe ] && echo true || echo false)
+  check "$product: zor:signed" [ "$(json "$doc" 'd.metadata.component.properties.find(p => p.name == "zor:signed").value')" = "$signed" ]
+  check "$product: zor:payload_size" [ "$(json "$doc" 'd.metadata.component.properties.find(p => p.name == "zor:payload_size").value')" = "$(stat -c %s "$tool")" ]
+  check "$product: the name" [ "$(json "$doc" d.metadata.component.name)" = "${product%.exe}" ]
+  check "$product: the dependencies" [ "$(json "$doc" d.dependencies[0].dependsOn)" = '["launcher","payload"]' ]
+  check "$product: the time stamp" [ "$(json "$doc" d.metadata.timestamp)" = 2023-11-14T22:13:20Z ]
+  # Nothing that names this machine: no path, user or host.
+  for private in "$work" "$source_dir" "$(hostname)" "${USER:-root}"; do
+    check "$product: no $private" bash -c '! grep -qF -- "$1" "$2"' _ "$private" "$doc"
+  done
+done
+check "signing changes the serial number" [ "$(json Updater.exe.json d.serialNumber)" != "$(json Updater-unsigned.exe.json d.serialNumber)" ]
+
+# --- The same inputs give the same bytes, to a file or to standard output.
+sbom 0 Updater.exe again.json --name "Firmware Update" --version 2.1 --supplier "Example GmbH"
+cp again.json first.json
+sbom 0 Updater.exe again.json --name "Firmware Update" --version 2.1 --supplier "Example GmbH"
+made again.json
+check "the same bytes twice" cmp -s first.json again.json
+sbom 0 Updater.exe - --name "Firmware Update" --version 2.1 --supplier "Example GmbH"
+check "the same bytes on standard output" cmp -s out.txt again.json
+check "--supplier" [ "$(json again.json d.metadata.component.supplier.name)" = "Example GmbH" ]
+check "--version" [ "$(json again.json d.metadata.component.version)" = 2.1 ]
+
+# --- A payload SBOM (CycloneDX 1.5, as a tool's build might write it).
+tool_sha512=$(digest sha512 "$tool")
+write_tool_sbom() {  # write_tool_sbom FILE SHA512
+  cat >"$1" <<JSON
+{"bomFormat": "CycloneDX", "specVersion": "1.5", "version": 1,
+ "metadata": {"component": {"type": "application", "bom-ref": "tool", "name": "fwtool",
+   "version": "3.4", "supplier": {"name": "Tool Maker"}, "purl": "pkg:generic/fwtool@3.4",
+   "licenses": [{"license": {"id": "MIT"}}],
+   "hashes": [{"alg": "SHA-512", "content": "$2"}, {"alg": "SHA-256", "content": "$(digest sha256 "$tool" | tr a-f A-F)"}]}},
+ "components": [
+   {"type": "library", "bom-ref": "launcher", "name": "zlib", "version": "1.3",
+    "components": [{"type": "library", "bom-ref": "inner", "name": "crc"}]},
+   {"type": "library", "bom-ref": "libusb", "name": "libusb", "version": "1.0.27"}],
+ "dependencies": [{"ref": "tool", "dependsOn": ["launcher", "libusb"]}, {"ref": "launcher", "dependsOn": ["inner"]}]}
+JSON
+}
+write_tool_sbom tool.cdx.json "$tool_sha512"
+sbom 0 Updater.exe merged.json --payload-sbom tool.cdx.json --payload-version 3.4.1
+made merged.json
+payload='d.components.find(c => c["bom-ref"] == "payload")'
+check "the payload takes the tool's name" [ "$(json merged.json "$payload.name")" = fwtool ]
+check "--payload-version wins" [ "$(json merged.json "$payload.version")" = 3.4.1 ]
+check "the tool's supplier, licence and purl" [ "$(json merged.json "[$payload.supplier.name, $payload.licenses[0].license.id, $payload.purl]")" = '["Tool Maker","MIT","pkg:generic/fwtool@3.4"]' ]
+check "nested components, renamed" [ "$(json merged.json "$payload.components.map(c => c[\"bom-ref\"]).concat($payload.components[0].components[0][\"bom-ref\"])")" = '["payload/launcher","payload/libusb","payload/inner"]' ]
+check "the tool's dependencies carried over" [ "$(json merged.json 'd.dependencies.slice(2)')" = '[{"ref":"payload","dependsOn":["payload/launcher","payload/libusb"]},{"ref":"payload/launcher","dependsOn":["payload/inner"]}]' ]
+check "every bom-ref once" [ "$(json merged.json 'JSON.stringify(d).match(/"bom-ref":"[^"]*"/g).length == new Set(JSON.stringify(d).match(/"bom-ref":"[^"]*"/g)).size')" = true ]
+
+# A hash that is not the payload's: status 1, the algorithm named, OUTPUT
+# as it was.
+write_tool_sbom wrong.cdx.json "${tool_sha512%?}0"
+[ "${tool_sha512: -1}" != 0 ] || write_tool_sbom wrong.cdx.json "${tool_sha512%?}1"
+echo keep >kept.json
+check "a hash mismatch is refused" sbom 1 Updater.exe kept.json --payload-sbom wrong.cdx.json
+check "the mismatch names SHA-512" grep -q "SHA-512" err.txt
+check "the mismatch leaves OUTPUT" [ "$(cat kept.json)" = keep ]
+
+# --- Bad payload SBOMs: status 2, the file named (a JSON error's line and
+# column too), nothing written.
+printf '{\n  "bomFormat": "CycloneDX",\n  "specVersion": 1.6 x\n}\n' >not-json.json
+echo '{"bomFormat": "SPDX", "specVersion": "1.6"}' >not-cyclonedx.json
+echo '{"bomFormat": "CycloneDX", "specVersion": "1.3", "metadata": {"component": {"type": "application", "name": "t"}}}' >old.json
+{ printf '{"bomFormat": "CycloneDX", "specVersion": "1.6", "x": '; printf '[%.0s' {1..100}; printf ']%.0s' {1..100}; echo '}'; } >deep.json
+{ echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "pad": "'; head -c $((17 << 20)) /dev/zero | tr '\0' a; echo '"}'; } >huge.json
+echo '{"bomFormat": "CycloneDX", "specVersion": "1.6"}' >no-component.json
+echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "n": 1e999}' >overflow.json
+# (Not "nul.json": on Windows that names the NUL device.)
+{ head -c -1 tool.cdx.json; printf '\n\0 and more'; } >nul-byte.json
+rows=(
+  "not-json.json|line 3, column 22"
+  "not-cyclonedx.json|bomFormat"
+  "old.json|is not 1.4, 1.5 or 1.6"
+  "deep.json|nested more than 64"
+  "huge.json|more than the 16777216"
+  "no-component.json|metadata.component"
+  "overflow.json|number overflow"
+  "nul-byte.json|a NUL byte at line $(($(wc -l <tool.cdx.json) + 1)), column 1"
+)
+for row in "${rows[@]}"; do
+  file=${row%%|*}
+  says=${row#*|}
+  check "$file is refused" sbom 2 Updater.exe kept.json --payload-sbom "$file"
+  check "$file: the file named" grep -qF "'$file'" err.txt
+  check "$file: says $says ($(cat err.txt))" grep -qF "$says" err.txt
+  check "$file: OUTPUT as it was" [ "$(cat kept.json)" = keep ]
+done
+
+# --- Products that do not verify: status 1, verify's reason, no document.
+cp Updater-unsigned.exe damaged.exe
+payload_offset=$(json Updater-unsigned.exe.json 'd.metadata.component.properties.find(p => p.name == "zor:payload_offset").value')
+printf '\x5a' | dd of=damaged.exe bs=1 seek=$((payload_offset + 100)) conv=notrunc status=none
+cp Updater-unsigned.exe other-launcher.exe
+printf '\x01' | dd of=other-launcher.exe bs=1 seek=2 conv=notrunc status=none
+for row in "damaged.exe|payload_digest" "other-launcher.exe|launcher_byte at offset 2"; do
+  file=${row%%|*}
+  check "$file is refused" sbom 1 "$file" kept.json
+  check "$file: verify's reason" grep -qF "${row#*|}" err.txt
+  check "$file: no document" [ "$(cat kept.json)" = keep ]
+done
+check "an OUTPUT that is the product is refused" sbom 2 Updater.exe Updater.exe
+
+node "$source_dir/tests/tools/cyclonedx_check.js" "$modules" "${documents[@]}" ||
+  fail "a document is not valid CycloneDX 1.6 (the schema's complaints are above)"
+[ "$failures" -eq 0 ] || fail "$failures check(s) failed (named above)"
+echo "sbom_test: ${#documents[@]} documents made and valid, every check passed" >&2

@@ -1,0 +1,251 @@
+#include "sbom.h"
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <ctime>
+#include <string>
+
+#include "pack_platform.h"
+#include "packer.h"
+#include "pack_text.h"
+#include "product_hashes.h"
+#include "sbom_input.h"
+#include "verify.h"
+#include "zorpack_version.h"
+
+namespace zor::pack {
+
+namespace {
+
+constexpr char kSpecVersion[] = "1.6";
+constexpr char kApplication[] = "application";
+constexpr char kToolName[] = "zorpack";
+constexpr char kLauncherName[] = "zor-firmware-update-launcher";
+constexpr char kExeSuffix[] = ".exe";
+constexpr int kDocumentIndent = 2;
+// A UUID from the product's SHA-256: its first 16 bytes with the version
+// and variant bits of a name-based UUID (version 5), as the schema wants.
+constexpr size_t kUuidSize = 16;
+constexpr unsigned char kUuidVersion = 0x50;
+constexpr unsigned char kUuidVariant = 0x80;
+constexpr char kUuidPrefix[] = "urn:uuid:";
+constexpr int64_t kSecondsPerDay = 86400;
+
+struct ProductFacts {
+  Verification verification;
+  FileAndRangeHashes product;
+  Hashes launcher;
+};
+
+std::string Hex(const Sha256Digest& digest) {
+  return HexText(digest.bytes, sizeof digest.bytes);
+}
+
+std::string Hex(const Sha512Digest& digest) {
+  return HexText(digest.bytes, sizeof digest.bytes);
+}
+
+Json HashList(const Hashes& hashes) {
+  return Json::array({{{"alg", "SHA-256"}, {"content", Hex(hashes.sha256)}},
+                      {{"alg", "SHA-512"}, {"content", Hex(hashes.sha512)}}});
+}
+
+Json Property(const char* name, const std::string& value) {
+  return {{"name", name}, {"value", value}};
+}
+
+// The file name of `path` without its folder and a final ".exe" (in any case).
+std::string ProductNameOf(const std::string& path) {
+  size_t start = path.size();
+  while (start > 0 && !IsPathSeparator(path[start - 1])) --start;
+  std::string name = path.substr(start);
+  size_t suffix = sizeof kExeSuffix - 1;
+  if (name.size() > suffix) {
+    std::string tail = name.substr(name.size() - suffix);
+    for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (tail == kExeSuffix) name.resize(name.size() - suffix);
+  }
+  return name;
+}
+
+std::string SerialNumber(const Sha256Digest& productDigest) {
+  unsigned char uuid[kUuidSize];
+  for (size_t i = 0; i < kUuidSize; ++i) uuid[i] = productDigest.bytes[i];
+  uuid[6] = static_cast<unsigned char>((uuid[6] & 0x0f) | kUuidVersion);
+  uuid[8] = static_cast<unsigned char>((uuid[8] & 0x3f) | kUuidVariant);
+  std::string hex = HexText(uuid, kUuidSize);
+  return kUuidPrefix + hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" +
+         hex.substr(16, 4) + "-" + hex.substr(20);
+}
+
+// "YYYY-MM-DDThh:mm:ssZ" for seconds since 1970 (days to a civil date by
+// the proleptic Gregorian calendar, without the platform's gmtime).
+std::string UtcText(int64_t seconds) {
+  int64_t days = seconds / kSecondsPerDay;
+  int64_t rest = seconds % kSecondsPerDay;
+  int64_t era = (days + 719468) / 146097;
+  int64_t dayOfEra = days + 719468 - era * 146097;
+  int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+  int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+  int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  char text[128];  // room for any int64_t field, as the compiler counts
+  snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
+           static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
+           static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
+           static_cast<long long>(rest % 60));
+  return text;
+}
+
+// From SOURCE_DATE_EPOCH when set (digits only, up to the year 9999), else
+// the current time.
+bool Timestamp(std::string* text, std::string* error) {
+  constexpr int64_t kLastSecond = 253402300799;  // 9999-12-31T23:59:59Z
+  const char* fixed = getenv(kSourceDateEpoch);
+  if (fixed == nullptr) {
+    *text = UtcText(static_cast<int64_t>(std::time(nullptr)));
+    return true;
+  }
+  constexpr size_t kMaxDigits = 12;
+  std::string digits = fixed;
+  if (!digits.empty() && digits.size() <= kMaxDigits &&
+      digits.find_first_not_of("0123456789") == std::string::npos &&
+      std::stoll(digits) <= kLastSecond) {
+    *text = UtcText(std::stoll(digits));
+    return true;
+  }
+  *error = std::string(kSourceDateEpoch) + " is not a number of seconds up to the year 9999";
+  return false;
+}
+
+// Verifies the product, hashing the whole of it in the same read as its
+// payload, then hashes LAUNCHER.
+SbomOutcome Examine(const SbomRequest& request, ProductFacts* facts, std::string* error) {
+  bool hashed = false;
+  PayloadDigester digester = [&](FileHandle product, uint64_t size, const PayloadLocation& at,
+                                 Sha256Digest* digest) {
+    hashed = HashFileAndRange(product, size, at.offset, at.size, &facts->product);
+    *digest = facts->product.range.sha256;
+    return hashed;
+  };
+  if (!VerifyProductFile(request.launcher, request.product, &facts->verification, error,
+                         digester)) {
+    return SbomOutcome::kFailed;
+  }
+  const CheckResult* failure = facts->verification.FirstFailure();
+  if (failure != nullptr) {
+    *error = Quoted(request.product) +
+             " differs from what the release made: " + failure->difference.field + " at offset " +
+             std::to_string(failure->difference.offset);
+    return SbomOutcome::kDiffers;
+  }
+  UniqueFile launcher;
+  uint64_t size = 0;
+  FileAndRangeHashes launcherHashes;
+  if (!OpenInput(request.launcher, "the launcher", &launcher, error) ||
+      !SizeOf(launcher.Get(), request.launcher, &size, error)) {
+    return SbomOutcome::kFailed;
+  }
+  if (!hashed || size != facts->verification.launcherSize ||
+      !HashFileAndRange(launcher.Get(), size, 0, 0, &launcherHashes)) {
+    *error = "cannot read " + Quoted(request.launcher) + " or " + Quoted(request.product) +
+             " again as it was (did either change?)";
+    return SbomOutcome::kFailed;
+  }
+  facts->launcher = launcherHashes.file;
+  return SbomOutcome::kMade;
+}
+
+Json ProductComponent(const SbomRequest& request, const ProductFacts& facts) {
+  const Verification& v = facts.verification;
+  Json product = {{"type", kApplication}, {"bom-ref", kProductRef}};
+  product["name"] = request.name.empty() ? ProductNameOf(request.product) : request.name;
+  if (!request.version.empty()) product["version"] = request.version;
+  if (!request.supplier.empty()) product["supplier"] = {{"name", request.supplier}};
+  product["hashes"] = HashList(facts.product.file);
+  product["properties"] = Json::array(
+      {Property(kPropertySigned, v.certificateTableSize != 0 ? "true" : "false"),
+       Property(kPropertyPayloadOffset, std::to_string(v.location.offset)),
+       Property(kPropertyPayloadSize, std::to_string(v.location.size)),
+       Property(kPropertyCertificateTableSize, std::to_string(v.certificateTableSize))});
+  return product;
+}
+
+Json LauncherComponent(const ProductFacts& facts) {
+  return {{"type", kApplication},
+          {"bom-ref", kLauncherRef},
+          {"name", kLauncherName},
+          {"version", kPackerVersion},
+          {"hashes", HashList(facts.launcher)},
+          {"properties", Json::array({Property(kPropertySourceRevision, kSourceRevision)})}};
+}
+
+Json Tools() {
+  Json zorpack = {
+      {"type", kApplication},
+      {"name", kToolName},
+      {"version", kPackerVersion},
+      {"properties", Json::array({Property(kPropertySourceRevision, kSourceRevision)})}};
+  return {{"components", Json::array({zorpack})}};
+}
+
+// The payload component and its dependencies, from its own SBOM if given.
+SbomOutcome PayloadPart(const SbomRequest& request, const PayloadSbom* sbom, const Hashes& hashes,
+                        Json* payload, Json* dependencies, std::string* error) {
+  if (sbom == nullptr) {
+    *payload = {{"type", kApplication}, {"bom-ref", kPayloadRef}, {"name", kDefaultPayloadName}};
+    dependencies->push_back({{"ref", kPayloadRef}, {"dependsOn", Json::array()}});
+  } else {
+    if (!MatchesPayloadHashes(*sbom, hashes, Quoted(request.payloadSbom), error)) {
+      return SbomOutcome::kDiffers;
+    }
+    *payload = AdoptPayloadSbom(*sbom, dependencies);
+  }
+  if (!request.payloadName.empty()) (*payload)["name"] = request.payloadName;
+  if (!request.payloadVersion.empty()) (*payload)["version"] = request.payloadVersion;
+  // Only the hashes computed here: any other algorithm the SBOM named could
+  // not be checked.
+  (*payload)["hashes"] = HashList(hashes);
+  return SbomOutcome::kMade;
+}
+
+}  // namespace
+
+SbomOutcome MakeSbom(const SbomRequest& request, std::string* document, std::string* error) {
+  std::string timestamp;
+  if (!Timestamp(&timestamp, error)) return SbomOutcome::kFailed;
+  // The payload SBOM is read first: a bad one is refused before the product
+  // is read at all.
+  PayloadSbom sbom;
+  bool hasSbom = !request.payloadSbom.empty();
+  if (hasSbom && !ReadPayloadSbom(request.payloadSbom, &sbom, error)) return SbomOutcome::kFailed;
+  ProductFacts facts;
+  SbomOutcome examined = Examine(request, &facts, error);
+  if (examined != SbomOutcome::kMade) return examined;
+  Json dependencies =
+      Json::array({{{"ref", kProductRef}, {"dependsOn", Json::array({kLauncherRef, kPayloadRef})}},
+                   {{"ref", kLauncherRef}, {"dependsOn", Json::array()}}});
+  Json payload;
+  SbomOutcome payloadMade = PayloadPart(request, hasSbom ? &sbom : nullptr, facts.product.range,
+                                        &payload, &dependencies, error);
+  if (payloadMade != SbomOutcome::kMade) return payloadMade;
+  Json bom = {{"bomFormat", "CycloneDX"},
+              {"specVersion", kSpecVersion},
+              {"serialNumber", SerialNumber(facts.product.file.sha256)},
+              {"version", 1}};
+  bom["metadata"] = {{"timestamp", timestamp},
+                     {"tools", Tools()},
+                     {"component", ProductComponent(request, facts)}};
+  bom["components"] = Json::array({LauncherComponent(facts), payload});
+  bom["dependencies"] = dependencies;
+  // Names that are not UTF-8 (a file name's raw bytes) come out with
+  // U+FFFD in their place rather than stopping the document.
+  *document = bom.dump(kDocumentIndent, ' ', false, Json::error_handler_t::replace) + "\n";
+  return SbomOutcome::kMade;
+}
+
+}  // namespace zor::pack

@@ -1,0 +1,44 @@
+// `zorpack sbom`: a CycloneDX 1.6 JSON document of what a product is made of
+// (this release's launcher and the payload, with what the payload's own SBOM
+// says it holds), made only for a product that verifies against the
+// released launcher. Every hash in it comes from one read of the product.
+#pragma once
+
+#include <string>
+
+namespace zor::pack {
+
+// The properties the product component carries, for support engineers.
+constexpr char kPropertySigned[] = "zor:signed";
+constexpr char kPropertyPayloadOffset[] = "zor:payload_offset";
+constexpr char kPropertyPayloadSize[] = "zor:payload_size";
+constexpr char kPropertyCertificateTableSize[] = "zor:certificate_table_size";
+// The launcher's and zorpack's.
+constexpr char kPropertySourceRevision[] = "zor:source_revision";
+
+// The environment variable that fixes the document's time stamp (seconds
+// since 1970), as reproducible builds set it.
+constexpr char kSourceDateEpoch[] = "SOURCE_DATE_EPOCH";
+
+struct SbomRequest {
+  std::string launcher;
+  std::string product;
+  // Empty: not given. The product's name defaults to its file name without
+  // ".exe", the payload's to kDefaultPayloadName or its SBOM's.
+  std::string name;
+  std::string version;
+  std::string supplier;
+  std::string payloadName;
+  std::string payloadVersion;
+  std::string payloadSbom;  // a file
+};
+
+constexpr char kDefaultPayloadName[] = "payload";
+
+enum class SbomOutcome { kMade, kDiffers, kFailed };
+
+// The document, or kDiffers (the product does not verify, or the payload
+// SBOM's hashes are not the payload's) or kFailed with `error`.
+SbomOutcome MakeSbom(const SbomRequest& request, std::string* document, std::string* error);
+
+}  // namespace zor::pack
