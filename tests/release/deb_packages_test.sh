@@ -76,6 +76,7 @@ grep -q "All rights reserved" "$root/$doc/copyright" || fail "$doc/copyright doe
 for license in Apache-2.0 LGPL-2.1+ "GPL-3+ with GCC-exception-3.1 exception" "ZPL-2.1 and expat"; do
   grep -qx "License: $license" "$root/$doc/copyright" || fail "$doc/copyright has no stanza under $license"
 done
+grep -q "Niels Lohmann" "$root/$doc/copyright" || fail "$doc/copyright has no stanza for nlohmann/json"
 # The man page: its sections, and nothing that man warns of.
 man_page="$root/usr/share/man/man1/zorpack.1.gz"
 for section in SYNOPSIS OPTIONS COMMANDS '"EXIT STATUS"' EXAMPLES; do
