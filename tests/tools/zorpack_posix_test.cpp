@@ -33,6 +33,8 @@ namespace {
 
 // The second user of the shared-folder tests (nobody).
 constexpr uid_t kOtherUser = 65534;
+// A third user, who owns a shared folder.
+constexpr uid_t kThirdUser = 1234;
 constexpr int kStatusFailure = 2;
 
 bool IsRoot() {
@@ -324,6 +326,9 @@ TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
       {"own link in a folder of one's own", false, false, false, false},
       {"another user's link in a shared folder", true, true, false, true},
       {"the shared folder's owner's link", true, true, true, false},
+      // An owner that a user namespace does not map shows as the overflow
+      // ID: equal there, link and folder owners may still be two users.
+      {"link and folder of the overflow ID", true, true, true, true},
       {"another user's link in a folder of one's own", false, true, false, false},
       {"another user's link in a payload's path", true, true, false, true, Through::kPayloadFolder},
       {"another user's link as the payload", true, true, false, true, Through::kPayloadItself},
@@ -346,8 +351,12 @@ TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
     if (c.othersLink) {
       ASSERT_EQ(lchown(link.c_str(), kOtherUser, kOtherUser), 0);
     }
+    // The link's owner's, or the overflow ID when the row says the link
+    // is refused.
     if (c.othersFolder) {
-      ASSERT_EQ(chown(shared.c_str(), kOtherUser, kOtherUser), 0);
+      const uid_t owner = c.refused ? kOtherUser : kThirdUser;
+      ASSERT_EQ(chown(shared.c_str(), owner, owner), 0);
+      ASSERT_EQ(lchown(link.c_str(), owner, owner), 0);
     }
     const bool toRelease = c.through == Through::kOutputFolder;
     const std::string payload = toRelease       ? SampleToolExePath()
@@ -365,6 +374,20 @@ TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
     EXPECT_EQ(ReadBytes(release + "/out.exe") == (Bytes{'o', 'l', 'd'}), c.refused || !toRelease);
     EXPECT_EQ(Exists(dir.File("out.exe")), !c.refused && !toRelease);
   }
+  // In /proc the kernel alone knows where a link leads: an open descriptor's
+  // file is packed; the kernel's own files are no input.
+  PackDir dir;
+  UniqueFile tool(open(SampleToolExePath().c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(tool.IsValid());
+  pack::PackedFile packed;
+  std::string error;
+  EXPECT_TRUE(pack::PackLauncherFile(LauncherExePath(),
+                                     "/proc/self/fd/" + std::to_string(tool.Get()),
+                                     dir.File("fd.exe"), &packed, &error))
+      << error;
+  EXPECT_FALSE(pack::PackLauncherFile(LauncherExePath(), "/proc/self/status", dir.File("k.exe"),
+                                      &packed, &error));
+  EXPECT_TRUE(Contains(error, "the kernel's own files")) << error;
 }
 
 // The folder is opened for lookups only: a drop folder that the user may

@@ -247,9 +247,12 @@ TEST(zorpack_program, EscapesEachHiddenRangeToItsEndAndNoFurther) {
       {"\xc2\x80", "\\xc2\\x80", "\\u0080"},
       {"\xc2\x9f", "\\xc2\\x9f", "\\u009f"},
       {"\xc2\xa0", "\xc2\xa0", "\xc2\xa0"},
+      {"\xc2\xad", "\\xc2\\xad", "\\u00ad"},
+      {"\xc2\xae", "\xc2\xae", "\xc2\xae"},
       {"\xd8\x9c", "\\xd8\\x9c", "\\u061c"},
       {"\xd8\x9d", "\xd8\x9d", "\xd8\x9d"},
-      {"\xe2\x80\x8d", "\xe2\x80\x8d", "\xe2\x80\x8d"},
+      {"\xe2\x80\x8a", "\xe2\x80\x8a", "\xe2\x80\x8a"},
+      {"\xe2\x80\x8b", "\\xe2\\x80\\x8b", "\\u200b"},
       {"\xe2\x80\x8e", "\\xe2\\x80\\x8e", "\\u200e"},
       {"\xe2\x80\x8f", "\\xe2\\x80\\x8f", "\\u200f"},
       {"\xe2\x80\x90", "\xe2\x80\x90", "\xe2\x80\x90"},
@@ -262,10 +265,14 @@ TEST(zorpack_program, EscapesEachHiddenRangeToItsEndAndNoFurther) {
       {"\xe2\x81\xa6", "\\xe2\\x81\\xa6", "\\u2066"},
       {"\xe2\x81\xa9", "\\xe2\\x81\\xa9", "\\u2069"},
       {"\xe2\x81\xaa", "\xe2\x81\xaa", "\xe2\x81\xaa"},
+      {"\xef\xbb\xbf", "\\xef\\xbb\\xbf", "\\ufeff"},
+      {"\xf3\xa0\x80\x81", "\\xf3\\xa0\\x80\\x81", "\\udb40\\udc01"},
   };
   PackDir dir;
   std::string name;
   for (const Shown& c : cases) name += c.character;
+  // JSON is UTF-8 throughout: a stray byte is escaped there too.
+  EXPECT_EQ(pack::Escaped("a\xff", pack::EscapeStyle::kJson), "a\\u00ff");
   ProgramRun run = ExpectRefused({"inspect", dir.File(name + ".exe")});
   for (const Shown& c : cases) {
     SCOPED_TRACE(c.json);

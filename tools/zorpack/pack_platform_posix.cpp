@@ -6,6 +6,7 @@
 #include <string.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -42,8 +43,15 @@ constexpr int kFolderFlags = kLookupOnly | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // As the kernel allows when it resolves a path.
 constexpr int kMaxLinksFollowed = 40;
 
-// A file's access ACL, as Linux keeps it: copied as it stands.
+// A file's access ACL as Linux keeps it in an extended attribute: a 4-byte
+// version, then 8-byte entries of tag, permissions and ID, little-endian.
 constexpr char kAccessAclName[] = "system.posix_acl_access";
+constexpr size_t kAclHeaderSize = 4;
+constexpr size_t kAclEntrySize = 8;
+constexpr unsigned kAclUserObject = 0x01;
+constexpr unsigned kAclGroupObject = 0x04;
+constexpr unsigned kAclMask = 0x10;
+constexpr unsigned kAclOther = 0x20;
 // Where an unnamed file cannot be made, the file that shows what a new file
 // gets has a random name like the temporary file's, tried this many times.
 constexpr char kProbeSuffix[] = ".zorpack-tmp";
@@ -100,13 +108,45 @@ bool ReadAccessAcl(FileHandle file, std::string* acl) {
   return true;
 }
 
-// Gives `file` the access ACL `acl` (none when empty) and then `mode`, which
-// with an ACL sets its owner, mask and others entries.
+// `acl` with its owner, group class (the mask, or the owning group's entry
+// when there is no mask) and others entries set to the bits of `mode`, as
+// chmod would set them; empty when it is not a well-formed ACL.
+std::string AclWithMode(std::string acl, mode_t mode) {
+  if (acl.size() < kAclHeaderSize || (acl.size() - kAclHeaderSize) % kAclEntrySize != 0) {
+    return std::string();
+  }
+  bool hasMask = false;
+  for (size_t at = kAclHeaderSize; at < acl.size(); at += kAclEntrySize) {
+    hasMask |= static_cast<unsigned char>(acl[at]) == kAclMask;
+  }
+  const unsigned groupClass = hasMask ? kAclMask : kAclGroupObject;
+  for (size_t at = kAclHeaderSize; at < acl.size(); at += kAclEntrySize) {
+    unsigned tag = static_cast<unsigned char>(acl[at]) | static_cast<unsigned char>(acl[at + 1])
+                                                             << 8;
+    int shift = tag == kAclUserObject ? 6 : tag == groupClass ? 3 : tag == kAclOther ? 0 : -1;
+    if (shift < 0) continue;
+    acl[at + 2] = static_cast<char>((mode >> shift) & 07);
+    acl[at + 3] = 0;
+  }
+  return acl;
+}
+
+// Gives `file` the access ACL `acl` (none when empty) and `mode`. The ACL
+// goes on already narrowed to `mode`: set first and narrowed after, it
+// would let others open the file for writing in between.
 bool SetAccess(FileHandle file, const std::string& acl, mode_t mode) {
-  bool aclSet = acl.empty() ? fremovexattr(file, kAccessAclName) == 0 || errno == ENODATA ||
-                                  errno == ENOTSUP || errno == EOPNOTSUPP
-                            : fsetxattr(file, kAccessAclName, acl.data(), acl.size(), 0) == 0;
-  return aclSet && fchmod(file, mode) == 0;
+  if (acl.empty()) {
+    bool removed = fremovexattr(file, kAccessAclName) == 0 || errno == ENODATA ||
+                   errno == ENOTSUP || errno == EOPNOTSUPP;
+    return removed && fchmod(file, mode) == 0;
+  }
+  std::string narrowed = AclWithMode(acl, mode);
+  if (narrowed.empty()) {
+    errno = EINVAL;
+    return false;
+  }
+  return fsetxattr(file, kAccessAclName, narrowed.data(), narrowed.size(), 0) == 0 &&
+         fchmod(file, mode) == 0;
 }
 
 // What the system gives a new file in `folder`.
@@ -125,7 +165,8 @@ bool ReadProbe(FileHandle folder, FileHandle probe, const std::string& name,
   access->mode = facts.st_mode & kPermissionBits;
   int failure = errno;
   bool removed = name.empty() || unlinkat(folder, name.c_str(), 0) == 0;
-  if (read) errno = failure;
+  // The first failure is the one to tell.
+  if (!read) errno = failure;
   return read && removed;
 }
 
@@ -231,8 +272,23 @@ void AppendNames(const std::string& path, std::deque<std::string>* names, bool a
 // may write to, only a link of the follower's own or of the folder's owner.
 bool MayFollow(const struct stat& folder, const struct stat& link) {
   constexpr mode_t kStickyAndOpen = S_ISVTX | S_IWOTH;
+  // In a user namespace every owner it does not map shows as this ID, so
+  // two of them being equal says nothing about who owns what.
+  constexpr uid_t kOverflowUserId = 65534;
   return (folder.st_mode & kStickyAndOpen) != kStickyAndOpen || link.st_uid == geteuid() ||
-         link.st_uid == folder.st_uid;
+         (link.st_uid == folder.st_uid && folder.st_uid != kOverflowUserId);
+}
+
+// Whether the open folder lies in one of the kernel's own file systems,
+// whose links (/proc/PID/cwd, /proc/self/fd/N) lead to a process's files
+// wherever they are, not to the path their text spells, and whose files
+// are not files on a disk.
+bool InKernelFileSystem(FileHandle folder) {
+  constexpr long kProcFileSystem = 0x9fa0;
+  constexpr long kSysFileSystem = 0x62656572;
+  struct statfs facts;
+  return fstatfs(folder, &facts) == 0 && (static_cast<long>(facts.f_type) == kProcFileSystem ||
+                                          static_cast<long>(facts.f_type) == kSysFileSystem);
 }
 
 // A path being walked under the kernel's link rule (see OpenOutputFolder).
@@ -307,6 +363,14 @@ bool WalkFolders(Walk* walk, size_t left, std::string* refusal) {
       errno = failure;
       return false;
     }
+    if (InKernelFileSystem(walk->folder.Get())) {
+      // Only the kernel knows where such a link leads.
+      walk->folder.Reset(
+          openat(walk->folder.Get(), name.c_str(), kLookupOnly | O_DIRECTORY | O_CLOEXEC));
+      walk->shown += "/" + name;
+      if (!walk->folder.IsValid()) return false;
+      continue;
+    }
     if (!FollowLink(walk, name, link, refusal)) return false;
   }
   return true;
@@ -318,6 +382,33 @@ bool OpenFolderPath(const std::string& path, UniqueFile* folder, std::string* re
   if (!StartWalk(path, &walk) || !WalkFolders(&walk, 0, refusal)) return false;
   *folder = std::move(walk.folder);
   return true;
+}
+
+}  // namespace
+
+namespace {
+
+// An input named in /proc or /sys: one of the kernel's files is refused
+// (reading /proc/kmsg takes messages from the kernel's log), and a link
+// there (/proc/self/fd/3) is followed by the kernel to a regular file that
+// lies elsewhere, opened for reading only when it still is that file.
+FileHandle OpenThroughKernelLink(FileHandle folder, const std::string& name, bool link,
+                                 std::string* refusal) {
+  UniqueFile target(link ? openat(folder, name.c_str(), O_PATH | O_CLOEXEC) : NoFile());
+  struct stat facts;
+  if (!target.IsValid() || InKernelFileSystem(target.Get())) {
+    *refusal = "it is one of the kernel's own files (in /proc or /sys), not a file on a disk";
+    return NoFile();
+  }
+  if (fstat(target.Get(), &facts) != 0 || !S_ISREG(facts.st_mode)) return target.Release();
+  UniqueFile file(openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat opened;
+  if (!file.IsValid() || fstat(file.Get(), &opened) != 0) return NoFile();
+  if (opened.st_dev != facts.st_dev || opened.st_ino != facts.st_ino) {
+    *refusal = "the file its link leads to changed while it was opened";
+    return NoFile();
+  }
+  return file.Release();
 }
 
 }  // namespace
@@ -336,6 +427,9 @@ FileHandle OpenInputFile(const std::string& path, std::string* refusal) {
     walk.names.pop_front();
     struct stat facts;
     if (fstatat(walk.folder.Get(), name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) return NoFile();
+    if (InKernelFileSystem(walk.folder.Get())) {
+      return OpenThroughKernelLink(walk.folder.Get(), name, S_ISLNK(facts.st_mode), refusal);
+    }
     if (S_ISLNK(facts.st_mode)) {
       if (!FollowLink(&walk, name, facts, refusal)) return NoFile();
       continue;
@@ -428,8 +522,15 @@ bool RenameInFolder(FileHandle folder, FileHandle, const std::string& from, cons
 #ifdef RENAME_NOREPLACE
   if (!replace) {
     if (renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    // Only a file system without the flag falls back to a plain rename.
     if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag (NFS): a new link cannot take a name
+    // that is there either.
+    if (linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) {
+      unlinkat(folder, from.c_str(), 0);
+      return true;
+    }
+    // Only one without hard links as well falls back to a plain rename.
+    if (errno == EEXIST) return false;
   }
 #endif
   return renameat(folder, from.c_str(), folder, to.c_str()) == 0;

@@ -29,21 +29,46 @@ size_t DecodeUtf8(const std::string& text, size_t at, uint32_t* codePoint) {
   return length;
 }
 
-// Characters that a terminal acts on or that change how a line reads:
-// C0 and C1 controls, DEL, the bidirectional marks (Arabic letter mark,
-// left-to-right and right-to-left marks), the line and paragraph
-// separators, and the bidirectional embeddings, overrides and isolates.
+// Characters that a terminal acts on, that change how a line reads, or
+// that show nothing, so that two different names would print alike: C0
+// and C1 controls, DEL, the soft hyphen and the other invisible
+// characters, the bidirectional marks, the line and paragraph separators,
+// the bidirectional embeddings, overrides and isolates, and the tags.
+struct CodePointRange {
+  uint32_t first;
+  uint32_t last;
+};
+constexpr CodePointRange kHiddenCharacters[] = {
+    {0x0000, 0x001F},    // C0 controls
+    {0x007F, 0x009F},    // DEL and the C1 controls
+    {0x00AD, 0x00AD},    // soft hyphen
+    {0x034F, 0x034F},    // combining grapheme joiner
+    {0x061C, 0x061C},    // Arabic letter mark
+    {0x115F, 0x1160},    // Hangul fillers
+    {0x180E, 0x180E},    // Mongolian vowel separator
+    {0x200B, 0x200F},    // zero-width spaces and joiners, the direction marks
+    {0x2028, 0x202E},    // line and paragraph separators, embeddings, overrides
+    {0x2060, 0x2064},    // word joiner and the invisible operators
+    {0x2066, 0x2069},    // the isolates
+    {0x3164, 0x3164},    // Hangul filler
+    {0xFEFF, 0xFEFF},    // zero-width no-break space (byte order mark)
+    {0xFFA0, 0xFFA0},    // halfwidth Hangul filler
+    {0xFFF9, 0xFFFB},    // interlinear annotation
+    {0x1D173, 0x1D17A},  // musical formatting
+    {0xE0000, 0xE007F},  // tags
+};
+
+// UTF-16, as JSON's \u escapes spell characters.
+constexpr uint32_t kLastSingleUnit = 0xFFFF;
+constexpr uint32_t kFirstPairedCodePoint = 0x10000;
+constexpr uint32_t kHighSurrogateBase = 0xD800;
+constexpr uint32_t kLowSurrogateBase = 0xDC00;
+
 bool IsHiddenCharacter(uint32_t codePoint) {
-  constexpr uint32_t kArabicLetterMark = 0x061C;
-  constexpr uint32_t kLeftToRightMark = 0x200E;
-  constexpr uint32_t kRightToLeftMark = 0x200F;
-  // The line and paragraph separators run on into the embeddings and
-  // overrides.
-  constexpr uint32_t kLineSeparator = 0x2028;
-  return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) ||
-         codePoint == kArabicLetterMark || codePoint == kLeftToRightMark ||
-         codePoint == kRightToLeftMark || (codePoint >= kLineSeparator && codePoint <= 0x202E) ||
-         (codePoint >= 0x2066 && codePoint <= 0x2069);
+  for (const CodePointRange& range : kHiddenCharacters) {
+    if (codePoint >= range.first && codePoint <= range.last) return true;
+  }
+  return false;
 }
 
 void AppendHex(std::string* out, const char* prefix, uint32_t value, int digits) {
@@ -65,14 +90,20 @@ std::string Escaped(const std::string& text, EscapeStyle style) {
     uint32_t codePoint = byte;
     size_t length = byte < 0x80 ? 1 : DecodeUtf8(text, at, &codePoint);
     // A byte that starts no character: 0x80 to 0x9F are C1 controls to a
-    // terminal that reads single bytes.
-    if (length == 0) length = 1;
-    if (!IsHiddenCharacter(codePoint)) {
+    // terminal that reads single bytes, and JSON must be UTF-8 throughout.
+    bool stray = length == 0;
+    if (stray) length = 1;
+    if (!IsHiddenCharacter(codePoint) && !(stray && style == EscapeStyle::kJson)) {
       if (style == EscapeStyle::kJson && (byte == '"' || byte == '\\')) escaped += '\\';
       escaped.append(text, at, length);
     } else if (style == EscapeStyle::kJson) {
-      // JSON names the character; a stray byte can only be shown as the
-      // code point of the same value.
+      // JSON names the character, past U+FFFF as a surrogate pair; a stray
+      // byte can only be shown as the code point of the same value.
+      if (codePoint > kLastSingleUnit) {
+        uint32_t offset = codePoint - kFirstPairedCodePoint;
+        AppendHex(&escaped, "\\u", kHighSurrogateBase + (offset >> 10), 4);
+        codePoint = kLowSurrogateBase + (offset & 0x3FF);
+      }
       AppendHex(&escaped, "\\u", codePoint, 4);
     } else {
       for (size_t i = 0; i < length; ++i) {
