@@ -41,13 +41,14 @@ bool IsRoot() {
   return geteuid() == 0;
 }
 
-// Runs `body` in a child process as the second user; true when it returned
-// true there.
-bool AsOtherUser(const std::function<bool()>& body) {
+// Runs `body` in a child process as the second user, in `folder`, so that
+// it needs no right to the folders above it (a private build folder); true
+// when it returned true there.
+bool AsOtherUser(const std::string& folder, const std::function<bool()>& body) {
   pid_t child = fork();
   if (child == 0) {
-    bool done =
-        setgroups(0, nullptr) == 0 && setgid(kOtherUser) == 0 && setuid(kOtherUser) == 0 && body();
+    bool done = chdir(folder.c_str()) == 0 && setgroups(0, nullptr) == 0 &&
+                setgid(kOtherUser) == 0 && setuid(kOtherUser) == 0 && body();
     _exit(done ? 0 : 1);
   }
   int status = 0;
@@ -403,15 +404,23 @@ TEST(zorpack_pack, WriteOnlyFolderTakesOutputs) {
   WriteBytes(input + "/tool.exe", ReadBytes(SampleToolExePath()));
   ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
   ASSERT_EQ(chmod(drop.c_str(), 01733), 0);
+  // Paths from the test's folder, where the second user starts.
   auto pack = [&] {
     pack::PackedFile packed;
     std::string error;
-    bool done = pack::PackLauncherFile(input + "/launcher.exe", input + "/tool.exe",
-                                       drop + "/out.exe", &packed, &error);
+    bool done = pack::PackLauncherFile("inputs/launcher.exe", "inputs/tool.exe", "incoming/out.exe",
+                                       &packed, &error);
     if (!done) fprintf(stderr, "%s\n", error.c_str());
     return done;
   };
-  EXPECT_TRUE(IsRoot() ? AsOtherUser(pack) : pack());
+  if (IsRoot()) {
+    EXPECT_TRUE(AsOtherUser(dir.Path(), pack));
+  } else {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::u8path(dir.Path()));
+    EXPECT_TRUE(pack());
+    std::filesystem::current_path(previous);
+  }
   ASSERT_EQ(chmod(drop.c_str(), 0755), 0);
   EXPECT_EQ(Entries(drop), std::vector<std::string>{"out.exe"});
 }
