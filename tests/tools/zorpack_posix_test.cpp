@@ -114,8 +114,12 @@ TEST(zorpack_program, TerminatedPackLeavesNothing) {
       {SIGXCPU, false},  {SIGPROF, false}, {SIGVTALRM, false}, {SIGRTMIN, false},
       {SIGRTMAX, false}, {SIGHUP, true},   {SIGINT, true},     {SIGQUIT, true},
   };
+  // qemu-user keeps the host's last real-time signal for itself: sent to
+  // an emulated packer, it never arrives.
+  const bool emulated = !std::string(ZOR_PACK_TEST_EMULATOR).empty();
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(strsignal(c.signalNumber)) + (c.ignoredByCaller ? " (ignored)" : ""));
+    if (emulated && c.signalNumber == SIGRTMAX) continue;
     PackDir dir;
     WriteSparseFile(dir.File("big.exe"), PeImageWithTail(100, 5), 1ull << 30);
     const std::vector<std::string> before = Entries(dir.Path());
