@@ -33,6 +33,7 @@ $doc/README.md
 $doc/changelog.gz
 $doc/copyright
 $doc/examples/product/CMakeLists.txt
+$doc/examples/product/firmware_tool.cdx.json
 $doc/examples/product/firmware_tool.cpp
 $doc/examples/product/mingw-i686.cmake
 usr/share/lintian/overrides/$name
@@ -42,7 +43,7 @@ usr/share/zor/zorpack.exe"
 # The kit's docs/ pages come along whatever they are; the README's own
 # pages must be among them.
 listing=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
-for page in cmake.md release.md zorpack.md; do
+for page in cmake.md release.md sbom.md threat-model.md zorpack.md; do
   grep -qx "$doc/docs/$page" <<<"$listing" || fail "$deb has no $doc/docs/$page"
 done
 contents=$(grep -v "^$doc/docs/" <<<"$listing")
