@@ -14,8 +14,6 @@ namespace zor::pack {
 
 namespace {
 
-constexpr char kLauncher[] = "the launcher";
-constexpr char kPayload[] = "the payload";
 constexpr char kNotExecutable[] = " is not a Windows executable";
 constexpr char kNoPayload[] = " carries no payload: no valid trailer where the launcher looks";
 
@@ -30,19 +28,19 @@ void (*beforePayloadCopyHook)(const std::string& payload) = nullptr;
 
 bool CheckPayload(FileHandle file, const std::string& path, std::string* error) {
   PeHeaderFacts facts;
-  if (!ReadPeHeaderFacts(file, &facts)) return Refused(kPayload, path, kNotExecutable, error);
-  if (IsDll(facts)) return Refused(kPayload, path, " is a DLL, not a program", error);
+  if (!ReadPeHeaderFacts(file, &facts)) return Refused(kPayloadRole, path, kNotExecutable, error);
+  if (IsDll(facts)) return Refused(kPayloadRole, path, " is a DLL, not a program", error);
   if (!IsWindowsProgram(facts)) {
-    return Refused(kPayload, path, " is not a 32- or 64-bit Windows program", error);
+    return Refused(kPayloadRole, path, " is not a 32- or 64-bit Windows program", error);
   }
   // A product inside a product would start a launcher that extracts again.
   PayloadLocation nested;
   if (ReadPayloadLocationWith(file, facts.headers, facts.fileSize, &nested)) {
-    return Refused(kPayload, path, " is itself a packed file (it carries a trailer)", error);
+    return Refused(kPayloadRole, path, " is itself a packed file (it carries a trailer)", error);
   }
   // The bare launcher as the tool would only ever show "payload missing".
   if (HasManifestIdentity(file, facts, kLauncherIdentity)) {
-    return Refused(kPayload, path, " is the launcher image itself, not a tool", error);
+    return Refused(kPayloadRole, path, " is the launcher image itself, not a tool", error);
   }
   return true;
 }
@@ -114,7 +112,7 @@ bool WriteProduct(const PackInput& launcherInput, const PackInput& payloadInput,
 // Opens a launcher file for extracting and finds its payload.
 bool OpenPackedFile(const std::string& file, UniqueFile* input, PayloadLocation* found,
                     std::string* error) {
-  if (!OpenInput(file, "the file", input, error)) return false;
+  if (!OpenInput(file, kFileRole, input, error)) return false;
   if (ReadPayloadLocation(input->Get(), found)) return CheckClaimedPayload(file, *found, error);
   *error = Quoted(file) + kNoPayload;
   return false;
@@ -177,22 +175,22 @@ bool SizeOf(FileHandle file, const std::string& path, uint64_t* size, std::strin
 bool CheckLauncher(FileHandle file, const std::string& path, std::string* error,
                    PeHeaders* headers) {
   PeHeaderFacts facts;
-  if (!ReadPeHeaderFacts(file, &facts)) return Refused(kLauncher, path, kNotExecutable, error);
+  if (!ReadPeHeaderFacts(file, &facts)) return Refused(kLauncherRole, path, kNotExecutable, error);
   if (!HasManifestIdentity(file, facts, kLauncherIdentity)) {
-    return Refused(kLauncher, path,
+    return Refused(kLauncherRole, path,
                    std::string(" is not this project's launcher image (no ") + kLauncherIdentity +
                        " manifest)",
                    error);
   }
   PayloadLocation existing;
   if (ReadPayloadLocationWith(file, facts.headers, facts.fileSize, &existing)) {
-    return Refused(kLauncher, path, " already carries a payload", error);
+    return Refused(kLauncherRole, path, " already carries a payload", error);
   }
   // Appending to a signed file would leave the signature covering the wrong
   // bytes and the trailer after the certificate table, where the launcher
   // never looks.
   if (facts.headers.securityOffset != 0 || facts.securitySize != 0) {
-    return Refused(kLauncher, path,
+    return Refused(kLauncherRole, path,
                    " is signed; pack the unsigned launcher and sign the packed file", error);
   }
   if (headers != nullptr) *headers = facts.headers;
@@ -233,8 +231,8 @@ bool PackIntoOutput(const std::string& launcher, const std::string& payload,
   UniqueFile payloadFile;
   FileIdentity launcherIdentity;
   FileIdentity payloadIdentity;
-  if (!OpenInput(launcher, kLauncher, &launcherFile, error, &launcherIdentity) ||
-      !OpenInput(payload, kPayload, &payloadFile, error, &payloadIdentity) ||
+  if (!OpenInput(launcher, kLauncherRole, &launcherFile, error, &launcherIdentity) ||
+      !OpenInput(payload, kPayloadRole, &payloadFile, error, &payloadIdentity) ||
       !CheckLauncher(launcherFile.Get(), launcher, error) ||
       !CheckPayload(payloadFile.Get(), payload, error)) {
     return false;
@@ -257,9 +255,9 @@ bool PackIntoOutput(const std::string& launcher, const std::string& payload,
   }
 
   if (!out->Create(output, error, {launcherFile.Get(), payloadFile.Get()}) ||
-      !WriteProduct({kLauncher, launcher, launcherFile.Get(), launcherIdentity},
-                    {kPayload, payload, payloadFile.Get(), payloadIdentity}, output, out, &layout,
-                    error)) {
+      !WriteProduct({kLauncherRole, launcher, launcherFile.Get(), launcherIdentity},
+                    {kPayloadRole, payload, payloadFile.Get(), payloadIdentity}, output, out,
+                    &layout, error)) {
     return false;
   }
   *packed = layout;
@@ -268,7 +266,7 @@ bool PackIntoOutput(const std::string& launcher, const std::string& payload,
 
 bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::string* error) {
   UniqueFile input;
-  if (!OpenInput(file, "the file", &input, error)) return false;
+  if (!OpenInput(file, kFileRole, &input, error)) return false;
   PeHeaderFacts facts;
   if (!ReadPeHeaderFacts(input.Get(), &facts)) {
     *error = Quoted(file) + kNotExecutable;

@@ -30,6 +30,13 @@ constexpr uint64_t kMaxSignableSize = 0x100000000ull - kSigningAlignment;
 // file called -). No input is ever read from standard input.
 constexpr char kStandardStreamName[] = "-";
 
+// How messages name each file a command reads.
+constexpr char kLauncherRole[] = "the launcher";
+constexpr char kPayloadRole[] = "the payload";
+constexpr char kProductRole[] = "the product";
+constexpr char kFileRole[] = "the file";
+constexpr char kPayloadSbomRole[] = "the payload SBOM";
+
 // The name this project's launcher declares in its manifest; only an image
 // that carries it is packed, so swapped arguments cannot make a "product"
 // that starts the tool directly.

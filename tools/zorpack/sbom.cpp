@@ -146,7 +146,7 @@ SbomOutcome Examine(const SbomRequest& request, ProductFacts* facts, std::string
   UniqueFile launcher;
   uint64_t size = 0;
   FileAndRangeHashes launcherHashes;
-  if (!OpenInput(request.launcher, "the launcher", &launcher, error) ||
+  if (!OpenInput(request.launcher, kLauncherRole, &launcher, error) ||
       !SizeOf(launcher.Get(), request.launcher, &size, error)) {
     return SbomOutcome::kFailed;
   }

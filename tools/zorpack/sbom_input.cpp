@@ -176,8 +176,7 @@ bool ParsePayloadSbom(const std::string& text, const std::string& shown, Payload
 bool ReadPayloadSbom(const std::string& path, PayloadSbom* sbom, std::string* error) {
   UniqueFile file;
   uint64_t size = 0;
-  if (!OpenInput(path, "the payload SBOM", &file, error) ||
-      !SizeOf(file.Get(), path, &size, error)) {
+  if (!OpenInput(path, kPayloadSbomRole, &file, error) || !SizeOf(file.Get(), path, &size, error)) {
     return false;
   }
   if (size > kMaxPayloadSbomSize) {

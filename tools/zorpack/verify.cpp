@@ -221,8 +221,8 @@ bool VerifyProductFile(const std::string& launcher, const std::string& product,
   UniqueFile launcherFile;
   UniqueFile productFile;
   PeHeaders launcherHeaders;
-  if (!OpenInput(launcher, "the launcher", &launcherFile, error) ||
-      !OpenInput(product, "the product", &productFile, error) ||
+  if (!OpenInput(launcher, kLauncherRole, &launcherFile, error) ||
+      !OpenInput(product, kProductRole, &productFile, error) ||
       !CheckLauncher(launcherFile.Get(), launcher, error, &launcherHeaders)) {
     return false;
   }

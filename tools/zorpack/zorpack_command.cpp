@@ -381,9 +381,9 @@ int Sbom(const Request& request, const Streams& streams) {
   // Held open, so that the output is refused when it is one of them, by
   // identity rather than by path.
   const std::pair<const std::string*, const char*> named[] = {
-      {&sbom.launcher, "the launcher"},
-      {&sbom.product, "the product"},
-      {&sbom.payloadSbom, "the payload SBOM"}};
+      {&sbom.launcher, kLauncherRole},
+      {&sbom.product, kProductRole},
+      {&sbom.payloadSbom, kPayloadSbomRole}};
   std::vector<UniqueFile> inputs;
   std::vector<FileHandle> handles;
   std::string error;
