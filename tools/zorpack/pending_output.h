@@ -50,9 +50,10 @@ class PendingOutput {
   // other user's link in a shared folder) and creates its temporary file,
   // open for reading and writing and private to this user.
   // An output that is one of `inputs` (by any spelling or length of its
-  // path) is refused: it would be destroyed.
+  // path) is refused: it would be destroyed. Every caller names its
+  // inputs (CommandOutput passes the command's InputSet).
   bool Create(const std::string& finalPath, std::string* error,
-              const std::vector<FileHandle>& inputs = {});
+              const std::vector<FileHandle>& inputs);
   FileHandle Handle() const { return file_.Get(); }
 
   // Flushes the temporary file, gives it the access it is published with

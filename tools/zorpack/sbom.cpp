@@ -122,9 +122,12 @@ bool Timestamp(std::string* text, std::string* error) {
   return false;
 }
 
+void (*afterLauncherComparedHook)(const std::string& launcher) = nullptr;
+
 // Verifies the product, hashing the whole of it in the same read as its
-// payload, then hashes LAUNCHER.
-SbomOutcome Examine(const SbomRequest& request, ProductFacts* facts, std::string* error) {
+// payload, and LAUNCHER in the comparison's own read: the bytes compared
+// are the bytes hashed.
+SbomOutcome Examine(const SbomInputs& inputs, ProductFacts* facts, std::string* error) {
   bool hashed = false;
   PayloadDigester digester = [&](FileHandle product, uint64_t size, const PayloadLocation& at,
                                  Sha256Digest* digest) {
@@ -132,31 +135,28 @@ SbomOutcome Examine(const SbomRequest& request, ProductFacts* facts, std::string
     *digest = facts->product.range.sha256;
     return hashed;
   };
-  if (!VerifyProductFile(request.launcher, request.product, &facts->verification, error,
-                         digester)) {
+  StreamHashes launcherHashes;
+  LauncherBytes launcherBytes = [&](const unsigned char* bytes, uint32_t count) {
+    return launcherHashes.Update(bytes, count);
+  };
+  if (!VerifyProduct(*inputs.launcher, *inputs.product, &facts->verification, error, digester,
+                     launcherBytes)) {
     return SbomOutcome::kFailed;
   }
-  const CheckResult* failure = facts->verification.FirstFailure();
-  if (failure != nullptr) {
-    *error = Quoted(request.product) +
-             " differs from what the release made: " + failure->difference.field + " at offset " +
-             std::to_string(failure->difference.offset);
+  // Said as inspect says it, rather than as the first byte that differs.
+  if (!facts->verification.hasTrailer) {
+    *error = Quoted(inputs.product->path) + kNoPayload;
     return SbomOutcome::kDiffers;
   }
-  UniqueFile launcher;
-  uint64_t size = 0;
-  FileAndRangeHashes launcherHashes;
-  if (!OpenInput(request.launcher, kLauncherRole, &launcher, error) ||
-      !SizeOf(launcher.Get(), request.launcher, &size, error)) {
+  if (facts->verification.FirstFailure() != nullptr) {
+    *error = DifferenceMessage(*inputs.product, facts->verification);
+    return SbomOutcome::kDiffers;
+  }
+  if (afterLauncherComparedHook != nullptr) afterLauncherComparedHook(inputs.launcher->path);
+  if (!hashed || !launcherHashes.Finish(&facts->launcher)) {
+    *error = "cannot hash " + Quoted(inputs.launcher->path) + " or " + Quoted(inputs.product->path);
     return SbomOutcome::kFailed;
   }
-  if (!hashed || size != facts->verification.launcherSize ||
-      !HashFileAndRange(launcher.Get(), size, 0, 0, &launcherHashes)) {
-    *error = "cannot read " + Quoted(request.launcher) + " or " + Quoted(request.product) +
-             " again as it was (did either change?)";
-    return SbomOutcome::kFailed;
-  }
-  facts->launcher = launcherHashes.file;
   return SbomOutcome::kMade;
 }
 
@@ -215,16 +215,21 @@ SbomOutcome PayloadPart(const SbomRequest& request, const PayloadSbom* sbom, con
 
 }  // namespace
 
-SbomOutcome MakeSbom(const SbomRequest& request, std::string* document, std::string* error) {
+void SetAfterLauncherComparedHookForTesting(void (*hook)(const std::string& launcher)) {
+  afterLauncherComparedHook = hook;
+}
+
+SbomOutcome MakeSbom(const SbomRequest& request, const SbomInputs& inputs, std::string* document,
+                     std::string* error) {
   std::string timestamp;
   if (!Timestamp(&timestamp, error)) return SbomOutcome::kFailed;
   // The payload SBOM is read first: a bad one is refused before the product
   // is read at all.
   PayloadSbom sbom;
-  bool hasSbom = !request.payloadSbom.empty();
-  if (hasSbom && !ReadPayloadSbom(request.payloadSbom, &sbom, error)) return SbomOutcome::kFailed;
+  bool hasSbom = inputs.payloadSbom != nullptr;
+  if (hasSbom && !ReadPayloadSbom(*inputs.payloadSbom, &sbom, error)) return SbomOutcome::kFailed;
   ProductFacts facts;
-  SbomOutcome examined = Examine(request, &facts, error);
+  SbomOutcome examined = Examine(inputs, &facts, error);
   if (examined != SbomOutcome::kMade) return examined;
   Json dependencies =
       Json::array({{{"ref", kProductRef}, {"dependsOn", Json::array({kLauncherRef, kPayloadRef})}},

@@ -173,19 +173,18 @@ bool ParsePayloadSbom(const std::string& text, const std::string& shown, Payload
   return true;
 }
 
-bool ReadPayloadSbom(const std::string& path, PayloadSbom* sbom, std::string* error) {
-  UniqueFile file;
+bool ReadPayloadSbom(const Input& input, PayloadSbom* sbom, std::string* error) {
+  const std::string& path = input.path;
+  const FileHandle file = input.Get();
   uint64_t size = 0;
-  if (!OpenInput(path, kPayloadSbomRole, &file, error) || !SizeOf(file.Get(), path, &size, error)) {
-    return false;
-  }
+  if (!SizeOf(file, path, &size, error)) return false;
   if (size > kMaxPayloadSbomSize) {
     *error = Quoted(path) + " is " + std::to_string(size) + " bytes, more than the " +
              std::to_string(kMaxPayloadSbomSize) + " an SBOM may have";
     return false;
   }
   std::string text(static_cast<size_t>(size), '\0');
-  if (!ReadExact(file.Get(), text.data(), static_cast<uint32_t>(size))) {
+  if (!ReadExact(file, text.data(), static_cast<uint32_t>(size))) {
     *error = "cannot read " + DescribeFailure(path);
     return false;
   }

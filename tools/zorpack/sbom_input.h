@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "command_input.h"
+
 #include <nlohmann/json.hpp>
 
 #include "product_hashes.h"
@@ -43,9 +45,9 @@ struct PayloadSbom {
 bool ParsePayloadSbom(const std::string& text, const std::string& shown, PayloadSbom* sbom,
                       std::string* error);
 
-// Reads and parses the file at `path` (a regular file of at most
-// kMaxPayloadSbomSize bytes).
-bool ReadPayloadSbom(const std::string& path, PayloadSbom* sbom, std::string* error);
+// Reads and parses the open input `input` (a regular file of at most
+// kMaxPayloadSbomSize bytes), once.
+bool ReadPayloadSbom(const Input& input, PayloadSbom* sbom, std::string* error);
 
 // False, with `error` naming the algorithm, when the main component gives a
 // SHA-256 or SHA-512 that is not the payload's.
