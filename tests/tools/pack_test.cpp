@@ -14,6 +14,9 @@
 #include "payload/payload_trailer.h"
 #include "pending_output.h"
 #include "pipelined_copy.h"
+#include "sbom.h"
+#include "support/file_bytes.h"
+#include "zorpack_command.h"
 #include "tools/pack_files.h"
 
 namespace zor::test {
@@ -611,6 +614,49 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
                  left.end());
     }
     EXPECT_EQ(left, std::vector<std::string>{"out.exe"});
+  }
+}
+
+// sbom hashes LAUNCHER in the read that compares it with the product, and a
+// LAUNCHER rewritten after that comparison (same size, other bytes) is
+// refused at the end: the document never names a launcher the product does
+// not carry. A platform that lets nobody write an open input keeps it.
+void RewriteLauncher(const std::string& launcher) {
+  Bytes bytes = ReadBytes(launcher);
+  bytes[bytes.size() / 2] ^= 0x01;
+  std::ofstream rewrite(std::filesystem::u8path(launcher), std::ios::binary | std::ios::in);
+  rewrite.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  changed = rewrite.good();
+}
+
+TEST(zorpack_sbom, LauncherChangedAfterTheComparisonIsRefused) {
+  for (bool rewrite : {false, true}) {
+    SCOPED_TRACE(rewrite ? "rewritten" : "as it was");
+    PackDir dir;
+    const std::string launcher = dir.File("launcher.exe");
+    const Bytes original = ReadBytes(LauncherExePath());
+    WriteBytes(launcher, original);
+    pack::PackedFile packed;
+    std::string error;
+    ASSERT_TRUE(
+        pack::PackLauncherFile(launcher, SampleToolExePath(), dir.File("P.exe"), &packed, &error))
+        << error;
+    changed = false;
+    pack::SetAfterLauncherComparedHookForTesting(rewrite ? RewriteLauncher : nullptr);
+    int status =
+        pack::RunZorpack({"sbom", "--launcher", launcher, dir.File("P.exe"), dir.File("sbom.json")},
+                         NoFile(), NoFile());
+    pack::SetAfterLauncherComparedHookForTesting(nullptr);
+    if (changed) {
+      EXPECT_EQ(status, 2);
+      EXPECT_FALSE(Exists(dir.File("sbom.json")));
+      continue;
+    }
+    if (rewrite) {
+      ASSERT_NE(kNoWritesToOpenInputs, nullptr) << "the test could not rewrite it";
+    }
+    ASSERT_EQ(status, 0);
+    EXPECT_NE(ReadText(dir.File("sbom.json")).find(HexOf(Sha256Of(original))), std::string::npos);
   }
 }
 

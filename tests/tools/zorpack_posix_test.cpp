@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "packer.h"
+#include "zorpack_command.h"
 #include "runtime/file.h"
 #include "tools/pack_files.h"
 #include "tools/zorpack_process.h"
@@ -462,6 +463,40 @@ TEST(zorpack_program, ExtractRefusesATerminal) {
       << ReadText(dir.File("err"));
   EXPECT_EQ(shown, 0u);
   close(terminal);
+}
+
+// Standard output appended to one of the command's own inputs ("zorpack
+// sbom ... >> PRODUCT") would write into a file while it is read: every
+// command refuses it, and the file keeps its bytes.
+TEST(zorpack_program, StandardOutputThatIsAnInputIsRefused) {
+  PackDir dir;
+  const std::string launcher = dir.File("launcher.exe");
+  const std::string packed = dir.File("Updater.exe");
+  WriteBytes(launcher, ReadBytes(LauncherExePath()));
+  ASSERT_EQ(RunZorpackProgram({"pack", launcher, SampleToolExePath(), packed}).exitCode, 0);
+  const Bytes before = ReadBytes(packed);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"sbom", "--launcher", launcher, packed}, packed},
+      {{"sbom", "--launcher", launcher, packed, dir.File("sbom.json")}, launcher},
+      {{"inspect", packed}, packed},
+      {{"verify", "--launcher", launcher, packed}, launcher},
+      {{"extract", packed, "-"}, packed},
+      {{"pack", launcher, SampleToolExePath(), dir.File("out.exe")}, launcher},
+  };
+  for (const auto& [arguments, appendedTo] : cases) {
+    SCOPED_TRACE(arguments[0] + " >> " + appendedTo);
+    const Bytes input = ReadBytes(appendedTo);
+    UniqueFile out(open(appendedTo.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    UniqueFile err(open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    ASSERT_TRUE(out.IsValid() && err.IsValid());
+    EXPECT_EQ(pack::RunZorpack(arguments, out.Get(), err.Get()), kStatusFailure);
+    EXPECT_NE(ReadText(dir.File("err")).find("standard output is '" + appendedTo + "' itself"),
+              std::string::npos)
+        << ReadText(dir.File("err"));
+    EXPECT_EQ(ReadBytes(appendedTo), input);
+    EXPECT_FALSE(Exists(dir.File("sbom.json")) || Exists(dir.File("out.exe")));
+  }
+  EXPECT_EQ(ReadBytes(packed), before);
 }
 
 // In an append-only folder the temporary file can be neither renamed over

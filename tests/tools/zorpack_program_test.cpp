@@ -50,6 +50,7 @@ TEST(zorpack_program, HelpVersionAndUsage) {
       {{"--help"}, "zorpack pack LAUNCHER PAYLOAD OUTPUT"},
       {{"-h"}, "zorpack pack LAUNCHER PAYLOAD OUTPUT"},
       {{"help"}, "zorpack pack LAUNCHER PAYLOAD OUTPUT"},
+      {{"help"}, "\n       zorpack sbom --launcher LAUNCHER [OPTION...] PRODUCT [OUTPUT]\n"},
       {{"help", "pack"}, "Refused, with nothing written"},
       {{"pack", "--help"}, "Refused, with nothing written"},
       {{"inspect", "-h"}, "--json prints one JSON object"},
@@ -177,7 +178,8 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   for (const auto& arguments : invocations) ExpectRefused(arguments);
   // help of a command that does not exist says so, by name.
   const std::pair<std::vector<std::string>, const char*> wrongHelps[] = {
-      {{"help", "nosuch"}, "unknown command 'nosuch'"},
+      {{"help", "nosuch"},
+       "unknown command 'nosuch' (pack, inspect, extract, verify, sbom, help, version)"},
       {{"help", "pack", "inspect"}, "help takes one command name"},
   };
   for (const auto& [arguments, says] : wrongHelps) {
@@ -456,6 +458,14 @@ TEST(zorpack_program, DamagedPayloadOrForeignLauncherFailInspect) {
   EXPECT_EQ(extract.exitCode, kStatusDigestMismatch);
   ExpectOneErrorLine(extract);
   EXPECT_FALSE(Exists(dir.File("tool.exe")));
+
+  // sbom of a program that carries no payload says so, as inspect does,
+  // rather than naming a launcher byte.
+  ProgramRun bare =
+      RunZorpackProgram({"sbom", "--launcher", LauncherExePath(), SampleToolExePath()});
+  EXPECT_EQ(bare.exitCode, kStatusProductDiffers);
+  EXPECT_TRUE(Contains(bare.err, "carries no payload")) << bare.err;
+  EXPECT_TRUE(bare.out.empty()) << bare.out;
 
   // A trailer behind some other program: inspect says whose image it is.
   LauncherFileParts parts;
