@@ -189,7 +189,7 @@ Json Tools() {
 }
 
 // The payload component and its dependencies, from its own SBOM if given.
-SbomOutcome PayloadPart(const SbomRequest& request, const PayloadSbom* sbom, const Hashes& hashes,
+SbomOutcome PayloadPart(const SbomRequest& request, PayloadSbom* sbom, const Hashes& hashes,
                         Json* payload, Json* dependencies, std::string* error) {
   if (sbom == nullptr) {
     *payload = {{"type", kApplication}, {"bom-ref", kPayloadRef}, {"name", kDefaultPayloadName}};
@@ -198,7 +198,7 @@ SbomOutcome PayloadPart(const SbomRequest& request, const PayloadSbom* sbom, con
     if (!MatchesPayloadHashes(*sbom, hashes, Quoted(request.payloadSbom), error)) {
       return SbomOutcome::kDiffers;
     }
-    *payload = AdoptPayloadSbom(*sbom, dependencies);
+    *payload = AdoptPayloadSbom(std::move(*sbom), dependencies);
   }
   if (!request.payloadName.empty()) (*payload)["name"] = request.payloadName;
   if (!request.payloadVersion.empty()) (*payload)["version"] = request.payloadVersion;
@@ -246,8 +246,9 @@ SbomOutcome MakeSbom(const SbomRequest& request, std::string* document, std::str
   bom["metadata"] = {{"timestamp", timestamp},
                      {"tools", Tools()},
                      {"component", ProductComponent(request, facts)}};
-  bom["components"] = Json::array({LauncherComponent(facts), payload});
-  bom["dependencies"] = dependencies;
+  bom["components"] = Json::array({LauncherComponent(facts)});
+  bom["components"].push_back(std::move(payload));
+  bom["dependencies"] = std::move(dependencies);
   // Names that are not UTF-8 (a file name's raw bytes) keep each stray
   // byte, escaped as the code point of its value.
   return FinishSbom(std::move(bom), hasSbom ? Quoted(request.payloadSbom) : "", document, error);

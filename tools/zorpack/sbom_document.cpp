@@ -160,6 +160,8 @@ bool CheckDependencies(const Json& dependencies, const std::unordered_set<std::s
     return false;
   };
   std::unordered_set<std::string> entries;
+  // Every (ref, list, target) named: no ref holds a NUL byte.
+  std::unordered_set<std::string> named;
   for (const Json& entry : dependencies) {
     const std::string& ref = entry["ref"].get_ref<const std::string&>();
     if (components.count(ref) == 0) return unknown(ref, "a dependency");
@@ -169,15 +171,14 @@ bool CheckDependencies(const Json& dependencies, const std::unordered_set<std::s
     }
     for (const char* list : kRefLists) {
       if (!entry.contains(list)) continue;
-      std::unordered_set<std::string> named;
       for (const Json& target : entry[list]) {
         const std::string& to = target.get_ref<const std::string&>();
         if (components.count(to) == 0) {
           return unknown(to, "the " + std::string(list) + " of " + Shown(ref));
         }
-        if (!named.insert(to).second) {
-          *why =
-              "the " + std::string(list) + " of " + Shown(ref) + " names " + Shown(to) + " twice";
+        if (!named.insert(ref + '\0' + list + '\0' + to).second) {
+          *why = "the " + std::string(list) + " of " + Shown(ref) + " names " + Shown(to) +
+                 " twice";
           return false;
         }
       }

@@ -37,17 +37,38 @@ bool IsStringMember(const Json& object, const char* key) {
   return object.is_object() && object.contains(key) && object[key].is_string();
 }
 
-// Parses without building anything nested deeper than the limit; *tooDeep
-// says whether something was.
-bool ParseLimited(const std::string& text, Json* document, bool* tooDeep, std::string* where) {
-  *tooDeep = false;
-  Json::parser_callback_t limit = [tooDeep](int depth, Json::parse_event_t, Json&) {
-    if (depth <= kMaxPayloadSbomDepth) return true;
-    *tooDeep = true;
-    return false;
-  };
+// Whether brackets outside strings open more than the limit of levels at
+// once: for JSON, how deeply it nests (the first object is level 1),
+// measured in one pass before anything is built. (The parser's callback
+// could stop it too, but costs time that grows with the square of a list's
+// length.)
+bool NestedTooDeep(const std::string& text) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t at = 0; at < text.size(); ++at) {
+    char c = text[at];
+    if (inString) {
+      if (c == '\\') {
+        ++at;  // the escaped character cannot end the string
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      if (++depth > kMaxPayloadSbomDepth) return true;
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return false;
+}
+
+// Parses a text of at most kMaxPayloadSbomDepth levels; false with `where`
+// saying what is wrong.
+bool Parse(const std::string& text, Json* document, std::string* where) {
   try {
-    *document = Json::parse(text, limit);
+    *document = Json::parse(text);
     return true;
   } catch (const Json::exception& failure) {
     // A syntax error, or a number too large for a double (which has no
@@ -141,12 +162,14 @@ void RenameAllRefs(Json* value, const RefRenamer& rename) {
   }
 }
 
-// Appends the renamed `targets` not yet in `list` (whose members `seen` holds).
-void MergeRefList(const Json& targets, const RefRenamer& rename, Json* list,
-                  std::unordered_set<std::string>* seen) {
+// Appends the renamed `targets` not yet in `list`, the list `key` of the
+// entry of `ref`; `seen` holds every (ref, list, target) appended so far.
+void MergeRefList(const Json& targets, const RefRenamer& rename, const std::string& ref,
+                  const char* key, Json* list, std::unordered_set<std::string>* seen) {
   for (const Json& target : targets) {
     std::string renamed = rename(target.get_ref<const std::string&>());
-    if (seen->insert(renamed).second) list->push_back(std::move(renamed));
+    // No ref holds a NUL byte: the reader refuses one.
+    if (seen->insert(ref + '\0' + key + '\0' + renamed).second) list->push_back(std::move(renamed));
   }
 }
 
@@ -155,15 +178,18 @@ void MergeRefList(const Json& targets, const RefRenamer& rename, Json* list,
 bool ParsePayloadSbom(const std::string& text, const std::string& shown, PayloadSbom* sbom,
                       std::string* error) {
   Json document;
-  bool tooDeep = false;
   std::string where;
-  if (FindNulByte(text, &where) || !ParseLimited(text, &document, &tooDeep, &where)) {
-    *error = shown + " is not JSON: " + Escaped(where, EscapeStyle::kMessage);
+  if (FindNulByte(text, &where)) {
+    *error = shown + " is not JSON: " + where;
     return false;
   }
-  if (tooDeep) {
+  if (NestedTooDeep(text)) {
     *error =
         shown + " is nested more than " + std::to_string(kMaxPayloadSbomDepth) + " levels deep";
+    return false;
+  }
+  if (!Parse(text, &document, &where)) {
+    *error = shown + " is not JSON: " + Escaped(where, EscapeStyle::kMessage);
     return false;
   }
   if (!IsStringMember(document, "bomFormat") || document["bomFormat"] != kBomFormat) {
@@ -187,9 +213,11 @@ bool ParsePayloadSbom(const std::string& text, const std::string& shown, Payload
     return Refuse(shown, "no metadata.component with a type and a name", error);
   }
   PayloadSbom parsed;
-  parsed.component = metadata["component"];
-  if (document.contains(kComponentsKey)) parsed.components = document[kComponentsKey];
-  if (document.contains(kDependenciesKey)) parsed.dependencies = document[kDependenciesKey];
+  parsed.component = std::move(document["metadata"]["component"]);
+  if (document.contains(kComponentsKey)) parsed.components = std::move(document[kComponentsKey]);
+  if (document.contains(kDependenciesKey)) {
+    parsed.dependencies = std::move(document[kDependenciesKey]);
+  }
   if (!CheckComponentTypes(parsed.component, "metadata.component", &why) ||
       !CheckList(parsed.components, kComponentsKey, CheckComponentTypes, &why) ||
       !CheckList(parsed.dependencies, kDependenciesKey, CheckDependencyTypes, &why)) {
@@ -239,16 +267,17 @@ bool MatchesPayloadHashes(const PayloadSbom& sbom, const Hashes& payload, const 
   return true;
 }
 
-Json AdoptPayloadSbom(const PayloadSbom& sbom, Json* dependencies) {
+Json AdoptPayloadSbom(PayloadSbom sbom, Json* dependencies) {
   RefRenamer rename;
   if (IsStringMember(sbom.component, kRefKey)) {
     rename.mainRef = sbom.component[kRefKey].get<std::string>();
   }
-  Json payload = sbom.component;
+  Json payload = std::move(sbom.component);
   // What it is made of: what its main component already nests, then the
   // SBOM's other components.
-  Json nested = payload.contains(kComponentsKey) ? payload[kComponentsKey] : Json::array();
-  for (const Json& component : sbom.components) nested.push_back(component);
+  Json nested =
+      payload.contains(kComponentsKey) ? std::move(payload[kComponentsKey]) : Json::array();
+  for (Json& component : sbom.components) nested.push_back(std::move(component));
   payload.erase(kComponentsKey);
   if (!nested.empty()) payload[kComponentsKey] = std::move(nested);
   RenameAllRefs(&payload, rename);
@@ -256,29 +285,21 @@ Json AdoptPayloadSbom(const PayloadSbom& sbom, Json* dependencies) {
 
   // One entry per ref, each list without repeats, in the order first seen:
   // hash lookups, so that the time grows with the SBOM's size alone.
-  struct Merged {
-    Json entry;
-    std::unordered_set<std::string> dependsOn;
-    std::unordered_set<std::string> provides;
-  };
-  std::vector<Merged> merged;
-  std::unordered_map<std::string, size_t> indexOf;
-  merged.push_back({Json{{"ref", kPayloadRef}, {kDependsOnKey, Json::array()}}, {}, {}});
-  indexOf.emplace(kPayloadRef, 0);
+  Json merged = Json::array({{{"ref", kPayloadRef}, {kDependsOnKey, Json::array()}}});
+  std::unordered_map<std::string, size_t> indexOf = {{kPayloadRef, 0}};
+  std::unordered_set<std::string> seen;
   for (const Json& entry : sbom.dependencies) {
     std::string ref = rename(entry["ref"].get<std::string>());
     auto [at, added] = indexOf.emplace(ref, merged.size());
-    if (added) merged.push_back({Json{{"ref", ref}, {kDependsOnKey, Json::array()}}, {}, {}});
-    Merged& into = merged[at->second];
-    if (entry.contains(kDependsOnKey)) {
-      MergeRefList(entry[kDependsOnKey], rename, &into.entry[kDependsOnKey], &into.dependsOn);
-    }
-    if (entry.contains(kProvidesKey)) {
-      if (!into.entry.contains(kProvidesKey)) into.entry[kProvidesKey] = Json::array();
-      MergeRefList(entry[kProvidesKey], rename, &into.entry[kProvidesKey], &into.provides);
+    if (added) merged.push_back({{"ref", ref}, {kDependsOnKey, Json::array()}});
+    Json& into = merged[at->second];
+    for (const char* key : {kDependsOnKey, kProvidesKey}) {
+      if (!entry.contains(key)) continue;
+      if (!into.contains(key)) into[key] = Json::array();
+      MergeRefList(entry[key], rename, ref, key, &into[key], &seen);
     }
   }
-  for (Merged& m : merged) dependencies->push_back(std::move(m.entry));
+  for (Json& entry : merged) dependencies->push_back(std::move(entry));
   return payload;
 }
 

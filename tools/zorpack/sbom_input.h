@@ -60,6 +60,6 @@ bool MatchesPayloadHashes(const PayloadSbom& sbom, const Hashes& payload, const 
 // entry per ref; the payload's own entry (which the SBOM may lack) is put
 // first. The hashes are left to the caller; that every reference resolves
 // is the finished document's check (sbom_document.h). Linear time.
-Json AdoptPayloadSbom(const PayloadSbom& sbom, Json* dependencies);
+Json AdoptPayloadSbom(PayloadSbom sbom, Json* dependencies);
 
 }  // namespace zor::pack
