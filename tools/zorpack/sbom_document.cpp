@@ -177,8 +177,8 @@ bool CheckDependencies(const Json& dependencies, const std::unordered_set<std::s
           return unknown(to, "the " + std::string(list) + " of " + Shown(ref));
         }
         if (!named.insert(ref + '\0' + list + '\0' + to).second) {
-          *why = "the " + std::string(list) + " of " + Shown(ref) + " names " + Shown(to) +
-                 " twice";
+          *why =
+              "the " + std::string(list) + " of " + Shown(ref) + " names " + Shown(to) + " twice";
           return false;
         }
       }

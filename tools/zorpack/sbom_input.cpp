@@ -105,7 +105,8 @@ constexpr const char* kReadMembers[] = {"$schema", "bomFormat", "specVersion",  
                                         "version", "metadata",  kComponentsKey, kDependenciesKey};
 
 bool CheckMembersRead(const Json& document, std::string* why) {
-  for (const auto& [key, value] : document.items()) {
+  for (auto member = document.begin(); member != document.end(); ++member) {
+    const std::string& key = member.key();
     if (std::none_of(std::begin(kReadMembers), std::end(kReadMembers),
                      [&](const char* read) { return key == read; })) {
       *why = key + " is not carried into the product's SBOM by zorpack";

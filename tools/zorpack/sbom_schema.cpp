@@ -168,7 +168,9 @@ bool Members(const Json& value, const Member (&members)[kCount], const std::stri
     if (key != nullptr && !value.contains(key))
       return Fail(place, "has no " + std::string(key), why);
   }
-  for (const auto& [key, item] : value.items()) {
+  for (auto at = value.begin(); at != value.end(); ++at) {
+    const std::string& key = at.key();
+    const Json& item = at.value();
     auto member = std::find_if(std::begin(members), std::end(members),
                                [&](const Member& m) { return key == m.key; });
     if (member == std::end(members)) {
