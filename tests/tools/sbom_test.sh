@@ -261,6 +261,7 @@ tool_sbom() {  # tool_sbom COMPONENTS [MORE]: an SBOM of a tool with those
 lib='{"type": "library", "name": "zlib"}'
 tool_sbom '{"type": "library", "name": "zlib", "version": 42}' >version-number.json
 tool_sbom "{\"type\": \"library\", \"name\": \"z\", \"components\": [$lib, $lib]}" >twice.json
+tool_sbom '{"type": "library", "bom-ref": "z", "name": "z"}, {"type": "library", "bom-ref": "z", "name": "y"}' >one-ref-twice.json
 tool_sbom '{"type": "library", "bom-ref": "z", "name": "z"}' '"dependencies": [{"ref": "tool", "dependsOn": ["z", "ghost"]}]' >dangling.json
 tool_sbom '{"type": "library", "name": "z", "components": [{"name": "y"}]}' >no-type.json
 tool_sbom '{"type": "library", "name": "z", "components": [{"type": "library"}]}' >no-name.json
@@ -282,6 +283,7 @@ rows=(
   "nul-byte.json|a NUL byte at line $(($(wc -l <tool.cdx.json) + 1)), column 1"
   "version-number.json|components[0].version is not a string"
   "twice.json|the component 'zlib' is listed twice"
+  "one-ref-twice.json|two elements have the bom-ref 'payload/z'"
   "dangling.json|names 'payload/ghost', which no component"
   "no-type.json|components[0].components[0] has no type"
   "no-name.json|components[0].components[0] has no name"

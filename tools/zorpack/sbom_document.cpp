@@ -159,9 +159,9 @@ bool CheckDependencies(const Json& dependencies, const std::unordered_set<std::s
     *why = where + " names " + Shown(ref) + ", which no component of the document has";
     return false;
   };
-  std::unordered_set<std::string> entries;
+  std::unordered_set<std::string> entries(2 * dependencies.size());
   // Every (ref, list, target) named: no ref holds a NUL byte.
-  std::unordered_set<std::string> named;
+  std::unordered_set<std::string> named(2 * dependencies.size());
   for (const Json& entry : dependencies) {
     const std::string& ref = entry["ref"].get_ref<const std::string&>();
     if (components.count(ref) == 0) return unknown(ref, "a dependency");
@@ -231,7 +231,7 @@ bool CheckSbomDocument(const Json& bom, std::string* why) {
     *why = "no main component, components or dependencies";
     return false;
   }
-  std::unordered_set<std::string> components;
+  std::unordered_set<std::string> components(refs.size());
   Json main = Json::array({bom["metadata"]["component"]});
   if (!CheckComponents(main, &components, why) ||
       !CheckComponents(bom[kComponentsKey], &components, why)) {

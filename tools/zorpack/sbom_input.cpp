@@ -287,8 +287,9 @@ Json AdoptPayloadSbom(PayloadSbom sbom, Json* dependencies) {
   // One entry per ref, each list without repeats, in the order first seen:
   // hash lookups, so that the time grows with the SBOM's size alone.
   Json merged = Json::array({{{"ref", kPayloadRef}, {kDependsOnKey, Json::array()}}});
-  std::unordered_map<std::string, size_t> indexOf = {{kPayloadRef, 0}};
-  std::unordered_set<std::string> seen;
+  std::unordered_map<std::string, size_t> indexOf(sbom.dependencies.size() + 1);
+  indexOf.emplace(kPayloadRef, 0);
+  std::unordered_set<std::string> seen(2 * sbom.dependencies.size());
   for (const Json& entry : sbom.dependencies) {
     std::string ref = rename(entry["ref"].get<std::string>());
     auto [at, added] = indexOf.emplace(ref, merged.size());
