@@ -73,7 +73,7 @@ bool CollectRefs(const Json& value, std::unordered_set<std::string>* refs, std::
 // A hash that, as JSON's equality, does not depend on the order of an
 // object's members; equal values hash alike.
 size_t Fingerprint(const Json& value) {
-  constexpr size_t kMix = 0x9e3779b97f4a7c15ull;
+  constexpr auto kMix = static_cast<size_t>(0x9e3779b97f4a7c15ull);
   switch (value.type()) {
     case Json::value_t::object: {
       size_t sum = 1;
