@@ -69,7 +69,7 @@ else()
     set_tests_properties(deb_version PROPERTIES TIMEOUT ${zor_pack_test_timeout})
     # The release scripts' steps and the kit's shipped scripts, each with
     # stand-ins for what is slow (a compiler, the builds): seconds each.
-    foreach(zor_script_test relink_script)
+    foreach(zor_script_test relink_script release_steps)
       add_test(NAME ${zor_script_test}
                COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/${zor_script_test}_test.sh
                        ${CMAKE_SOURCE_DIR})
