@@ -167,6 +167,13 @@ done
 # The sums are what a user trusts the files by, so they are signed when a
 # key is given.
 zor_publish_sums dist "$fingerprint" "$name.tar.gz" "${debs[@]}"
+# dist/README's commands, as a user with the release key runs them.
+key_file=()
+if [ -n "$fingerprint" ]; then
+  gpg --batch --armor --export "$fingerprint" >"$work/release-key.asc"
+  key_file=("$work/release-key.asc")
+fi
+tests/release/dist_readme_test.sh dist "${key_file[@]}" || fail "dist/README's commands do not check the release"
 if [ -n "$fingerprint" ]; then
   echo "release: dist/SHA256SUMS signed by $fingerprint: dist/SHA256SUMS.asc" >&2
 else

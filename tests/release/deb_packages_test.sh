@@ -3,7 +3,8 @@
 # packer for its architecture, the launcher image, the Windows packer, the
 # CMake package, README, copyright, licence texts, changelog, man page,
 # lintian override, and the relinking material of its architecture, which
-# the copyright file names), lintian finds no errors, and unpacked into a
+# the copyright file names), every /usr path its pages name is in it,
+# lintian finds no errors, and unpacked into a
 # scratch root its zorpack names the release's revision and its relink.sh
 # links a packer that names it too. Run by scripts/release.sh on each
 # package it made.
@@ -85,6 +86,10 @@ readelf --file-header "$root/usr/bin/zorpack" | grep -q "Machine: *$machine" ||
 version=$("${run[@]}" "$root/usr/bin/zorpack" --version) || fail "zorpack --version failed from $deb"
 [[ "$version" == *"(source revision $revision)" ]] ||
   fail "zorpack from $deb says '$version', not revision $revision"
+# Every place in /usr that the package's pages name is in the package.
+while IFS= read -r path; do
+  [ -e "$root$path" ] || fail "the package's pages name $path, which it does not hold"
+done < <(cat "$root/$doc/README.md" "$root/$doc"/docs/*.md | grep -o '`/usr/[^`<>$* ]*`' | tr -d '`' | sort -u)
 grep -q "All rights reserved" "$root/$doc/copyright" || fail "$doc/copyright does not say all rights reserved"
 # A stanza for each third-party component linked into the packers.
 for license in Apache-2.0 LGPL-2.1+ "GPL-3+ with GCC-exception-3.1 exception" "ZPL-2.1 and expat"; do
