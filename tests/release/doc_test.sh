@@ -26,8 +26,9 @@
 # or as a link's target must be in the kit: those of the kit's own folders
 # (bin/..., share/..., lib/..., docs/...) always, those of the source
 # repository's (scripts/..., build/..., examples/...) unless the paragraph
-# naming them, or the page's opening paragraph, says that they are the
-# source repository's (or a clone's).
+# naming them says that they are the source repository's (or a clone's),
+# or the page's opening paragraph says that the page is about the source
+# repository.
 #   tests/release/doc_test.sh KIT WORK_DIR [FILE.md...]
 set -Eeuo pipefail
 
@@ -110,8 +111,10 @@ for extra in "$@"; do docs+=("$(cd "$(dirname "$extra")" && pwd)/$(basename "$ex
 
 kit_folders='bin|share|lib|docs'
 source_folders='scripts|tools|tests|src|examples|cmake|packaging|bench|res|dist|build[^/`]*'
-# What makes a paragraph (or a page's opening one) the source repository's.
+# What makes a paragraph the source repository's; a page's opening
+# paragraph says it for the whole page by naming the source repository.
 source_words="source repository|[Aa] clone's|[Ff]rom a clone|[Ii]n a clone"
+source_page_words="source repository"
 # Prints "KIND PATH" for each path DOC names: KIND is kit, source (a source
 # path in a paragraph that says it is the repository's) or unsaid. A link's
 # target is relative to DOC's folder. Placeholders such as <architecture>
@@ -119,9 +122,10 @@ source_words="source repository|[Aa] clone's|[Ff]rom a clone|[Ii]n a clone"
 named_paths() {
   local doc=$1 base
   base=$(dirname "${doc#"$kit/"}")
-  awk -v RS= -v kit="^($kit_folders)/" -v src="^($source_folders)/" -v words="$source_words" -v base="$base" '
+  awk -v RS= -v kit="^($kit_folders)/" -v src="^($source_folders)/" -v words="$source_words" \
+    -v page_words="$source_page_words" -v base="$base" '
     NR == 1 { next }
-    NR == 2 { page_says = ($0 ~ words) }
+    NR == 2 { page_says = ($0 ~ page_words) }
     {
       says = page_says || ($0 ~ words)
       text = $0

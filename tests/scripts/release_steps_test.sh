@@ -28,7 +28,8 @@ new_key() { # USER_ID PASSPHRASE: prints the new key's fingerprint
   gpg --batch --passphrase "$2" --quick-gen-key "$1" ed25519 sign 1d 2>/dev/null
   gpg --batch --with-colons --list-keys -- "$1" 2>/dev/null | awk -F: '$1 == "fpr" { print $10; exit }'
 }
-default_key=$(new_key 'Default <default@example.invalid>' '')
+# The keyring's first key, which gpg signs with when no key is named.
+new_key 'Default <default@example.invalid>' '' >/dev/null
 release_key=$(new_key 'Release <release@example.invalid>' '')
 locked_key=$(new_key 'Locked <locked@example.invalid>' 'secret words')
 # A key whose secret half is elsewhere: only its public half is here.
