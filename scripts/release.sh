@@ -50,7 +50,8 @@ scripts/setup.sh
 # A key that cannot sign is found out before the builds, not after.
 fingerprint=""
 if [ -n "$sign_key" ]; then
-  fingerprint=$(zor_sign_key_fingerprint "$sign_key")
+  # (Its own message is the one line: no second report from the trap.)
+  fingerprint=$(zor_sign_key_fingerprint "$sign_key") || exit 1
 fi
 
 git rev-parse --verify -q HEAD >/dev/null || fail "not a git checkout with a commit"
@@ -86,7 +87,7 @@ build arm64-static zorpack
 # never disagree with what `zorpack --version` says.
 version_line=$("$work/host-static/bin/zorpack" --version)
 read -r version revision label < <(zor_parse_version_line "$version_line") || true
-[ -n "${label:-}" ] && [ -n "$revision" ] && [ -n "$label" ] || fail "cannot read version and revision from '$version_line'"
+[ -n "${label:-}" ] || fail "cannot read version and revision from '$version_line'"
 name="zor-firmware-update-$version-$revision"
 
 kit="$work/kit/$name"
