@@ -25,13 +25,13 @@ zor_sign_key_fingerprint() {
 # FILEs (names inside DIST), signed by FINGERPRINT unless it is empty, and
 # DIST/README, which tells how to check them. Each file is written in a
 # private folder inside DIST and renamed into place, so no name in DIST is
-# written through; a signature of an earlier run never stays beside new
-# sums.
+# written through; sums, signature or README of an earlier run never stay
+# beside new files, not even when signing fails.
 zor_publish_sums() {
   local dist=$1 fingerprint=$2 staging
   shift 2
   staging=$(mktemp -d "$dist/.release.XXXXXXXX")
-  rm -f "$dist/SHA256SUMS.asc"
+  rm -f "$dist/SHA256SUMS" "$dist/SHA256SUMS.asc" "$dist/README"
   (cd "$dist" && sha256sum -- "$@") >"$staging/SHA256SUMS"
   if [ -n "$fingerprint" ]; then
     gpg --batch --armor --detach-sign --local-user "$fingerprint" \
