@@ -73,7 +73,8 @@ std::vector<FileHandle> InputSet::Handles() const {
   return handles;
 }
 
-bool InputSet::CheckUnchanged(const Input& input, std::string* error) const {
+bool InputSet::CheckUnchanged(const Input& input, std::string* error,
+                              const char* consequence) const {
   FileIdentity now;
   const FileIdentity& before = input.identity;
   if (QueryFileIdentity(input.Get(), &now) && IsSameFile(now, before) && now.size == before.size &&
@@ -82,13 +83,13 @@ bool InputSet::CheckUnchanged(const Input& input, std::string* error) const {
   }
   // What was read is neither its old nor its new bytes.
   *error = input.role + (" " + Quoted(input.path)) + " changed while it was being " + activity_ +
-           "; nothing was written";
+           "; " + consequence;
   return false;
 }
 
-bool InputSet::CheckAllUnchanged(std::string* error) const {
+bool InputSet::CheckAllUnchanged(std::string* error, const char* consequence) const {
   for (const Input& input : inputs_) {
-    if (!CheckUnchanged(input, error)) return false;
+    if (!CheckUnchanged(input, error, consequence)) return false;
   }
   return true;
 }
