@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "packer.h"
 #include "payload/pe_layout.h"
 #include "support/json_check.h"
+#include "test_paths.h"
 #include "tools/pack_files.h"
 #include "tools/zorpack_process.h"
 
@@ -79,6 +82,20 @@ TEST(zorpack_program, HelpVersionAndUsage) {
   size_t revision = version.find("(source revision ");
   ASSERT_NE(revision, std::string::npos) << version;
   EXPECT_EQ(version.find_first_not_of("0123456789abcdef", revision + 17), revision + 57) << version;
+
+  // The manual's synopsis names every command that the usage names.
+  std::ifstream manual(std::filesystem::path(kSourceDir) / "docs" / "zorpack.md");
+  const std::string manualText((std::istreambuf_iterator<char>(manual)), {});
+  const std::string usage = RunZorpackProgram({"help"}).out;
+  size_t commands = 0;
+  for (size_t at = usage.find("zorpack "); at < usage.find("\n\n");
+       at = usage.find("zorpack ", at)) {
+    at += 8;
+    std::string name = usage.substr(at, usage.find(' ', at) - at);
+    EXPECT_TRUE(Contains(manualText, "\nzorpack " + name + " ")) << name;
+    ++commands;
+  }
+  EXPECT_EQ(commands, 7u) << usage;
 
   ProgramRun bare = RunZorpackProgram({});
   EXPECT_EQ(bare.exitCode, kStatusFailure);

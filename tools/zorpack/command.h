@@ -72,7 +72,7 @@ struct Command {
   // Its line in the usage, after "zorpack ".
   const char* synopsis;
   // Its paragraph in the usage's list of commands, or null for none; lines
-  // after the first indented as kSummaryIndent says.
+  // after the first indented to line up under the first (11 spaces).
   const char* summary;
   // Its full help (zorpack help NAME, NAME --help).
   std::string (*help)();

@@ -14,6 +14,10 @@
 
 namespace zor::pack {
 
+// How the end-of-read check's message ends: what is left of the output.
+constexpr char kNothingWritten[] = "nothing was written";
+constexpr char kStreamedOutputUnusable[] = "what standard output received must not be used";
+
 struct Input {
   const char* role = nullptr;  // how messages name it ("the launcher")
   std::string path;            // as the user spelt it, for messages only
@@ -44,8 +48,10 @@ class InputSet {
   // is not as it was when opened (identity, size, modification or change
   // time), when something wrote to or replaced it while the command read
   // it. Checks one input, or all of them.
-  bool CheckUnchanged(const Input& input, std::string* error) const;
-  bool CheckAllUnchanged(std::string* error) const;
+  // `consequence` ends the message: what the failure left behind.
+  bool CheckUnchanged(const Input& input, std::string* error,
+                      const char* consequence = kNothingWritten) const;
+  bool CheckAllUnchanged(std::string* error, const char* consequence = kNothingWritten) const;
 
  private:
   FileHandle standardOutput_;

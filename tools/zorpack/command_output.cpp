@@ -36,7 +36,10 @@ bool CommandOutput::Commit(const std::string& report, std::string* error) {
 
 bool CommandOutput::CommitWith(const std::string& data, const std::string& report,
                                std::string* error) {
-  if (!inputs_.CheckAllUnchanged(error)) {
+  // Data that went to standard output as it was read (extract FILE -) is
+  // out already.
+  bool streamed = stream_ && data.empty();
+  if (!inputs_.CheckAllUnchanged(error, streamed ? kStreamedOutputUnusable : kNothingWritten)) {
     Discard(error);
     return false;
   }

@@ -89,35 +89,6 @@ bool WriteProduct(const InputSet& inputs, const Input& launcherInput, const Inpu
 
 }  // namespace
 
-bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
-               FileIdentity* identity) {
-  // "-" reads no standard input: a file of that name (perhaps planted in a
-  // shared working folder) is not what the caller meant.
-  if (path == kStandardStreamName) {
-    return Refused(role, path,
-                   ": zorpack reads no standard input; name a file (./- for one called -)", error);
-  }
-  // Checked first: some systems open a folder for reading without a word.
-  if (KindOfPath(path) == PathKind::kFolder)
-    return Refused(role, path, " is a folder, not a file", error);
-  std::string refusal;
-  file->Reset(OpenInputFile(path, &refusal));
-  if (!refusal.empty()) return Refused(role, path, " is refused: " + refusal, error);
-  if (!file->IsValid()) {
-    *error = std::string("cannot open ") + role + " " + DescribeFailure(path);
-    return false;
-  }
-  // A FIFO, a device or a pipe could keep a read waiting forever, or give
-  // other bytes each time.
-  FileIdentity facts;
-  if (!QueryFileIdentity(file->Get(), &facts) || !facts.regular) {
-    file->Reset();
-    return Refused(role, path, " is not a regular file", error);
-  }
-  if (identity != nullptr) *identity = facts;
-  return true;
-}
-
 bool CheckClaimedPayload(const std::string& path, const PayloadLocation& location,
                          std::string* error) {
   // The locator has checked that the payload lies inside the file, so the

@@ -122,10 +122,6 @@ constexpr char kNoPayload[] = " carries no payload: no valid trailer where the l
 
 // The steps that pack, inspect and verify share. `role` names the file in
 // messages ("the launcher"); on false, `error` says why.
-// Opens an existing regular file for reading, without waiting on a FIFO or
-// device (refused); `identity`, unless null, receives its identity then.
-bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
-               FileIdentity* identity = nullptr);
 // Refuses, before anything is read, a payload whose trailer would end beyond
 // the longest file pack writes (a crafted, perhaps sparse, file).
 bool CheckClaimedPayload(const std::string& path, const PayloadLocation& location,
