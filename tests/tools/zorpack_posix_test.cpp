@@ -314,30 +314,43 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
 // that setting is, for the output's folder and for inputs, their last name
 // included: in a sticky folder that everyone may write to, another user's
 // link is refused and named with its owner; a link of one's own or of that
-// folder's owner, and any link elsewhere, leads on. Rows that need a second
+// folder's owner, and any link elsewhere, leads on. As for the kernel, 40
+// links in a row lead on and the 41st is refused. Rows that need a second
 // user run as root.
 TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
+  constexpr mode_t kShared = 01777;  // sticky and writable by all
+  constexpr mode_t kOwn = 0755;
+  constexpr int kLinkLimit = 40;
   enum class Through { kOutputFolder, kPayloadFolder, kPayloadItself };
   struct Case {
     const char* what;
-    bool sharedFolder;  // sticky and writable by all
+    mode_t folderMode;  // of the folder the link lies in
     bool othersLink;
     bool othersFolder;  // the shared folder belongs to the second user
     bool refused;
     Through through = Through::kOutputFolder;
+    int links = 1;  // in a row, each leading to the next
   };
   const Case cases[] = {
-      {"own link in a shared folder", true, false, false, false},
-      {"own link in a folder of one's own", false, false, false, false},
-      {"another user's link in a shared folder", true, true, false, true},
-      {"the shared folder's owner's link", true, true, true, false},
+      {"own link in a shared folder", kShared, false, false, false},
+      {"own link in a folder of one's own", kOwn, false, false, false},
+      {"another user's link in a shared folder", kShared, true, false, true},
+      {"the shared folder's owner's link", kShared, true, true, false},
       // An owner that a user namespace does not map shows as the overflow
       // ID: equal there, link and folder owners may still be two users.
-      {"link and folder of the overflow ID", true, true, true, true},
-      {"another user's link in a folder of one's own", false, true, false, false},
-      {"another user's link in a payload's path", true, true, false, true, Through::kPayloadFolder},
-      {"another user's link as the payload", true, true, false, true, Through::kPayloadItself},
-      {"own link as the payload", true, false, false, false, Through::kPayloadItself},
+      {"link and folder of the overflow ID", kShared, true, true, true},
+      {"another user's link in a folder of one's own", kOwn, true, false, false},
+      // Sticky but closed to others, or open but not sticky: nobody else
+      // could have put the link there to be followed by root.
+      {"another user's link in a sticky folder others may not write to", 01755, true, false, false},
+      {"another user's link in a folder all may write to, not sticky", 0777, true, false, false},
+      {"another user's link in a payload's path", kShared, true, false, true,
+       Through::kPayloadFolder},
+      {"another user's link as the payload", kShared, true, false, true, Through::kPayloadItself},
+      {"own link as the payload", kShared, false, false, false, Through::kPayloadItself},
+      {"links in a row up to the limit", kOwn, false, false, false, Through::kOutputFolder,
+       kLinkLimit},
+      {"one link past the limit", kOwn, false, false, true, Through::kOutputFolder, kLinkLimit + 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -349,10 +362,17 @@ TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
     MakeFolder(release);
     WriteBytes(release + "/out.exe", Bytes{'o', 'l', 'd'});
     WriteBytes(release + "/tool.exe", ReadBytes(SampleToolExePath()));
-    ASSERT_EQ(chmod(shared.c_str(), c.sharedFolder ? 01777 : 0755), 0);
+    ASSERT_EQ(chmod(shared.c_str(), c.folderMode), 0);
     const bool payloadItself = c.through == Through::kPayloadItself;
     const std::string link = shared + (payloadItself ? "/tool.exe" : "/build");
-    ASSERT_EQ(symlink((payloadItself ? release + "/tool.exe" : release).c_str(), link.c_str()), 0);
+    // build -> build.1 -> ... -> the release folder.
+    for (int i = 0; i < c.links; ++i) {
+      const std::string from = i == 0 ? link : link + "." + std::to_string(i);
+      const std::string to = i + 1 < c.links ? link + "." + std::to_string(i + 1)
+                             : payloadItself ? release + "/tool.exe"
+                                             : release;
+      ASSERT_EQ(symlink(to.c_str(), from.c_str()), 0);
+    }
     if (c.othersLink) {
       ASSERT_EQ(lchown(link.c_str(), kOtherUser, kOtherUser), 0);
     }
@@ -372,7 +392,9 @@ TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
     std::string error;
     bool done = pack::PackLauncherFile(LauncherExePath(), payload, output, &packed, &error);
     EXPECT_EQ(done, !c.refused) << error;
-    if (c.refused) {
+    if (c.refused && c.links > 1) {
+      EXPECT_TRUE(Contains(error, strerror(ELOOP))) << error;
+    } else if (c.refused) {
       EXPECT_TRUE(Contains(error, "link '" + link + "'")) << error;
       EXPECT_TRUE(Contains(error, "user ID 65534")) << error;
     }
