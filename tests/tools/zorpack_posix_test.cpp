@@ -507,7 +507,8 @@ TEST(zorpack_program, ExtractRefusesATerminal) {
 
 // In an append-only folder the temporary file can be neither renamed over
 // the output nor removed: the message names it and says why, so that
-// nobody keeps a full copy unknowingly.
+// nobody keeps a full copy unknowingly, after the reason the output was
+// not written, which it keeps.
 TEST(zorpack_pack, TemporaryFileThatCannotBeRemovedIsNamed) {
   if (!IsRoot()) GTEST_SKIP() << "chattr +a needs root";
   PackDir dir;
@@ -526,6 +527,9 @@ TEST(zorpack_pack, TemporaryFileThatCannotBeRemovedIsNamed) {
   EXPECT_FALSE(done);
   ASSERT_EQ(left.size(), 2u);
   const std::string temporary = left[0] == "out.exe" ? left[1] : left[0];
+  EXPECT_EQ(error.rfind("cannot replace '" + folder + "/out.exe': " + strerror(EPERM) + "; ", 0),
+            0u)
+      << error;
   EXPECT_TRUE(Contains(error, "'" + folder + "/" + temporary + "' is left behind")) << error;
   EXPECT_TRUE(Contains(error, strerror(EPERM))) << error;
   EXPECT_EQ(ReadBytes(folder + "/out.exe"), (Bytes{'o', 'l', 'd'}));
