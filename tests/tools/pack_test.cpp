@@ -532,13 +532,16 @@ void ChangeAtTheSeam(const std::string& payload) {
 // someone else is never renamed into place. The output's folder is the one
 // opened at the start: a folder swapped in under its name meanwhile gets
 // nothing, and a refused pack leaves no temporary file in either. A file
-// put at the output right after the rename is never taken for the product.
+// put at the output right after the rename is never taken for the product;
+// one put there just before it is never replaced, on a file system without
+// an exclusive rename too.
 TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
   struct Case {
     Change change;
     const char* subject;  // null: the pack succeeds
     const char* reason;
     const char* left = "old";  // what the output holds after a refusal
+    bool withoutExclusiveRename = false;
   };
   const Case cases[] = {
       {Change::kRewrite, "the payload '", "changed while it was being packed"},
@@ -552,9 +555,11 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
       {Change::kReplaceOutput, "the file now at the output '", "is not the one zorpack wrote",
        "planted"},
       {Change::kOutputAppears, "the output '", "was made by someone else", "planted"},
+      {Change::kOutputAppears, "the output '", "was made by someone else", "planted", true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.change));
+    SCOPED_TRACE(std::to_string(static_cast<int>(c.change)) +
+                 (c.withoutExclusiveRename ? " without an exclusive rename" : ""));
     PackDir dir;
     outputFolder = dir.File("out");
     movedFolder = dir.File("moved");
@@ -568,10 +573,12 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
                     : c.change == Change::kOutputAppears ? pack::SetBeforeRenameHookForTesting
                                                          : pack::SetBeforePayloadCopyHookForTesting;
     setHook(ChangeAtTheSeam);
+    pack::DenyExclusiveRenameForTesting(c.withoutExclusiveRename);
     pack::PackedFile packed;
     std::string error;
     bool done =
         pack::PackLauncherFile(LauncherExePath(), dir.File("tool.exe"), output, &packed, &error);
+    pack::DenyExclusiveRenameForTesting(false);
     setHook(nullptr);
     bool swapped =
         changed && (c.change == Change::kSwapFolder || c.change == Change::kSwapFolderAndShrink);

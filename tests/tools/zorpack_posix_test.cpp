@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "packer.h"
+#include "platform_new_file_posix.h"
 #include "runtime/file.h"
 #include "tools/pack_files.h"
 #include "tools/zorpack_process.h"
@@ -91,18 +92,61 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// The mode of the temporary file in `folder` while the pack writes it.
+// The temporary file in `temporaryFolder` and its mode; empty and 0 when
+// there is none.
 std::string temporaryFolder;
-mode_t temporaryMode;
-void NoteTemporaryMode(const std::string&) {
-  temporaryMode = 0;
+std::string TemporaryFile(mode_t* mode) {
+  *mode = 0;
   for (const std::string& name : Entries(temporaryFolder)) {
     struct stat facts;
-    if (Contains(name, "zorpack-tmp") &&
-        stat((temporaryFolder + "/" + name).c_str(), &facts) == 0) {
-      temporaryMode = facts.st_mode & 07777;
+    const std::string path = temporaryFolder + "/" + name;
+    if (Contains(name, "zorpack-tmp") && stat(path.c_str(), &facts) == 0) {
+      *mode = facts.st_mode & 07777;
+      return path;
     }
   }
+  return std::string();
+}
+
+// The mode of the temporary file while the pack writes it, which also arms
+// the swap of the old output at the last look at it (SwapOutput).
+mode_t temporaryMode;
+bool swapOutput;
+bool swapArmed;
+void NoteTemporaryMode(const std::string&) {
+  TemporaryFile(&temporaryMode);
+  swapArmed = swapOutput;
+}
+
+// Between the look at the old output `name` and its open, another name of
+// `swapIn` put in its place, once.
+std::string swapIn;
+void SwapOutput(const std::string& name) {
+  if (!swapArmed) return;
+  swapArmed = false;
+  const std::string staged = temporaryFolder + "/staged";
+  if (link(swapIn.c_str(), staged.c_str()) != 0 ||
+      rename(staged.c_str(), (temporaryFolder + "/" + name).c_str()) != 0) {
+    ADD_FAILURE() << "cannot swap the output: " << strerror(errno);
+  }
+}
+
+// The temporary file's mode when its ACL is set and its mode is next, and
+// whether it was made unchangeable then, when asked.
+mode_t modeBeforeFinalMode;
+bool makeUnchangeable;
+bool madeUnchangeable;
+void AtFinalMode() {
+  const std::string temporary = TemporaryFile(&modeBeforeFinalMode);
+  madeUnchangeable = makeUnchangeable && RunQuietly("chattr +i " + ShellQuoted(temporary));
+}
+
+// The descriptor `redirectedLink` made another name of `redirectedTo`'s
+// file, so that its link in /proc leads there.
+int redirectedLink;
+int redirectedTo;
+void RedirectLink(const std::string&) {
+  if (dup2(redirectedTo, redirectedLink) != redirectedLink) ADD_FAILURE() << strerror(errno);
 }
 
 }  // namespace
@@ -218,8 +262,21 @@ TEST(zorpack_program, WriteFailingHalfWayLeavesNothing) {
 // gets what the umask, or the folder's default ACL, gives a new file. In a
 // sticky folder another user's file is never replaced (the rows that need a
 // second user run as root only). Whatever it becomes, the file is its
-// owner's alone while it is written.
+// owner's alone while it is written, and its ACL goes on already narrowed
+// to its mode. The same where the file system makes no unnamed files and
+// has no exclusive rename: nothing is left behind. An old output that is
+// another file by the time it is opened gives nothing of its access; a
+// mode that cannot be set fails the pack.
 TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
+  enum class Twist {
+    kNone,
+    kNoUnnamedFilesOrExclusiveRename,
+    // At the last look at the old output, another file is put in its
+    // place: one with a second name and an ACL naming the second user.
+    kSwappedAtTheLastLook,
+    // Made unchangeable (chattr +i) once its ACL is set, before its mode.
+    kUnchangeable,
+  };
   struct Case {
     const char* what;
     mode_t mode;  // 0: no output before
@@ -232,6 +289,7 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
     const char* expectedAcl = nullptr;  // lines getfacl must show
     bool secondName = false;            // the old output is also another name's file
     bool setgidFolder = false;          // of the second user's group: new files get it
+    Twist twist = Twist::kNone;
   };
   const Case cases[] = {
       {"own private file", 0600, 022, false, false, 0600},
@@ -257,6 +315,16 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
       {"own file in a folder that gives new files its group", 0640, 022, false, false, 0640,
        nullptr, nullptr, nullptr, false, true},
       {"another user's file in a sticky folder", 0666, 022, true, true, 0},
+      {"new file, umask 077, without unnamed files or exclusive renames", 0, 077, false, false,
+       0600, nullptr, nullptr, nullptr, false, false, Twist::kNoUnnamedFilesOrExclusiveRename},
+      {"new file in a folder with a default ACL, without unnamed files or exclusive renames", 0,
+       077, false, false, 0660, nullptr, "d:u::rw,d:g::r,d:o::-,d:u:65534:rw",
+       "user:65534:rw-\ngroup::r--\nmask::rw-\n", false, false,
+       Twist::kNoUnnamedFilesOrExclusiveRename},
+      {"own file swapped at the last look", 0600, 022, false, false, 0644, nullptr, nullptr,
+       nullptr, false, false, Twist::kSwappedAtTheLastLook},
+      {"own file, its copy unchangeable before its mode", 0640, 022, false, false, 0, nullptr,
+       nullptr, nullptr, false, false, Twist::kUnchangeable},
       {"another user's file elsewhere", 0666, 002, true, false, 0664, "u:65534:rw"},
   };
   for (const Case& c : cases) {
@@ -292,9 +360,23 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
       std::cout << "skipped, no ACLs here: " << c.what << "\n";
       continue;
     }
+    swapIn = dir.File("other");
+    swapOutput = c.twist == Twist::kSwappedAtTheLastLook;
+    if (swapOutput) {
+      WriteBytes(swapIn, Bytes{'o', 't', 'h', 'e', 'r'});
+      if (!RunQuietly("setfacl -m u:65534:rw " + ShellQuoted(swapIn))) continue;
+    }
+    const bool fallbacks = c.twist == Twist::kNoUnnamedFilesOrExclusiveRename;
+    pack::DenyUnnamedFilesForTesting(fallbacks);
+    pack::DenyExclusiveRenameForTesting(fallbacks);
+    makeUnchangeable = c.twist == Twist::kUnchangeable;
+    madeUnchangeable = false;
     temporaryFolder = folder;
     temporaryMode = 0;
+    modeBeforeFinalMode = 0;
     pack::SetBeforePayloadCopyHookForTesting(NoteTemporaryMode);
+    pack::SetBeforeOutputOpenHookForTesting(SwapOutput);
+    pack::SetBeforeFinalModeHookForTesting(AtFinalMode);
     mode_t previousUmask = umask(c.umask);
     pack::PackedFile packed;
     std::string error;
@@ -302,17 +384,34 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
         pack::PackLauncherFile(LauncherExePath(), SampleToolExePath(), output, &packed, &error);
     umask(previousUmask);
     pack::SetBeforePayloadCopyHookForTesting(nullptr);
+    pack::SetBeforeOutputOpenHookForTesting(nullptr);
+    pack::SetBeforeFinalModeHookForTesting(nullptr);
+    pack::DenyUnnamedFilesForTesting(false);
+    pack::DenyExclusiveRenameForTesting(false);
+    const std::vector<std::string> left = Entries(folder);
+    for (const std::string& name : left)
+      RunQuietly("chattr -i " + ShellQuoted(folder + "/" + name));
+    if (makeUnchangeable && !madeUnchangeable) {
+      std::cout << "skipped, no unchangeable files here: " << c.what << "\n";
+      continue;
+    }
     struct stat facts;
     ASSERT_EQ(stat(output.c_str(), &facts), 0);
     if (c.expected == 0) {
       EXPECT_FALSE(done);
-      EXPECT_NE(error.find("belongs to another user (user ID 65534)"), std::string::npos) << error;
+      const std::string reason = makeUnchangeable ? "cannot set the permissions of the output '" +
+                                                        output + "': " + strerror(EPERM)
+                                                  : "belongs to another user (user ID 65534)";
+      EXPECT_NE(error.find(reason), std::string::npos) << error;
       EXPECT_EQ(ReadBytes(output), (Bytes{'o', 'l', 'd'}));
-      EXPECT_EQ(Entries(folder), std::vector<std::string>{"out.exe"});
+      if (!makeUnchangeable) EXPECT_EQ(left, std::vector<std::string>{"out.exe"});
       continue;
     }
     ASSERT_TRUE(done) << error;
+    EXPECT_EQ(left, std::vector<std::string>{"out.exe"});
     EXPECT_EQ(temporaryMode, 0600u);
+    // Never more than it ends with, not even once its ACL is on.
+    EXPECT_EQ(modeBeforeFinalMode & ~c.expected, 0u) << std::oct << modeBeforeFinalMode;
     EXPECT_EQ(facts.st_mode & 07777, c.expected);
     EXPECT_EQ(facts.st_uid, geteuid());
     EXPECT_EQ(facts.st_gid, getegid());
@@ -427,13 +526,27 @@ TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
   ASSERT_TRUE(tool.IsValid());
   pack::PackedFile packed;
   std::string error;
-  EXPECT_TRUE(pack::PackLauncherFile(LauncherExePath(),
-                                     "/proc/self/fd/" + std::to_string(tool.Get()),
-                                     dir.File("fd.exe"), &packed, &error))
-      << error;
+  bool done =
+      pack::PackLauncherFile(LauncherExePath(), "/proc/self/fd/" + std::to_string(tool.Get()),
+                             dir.File("fd.exe"), &packed, &error);
+  EXPECT_TRUE(done) << error;
   EXPECT_FALSE(pack::PackLauncherFile(LauncherExePath(), "/proc/self/status", dir.File("k.exe"),
                                       &packed, &error));
   EXPECT_TRUE(Contains(error, "the kernel's own files")) << error;
+  // A descriptor that leads to another file between the look and the open
+  // is refused: what was looked at is what must be read.
+  WriteBytes(dir.File("other.exe"), PeImageWithTail(9, 2));
+  UniqueFile other(open(dir.File("other.exe").c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(other.IsValid());
+  redirectedLink = tool.Get();
+  redirectedTo = other.Get();
+  pack::SetBeforeKernelLinkOpenHookForTesting(RedirectLink);
+  done = pack::PackLauncherFile(LauncherExePath(), "/proc/self/fd/" + std::to_string(tool.Get()),
+                                dir.File("moved.exe"), &packed, &error);
+  pack::SetBeforeKernelLinkOpenHookForTesting(nullptr);
+  EXPECT_FALSE(done);
+  EXPECT_TRUE(Contains(error, "changed while it was opened")) << error;
+  EXPECT_FALSE(Exists(dir.File("moved.exe")));
 }
 
 // The folder is opened for lookups only: a drop folder that the user may
