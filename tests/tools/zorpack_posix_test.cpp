@@ -108,22 +108,71 @@ std::string TemporaryFile(mode_t* mode) {
   return std::string();
 }
 
-// The mode of the temporary file while the pack writes it, which also arms
-// the swap of the old output at the last look at it (SwapOutput).
+// What happens to a pack's output at the steps only a race or another file
+// system reaches.
+enum class Twist {
+  kNone,
+  kNoUnnamedFilesOrExclusiveRename,
+  // At the last look at the old output, another file is put in its place:
+  // one with a second name and an ACL naming the second user.
+  kSwappedAtTheLastLook,
+  // The new file's ACL, or its mode, cannot be set.
+  kAclRefused,
+  kModeRefused,
+};
+Twist twist;
+// Set once the temporary file is written: the twist applies from then on,
+// once.
+bool twistArmed;
+
+// The mode of the temporary file while the pack writes it.
 mode_t temporaryMode;
-bool swapOutput;
-bool swapArmed;
 void NoteTemporaryMode(const std::string&) {
   TemporaryFile(&temporaryMode);
-  swapArmed = swapOutput;
+  twistArmed = true;
 }
 
-// Between the look at the old output `name` and its open, another name of
-// `swapIn` put in its place, once.
+// The descriptor of this process that is open on `path`; -1 when none is.
+int DescriptorOf(const std::string& path) {
+  for (const std::string& name : Entries("/proc/self/fd")) {
+    if (LinkText("/proc/self/fd/" + name) == path) return std::stoi(name);
+  }
+  return -1;
+}
+
+// The temporary file's descriptor becomes one that can look at the file
+// but not change it, so that its ACL and mode cannot be set (as on a file
+// system that refuses them) while every other step still works; its own
+// descriptor is kept for RestoreOwnDescriptor when `keepOwn`.
+int lookOnlyAt = -1;
+int ownDescriptor = -1;
+void LookOnly(bool keepOwn) {
+  mode_t ignored;
+  const std::string temporary = TemporaryFile(&ignored);
+  lookOnlyAt = DescriptorOf(temporary);
+  UniqueFile lookOnly(open(temporary.c_str(), O_PATH | O_CLOEXEC));
+  if (keepOwn && lookOnlyAt >= 0) ownDescriptor = fcntl(lookOnlyAt, F_DUPFD_CLOEXEC, 0);
+  if (lookOnlyAt < 0 || !lookOnly.IsValid() || dup2(lookOnly.Get(), lookOnlyAt) != lookOnlyAt) {
+    ADD_FAILURE() << "cannot take the temporary file's descriptor";
+  }
+}
+void RestoreOwnDescriptor() {
+  if (ownDescriptor < 0) return;
+  dup2(ownDescriptor, lookOnlyAt);
+  close(ownDescriptor);
+  ownDescriptor = -1;
+}
+
+// Between the look at the old output `name` and its open.
 std::string swapIn;
-void SwapOutput(const std::string& name) {
-  if (!swapArmed) return;
-  swapArmed = false;
+void AtOutputLook(const std::string& name) {
+  if (!twistArmed) return;
+  if (twist == Twist::kAclRefused) {
+    twistArmed = false;
+    LookOnly(true);
+  }
+  if (twist != Twist::kSwappedAtTheLastLook) return;
+  twistArmed = false;
   const std::string staged = temporaryFolder + "/staged";
   if (link(swapIn.c_str(), staged.c_str()) != 0 ||
       rename(staged.c_str(), (temporaryFolder + "/" + name).c_str()) != 0) {
@@ -131,14 +180,14 @@ void SwapOutput(const std::string& name) {
   }
 }
 
-// The temporary file's mode when its ACL is set and its mode is next, and
-// whether it was made unchangeable then, when asked.
+// Once the ACL is set and the mode is next: the temporary file's mode then.
+// A refused ACL is not refused any more: only the step that failed may fail
+// the pack.
 mode_t modeBeforeFinalMode;
-bool makeUnchangeable;
-bool madeUnchangeable;
 void AtFinalMode() {
-  const std::string temporary = TemporaryFile(&modeBeforeFinalMode);
-  madeUnchangeable = makeUnchangeable && RunQuietly("chattr +i " + ShellQuoted(temporary));
+  TemporaryFile(&modeBeforeFinalMode);
+  RestoreOwnDescriptor();
+  if (twist == Twist::kModeRefused) LookOnly(false);
 }
 
 // The descriptor `redirectedLink` made another name of `redirectedTo`'s
@@ -265,18 +314,9 @@ TEST(zorpack_program, WriteFailingHalfWayLeavesNothing) {
 // owner's alone while it is written, and its ACL goes on already narrowed
 // to its mode. The same where the file system makes no unnamed files and
 // has no exclusive rename: nothing is left behind. An old output that is
-// another file by the time it is opened gives nothing of its access; a
-// mode that cannot be set fails the pack.
+// another file by the time it is opened gives nothing of its access; an
+// ACL or a mode that cannot be set fails the pack.
 TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
-  enum class Twist {
-    kNone,
-    kNoUnnamedFilesOrExclusiveRename,
-    // At the last look at the old output, another file is put in its
-    // place: one with a second name and an ACL naming the second user.
-    kSwappedAtTheLastLook,
-    // Made unchangeable (chattr +i) once its ACL is set, before its mode.
-    kUnchangeable,
-  };
   struct Case {
     const char* what;
     mode_t mode;  // 0: no output before
@@ -323,8 +363,10 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
        Twist::kNoUnnamedFilesOrExclusiveRename},
       {"own file swapped at the last look", 0600, 022, false, false, 0644, nullptr, nullptr,
        nullptr, false, false, Twist::kSwappedAtTheLastLook},
-      {"own file, its copy unchangeable before its mode", 0640, 022, false, false, 0, nullptr,
-       nullptr, nullptr, false, false, Twist::kUnchangeable},
+      {"own file whose ACL shuts a user out, and the new file's ACL cannot be set", 0664, 022,
+       false, false, 0, "u:65534:---", nullptr, nullptr, false, false, Twist::kAclRefused},
+      {"own file, and the new file's mode cannot be set", 0640, 022, false, false, 0, nullptr,
+       nullptr, nullptr, false, false, Twist::kModeRefused},
       {"another user's file elsewhere", 0666, 002, true, false, 0664, "u:65534:rw"},
   };
   for (const Case& c : cases) {
@@ -361,21 +403,20 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
       continue;
     }
     swapIn = dir.File("other");
-    swapOutput = c.twist == Twist::kSwappedAtTheLastLook;
-    if (swapOutput) {
+    twist = c.twist;
+    twistArmed = false;
+    if (twist == Twist::kSwappedAtTheLastLook) {
       WriteBytes(swapIn, Bytes{'o', 't', 'h', 'e', 'r'});
       if (!RunQuietly("setfacl -m u:65534:rw " + ShellQuoted(swapIn))) continue;
     }
     const bool fallbacks = c.twist == Twist::kNoUnnamedFilesOrExclusiveRename;
     pack::DenyUnnamedFilesForTesting(fallbacks);
     pack::DenyExclusiveRenameForTesting(fallbacks);
-    makeUnchangeable = c.twist == Twist::kUnchangeable;
-    madeUnchangeable = false;
     temporaryFolder = folder;
     temporaryMode = 0;
     modeBeforeFinalMode = 0;
     pack::SetBeforePayloadCopyHookForTesting(NoteTemporaryMode);
-    pack::SetBeforeOutputOpenHookForTesting(SwapOutput);
+    pack::SetBeforeOutputOpenHookForTesting(AtOutputLook);
     pack::SetBeforeFinalModeHookForTesting(AtFinalMode);
     mode_t previousUmask = umask(c.umask);
     pack::PackedFile packed;
@@ -388,23 +429,20 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
     pack::SetBeforeFinalModeHookForTesting(nullptr);
     pack::DenyUnnamedFilesForTesting(false);
     pack::DenyExclusiveRenameForTesting(false);
+    if (ownDescriptor >= 0) close(ownDescriptor);
+    ownDescriptor = -1;
     const std::vector<std::string> left = Entries(folder);
-    for (const std::string& name : left)
-      RunQuietly("chattr -i " + ShellQuoted(folder + "/" + name));
-    if (makeUnchangeable && !madeUnchangeable) {
-      std::cout << "skipped, no unchangeable files here: " << c.what << "\n";
-      continue;
-    }
     struct stat facts;
     ASSERT_EQ(stat(output.c_str(), &facts), 0);
     if (c.expected == 0) {
       EXPECT_FALSE(done);
-      const std::string reason = makeUnchangeable ? "cannot set the permissions of the output '" +
-                                                        output + "': " + strerror(EPERM)
-                                                  : "belongs to another user (user ID 65534)";
+      const bool refusedAccess = twist == Twist::kAclRefused || twist == Twist::kModeRefused;
+      const std::string reason = refusedAccess ? "cannot set the permissions of the output '" +
+                                                     output + "': " + strerror(EBADF)
+                                               : "belongs to another user (user ID 65534)";
       EXPECT_NE(error.find(reason), std::string::npos) << error;
       EXPECT_EQ(ReadBytes(output), (Bytes{'o', 'l', 'd'}));
-      if (!makeUnchangeable) EXPECT_EQ(left, std::vector<std::string>{"out.exe"});
+      EXPECT_EQ(left, std::vector<std::string>{"out.exe"});
       continue;
     }
     ASSERT_TRUE(done) << error;
