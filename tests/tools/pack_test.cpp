@@ -133,6 +133,7 @@ enum class Place {
   kFile,
   kFolder,
   kInMissingFolder,
+  kInMissingFolderFurtherUp,  // a folder above the output's is missing too
   kTheLauncher,
   kThePayload,
   kThePayloadFarSpelled,  // through so many "." folders that no path call takes it
@@ -259,6 +260,10 @@ std::vector<RefusalCase> RefusalCases() {
       {"output is a folder", launcher, good, "output", "is a folder, not a file", Place::kFolder},
       {"output in a missing folder", launcher, good, "folder of the output", "does not exist",
        Place::kInMissingFolder},
+      // Windows tells this one apart from a missing last name
+      // (ERROR_PATH_NOT_FOUND): still a folder that does not exist.
+      {"output in a folder missing further up", launcher, good, "folder of the output",
+       "does not exist", Place::kInMissingFolderFurtherUp},
       {"output is the launcher", launcher, PeImageWithTail(1, 4), "output", "one of the inputs",
        Place::kTheLauncher},
       {"output is the payload", launcher, PeImageWithTail(1, 4), "output", "one of the inputs",
@@ -333,6 +338,9 @@ void ExpectRefusalsLeaveEveryFileAsItWas(bool fifoCases) {
     if (c.output == Place::kFile) WriteBytes(output, previousOutput);
     if (c.output == Place::kFolder) MakeFolder(output);
     if (c.output == Place::kInMissingFolder) output = dir.File("no-such-folder") + "/out.exe";
+    if (c.output == Place::kInMissingFolderFurtherUp) {
+      output = dir.File("no-such-folder") + kPathSeparator + "deeper" + kPathSeparator + "out.exe";
+    }
     if (c.output == Place::kUnlookable) output = dir.File(NameNoFolderTakes());
     std::vector<std::string> before = Entries(dir.Path());
 
