@@ -166,13 +166,14 @@ void RestoreOwnDescriptor() {
 // Between the look at the old output `name` and its open.
 std::string swapIn;
 void AtOutputLook(const std::string& name) {
-  if (!twistArmed) return;
-  if (twist == Twist::kAclRefused) {
-    twistArmed = false;
-    LookOnly(true);
+  if (!twistArmed || (twist != Twist::kAclRefused && twist != Twist::kSwappedAtTheLastLook)) {
+    return;
   }
-  if (twist != Twist::kSwappedAtTheLastLook) return;
   twistArmed = false;
+  if (twist == Twist::kAclRefused) {
+    LookOnly(true);
+    return;
+  }
   const std::string staged = temporaryFolder + "/staged";
   if (link(swapIn.c_str(), staged.c_str()) != 0 ||
       rename(staged.c_str(), (temporaryFolder + "/" + name).c_str()) != 0) {
@@ -181,8 +182,8 @@ void AtOutputLook(const std::string& name) {
 }
 
 // Once the ACL is set and the mode is next: the temporary file's mode then.
-// A refused ACL is not refused any more: only the step that failed may fail
-// the pack.
+// After a refused ACL the file's own descriptor comes back, so that the
+// mode can be set: the pack fails only if the ACL's failure counts.
 mode_t modeBeforeFinalMode;
 void AtFinalMode() {
   TemporaryFile(&modeBeforeFinalMode);
