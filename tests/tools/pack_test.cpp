@@ -136,6 +136,7 @@ enum class Place {
   kFile,
   kFolder,
   kInMissingFolder,
+  kInMissingFolderFurtherUp,  // a folder above the output's is missing too
   kTheLauncher,
   kThePayload,
   kThePayloadFarSpelled,  // through so many "." folders that no path call takes it
@@ -262,6 +263,10 @@ std::vector<RefusalCase> RefusalCases() {
       {"output is a folder", launcher, good, "output", "is a folder, not a file", Place::kFolder},
       {"output in a missing folder", launcher, good, "folder of the output", "does not exist",
        Place::kInMissingFolder},
+      // Windows tells this one apart from a missing last name
+      // (ERROR_PATH_NOT_FOUND): still a folder that does not exist.
+      {"output in a folder missing further up", launcher, good, "folder of the output",
+       "does not exist", Place::kInMissingFolderFurtherUp},
       {"output is the launcher", launcher, PeImageWithTail(1, 4), "output", "one of the inputs",
        Place::kTheLauncher},
       {"output is the payload", launcher, PeImageWithTail(1, 4), "output", "one of the inputs",
@@ -336,6 +341,9 @@ void ExpectRefusalsLeaveEveryFileAsItWas(bool fifoCases) {
     if (c.output == Place::kFile) WriteBytes(output, previousOutput);
     if (c.output == Place::kFolder) MakeFolder(output);
     if (c.output == Place::kInMissingFolder) output = dir.File("no-such-folder") + "/out.exe";
+    if (c.output == Place::kInMissingFolderFurtherUp) {
+      output = dir.File("no-such-folder") + kPathSeparator + "deeper" + kPathSeparator + "out.exe";
+    }
     if (c.output == Place::kUnlookable) output = dir.File(NameNoFolderTakes());
     std::vector<std::string> before = Entries(dir.Path());
 
@@ -535,13 +543,16 @@ void ChangeAtTheSeam(const std::string& payload) {
 // someone else is never renamed into place. The output's folder is the one
 // opened at the start: a folder swapped in under its name meanwhile gets
 // nothing, and a refused pack leaves no temporary file in either. A file
-// put at the output right after the rename is never taken for the product.
+// put at the output right after the rename is never taken for the product;
+// one put there just before it is never replaced, on a file system without
+// an exclusive rename too.
 TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
   struct Case {
     Change change;
     const char* subject;  // null: the pack succeeds
     const char* reason;
     const char* left = "old";  // what the output holds after a refusal
+    bool withoutExclusiveRename = false;
   };
   const Case cases[] = {
       {Change::kRewrite, "the payload '", "changed while it was being packed"},
@@ -555,9 +566,11 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
       {Change::kReplaceOutput, "the file now at the output '", "is not the one zorpack wrote",
        "planted"},
       {Change::kOutputAppears, "the output '", "was made by someone else", "planted"},
+      {Change::kOutputAppears, "the output '", "was made by someone else", "planted", true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.change));
+    SCOPED_TRACE(std::to_string(static_cast<int>(c.change)) +
+                 (c.withoutExclusiveRename ? " without an exclusive rename" : ""));
     PackDir dir;
     outputFolder = dir.File("out");
     movedFolder = dir.File("moved");
@@ -571,10 +584,12 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
                     : c.change == Change::kOutputAppears ? pack::SetBeforeRenameHookForTesting
                                                          : pack::SetBeforePayloadCopyHookForTesting;
     setHook(ChangeAtTheSeam);
+    pack::DenyExclusiveRenameForTesting(c.withoutExclusiveRename);
     pack::PackedFile packed;
     std::string error;
     bool done =
         pack::PackLauncherFile(LauncherExePath(), dir.File("tool.exe"), output, &packed, &error);
+    pack::DenyExclusiveRenameForTesting(false);
     setHook(nullptr);
     bool swapped =
         changed && (c.change == Change::kSwapFolder || c.change == Change::kSwapFolderAndShrink);

@@ -14,8 +14,12 @@ source_dir=$(cd "$1" && pwd)
 mkdir -p "$2"
 work=$(mktemp -d "$(cd "$2" && pwd)/sbom test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-launcher="$3/launcher.exe"
-tool="$3/sample_tool.exe"
+# The run's own copies of the built inputs: a packer that writes to an
+# input damages only them, never the build's files that other tests read.
+mkdir "$work/inputs"
+cp "$3/launcher.exe" "$3/sample_tool.exe" "$work/inputs/"
+launcher="$work/inputs/launcher.exe"
+tool="$work/inputs/sample_tool.exe"
 shift 3
 zorpack=("$@")
 modules="$source_dir/build-cyclonedx"

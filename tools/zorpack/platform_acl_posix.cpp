@@ -3,6 +3,8 @@
 #include <errno.h>
 #include <sys/xattr.h>
 
+#include "platform_output.h"
+
 namespace zor::pack {
 
 namespace {
@@ -15,7 +17,20 @@ constexpr unsigned kAclGroupObject = 0x04;
 constexpr unsigned kAclMask = 0x10;
 constexpr unsigned kAclOther = 0x20;
 
+// Set by tests only.
+void (*beforeFinalModeHook)() = nullptr;
+
+// Sets the mode of `file`, whose ACL is in place.
+bool SetMode(FileHandle file, mode_t mode) {
+  if (beforeFinalModeHook != nullptr) beforeFinalModeHook();
+  return fchmod(file, mode) == 0;
+}
+
 }  // namespace
+
+void SetBeforeFinalModeHookForTesting(void (*hook)()) {
+  beforeFinalModeHook = hook;
+}
 
 bool ReadAccessAcl(FileHandle file, std::string* acl) {
   acl->clear();
@@ -52,7 +67,7 @@ bool SetAccess(FileHandle file, const std::string& acl, mode_t mode) {
   if (acl.empty()) {
     bool removed = fremovexattr(file, kAccessAclName) == 0 || errno == ENODATA ||
                    errno == ENOTSUP || errno == EOPNOTSUPP;
-    return removed && fchmod(file, mode) == 0;
+    return removed && SetMode(file, mode);
   }
   std::string narrowed = AclWithMode(acl, mode);
   if (narrowed.empty()) {
@@ -60,7 +75,7 @@ bool SetAccess(FileHandle file, const std::string& acl, mode_t mode) {
     return false;
   }
   return fsetxattr(file, kAccessAclName, narrowed.data(), narrowed.size(), 0) == 0 &&
-         fchmod(file, mode) == 0;
+         SetMode(file, mode);
 }
 
 }  // namespace zor::pack

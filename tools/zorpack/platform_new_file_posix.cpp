@@ -12,6 +12,9 @@ namespace zor::pack {
 
 namespace {
 
+// Set by tests only.
+bool unnamedFilesDenied = false;
+
 // Reads what an empty file made in `folder` was given, then removes it
 // (`name`, unless it has none).
 bool ReadProbe(FileHandle folder, FileHandle probe, const std::string& name,
@@ -28,10 +31,15 @@ bool ReadProbe(FileHandle folder, FileHandle probe, const std::string& name,
 
 }  // namespace
 
+void DenyUnnamedFilesForTesting(bool deny) {
+  unnamedFilesDenied = deny;
+}
+
 bool QueryNewFileAccess(FileHandle folder, NewFileAccess* access) {
   constexpr int kProbeFlags = O_RDWR | O_NOCTTY | O_CLOEXEC;
 #ifdef O_TMPFILE
-  UniqueFile unnamed(openat(folder, ".", kProbeFlags | O_TMPFILE, kNewFileMode));
+  UniqueFile unnamed(
+      unnamedFilesDenied ? NoFile() : openat(folder, ".", kProbeFlags | O_TMPFILE, kNewFileMode));
   if (unnamed.IsValid()) return ReadProbe(folder, unnamed.Get(), "", access);
 #endif
   InterruptsHeld held;

@@ -26,4 +26,8 @@ struct NewFileAccess {
 // be made, read or removed.
 bool QueryNewFileAccess(FileHandle folder, NewFileAccess* access);
 
+// For tests only: from now on QueryNewFileAccess works as on a file system
+// that makes no unnamed files (`deny`), with a named one.
+void DenyUnnamedFilesForTesting(bool deny);
+
 }  // namespace zor::pack

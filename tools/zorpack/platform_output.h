@@ -40,6 +40,11 @@ struct ExistingOutput {
 // kMissing.
 bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* existing);
 
+// For tests only (POSIX): `hook`, unless null, runs with the output's name
+// between QueryOutput's look at a file whose access is kept and its open to
+// read the ACL, so that a test can put another file there then.
+void SetBeforeOutputOpenHookForTesting(void (*hook)(const std::string& name));
+
 // Gives the finished file `file`, made private, the access it is to be
 // published with. Replacing a file whose access is kept, it takes that
 // file's group, permission bits and access ACL, less any group or other
@@ -52,6 +57,11 @@ bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* exi
 // the file has the folder's inherited access from the start.
 bool SetFinalPermissions(FileHandle folder, FileHandle file, const ExistingOutput& replaced);
 
+// For tests only (POSIX): `hook`, unless null, runs when SetFinalPermissions
+// has given the file its ACL (or removed it) and is about to set its mode,
+// so that a test can look at the file, or keep it from being changed, then.
+void SetBeforeFinalModeHookForTesting(void (*hook)());
+
 // Whether `name` in `folder` is the open file `file` itself (same device
 // and inode, or volume and file index), without following a link.
 bool IsNamedFile(FileHandle folder, const std::string& name, FileHandle file);
@@ -62,6 +72,11 @@ bool IsNamedFile(FileHandle folder, const std::string& name, FileHandle file);
 // (Windows renames by handle).
 bool RenameInFolder(FileHandle folder, FileHandle file, const std::string& from,
                     const std::string& to, bool replace);
+
+// For tests only: from now on RenameInFolder without `replace` works as on
+// a file system that has no exclusive rename (NFS on Linux; `deny` does
+// nothing on Windows, where every rename may refuse to replace).
+void DenyExclusiveRenameForTesting(bool deny);
 
 // Removes the open file `file`, named `name` in `folder`; a file that
 // someone else has put under that name meanwhile is left alone. False, the

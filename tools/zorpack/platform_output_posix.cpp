@@ -16,7 +16,19 @@ namespace {
 
 constexpr mode_t kOthersWrite = S_IWGRP | S_IWOTH;
 
+// Set by tests only.
+void (*beforeOutputOpenHook)(const std::string& name) = nullptr;
+bool exclusiveRenameDenied = false;
+
 }  // namespace
+
+void SetBeforeOutputOpenHookForTesting(void (*hook)(const std::string& name)) {
+  beforeOutputOpenHook = hook;
+}
+
+void DenyExclusiveRenameForTesting(bool deny) {
+  exclusiveRenameDenied = deny;
+}
 
 bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* existing) {
   *existing = ExistingOutput();
@@ -45,6 +57,7 @@ bool QueryOutput(FileHandle folder, const std::string& name, ExistingOutput* exi
   existing->accessKept = facts.st_uid == geteuid() && facts.st_nlink == 1;
   existing->group = facts.st_gid;
   if (!existing->accessKept) return true;
+  if (beforeOutputOpenHook != nullptr) beforeOutputOpenHook(name);
   // Read through the file itself: no path leads outside the open folder.
   UniqueFile file(
       openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -85,7 +98,11 @@ bool RenameInFolder(FileHandle folder, FileHandle, const std::string& from, cons
                     bool replace) {
 #ifdef RENAME_NOREPLACE
   if (!replace) {
-    if (renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (exclusiveRenameDenied) {
+      errno = EINVAL;
+    } else if (renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0) {
+      return true;
+    }
     if (errno != EINVAL && errno != ENOSYS) return false;
     // A file system without the flag (NFS): a new link cannot take a name
     // that is there either.

@@ -59,4 +59,9 @@ bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string
 // says why when a link was refused.
 FileHandle OpenInputFile(const std::string& path, std::string* refusal);
 
+// For tests only (POSIX): `hook`, unless null, runs with the link's name
+// between the look at the file that a link in /proc leads to and its open
+// for reading, so that a test can make the link lead elsewhere then.
+void SetBeforeKernelLinkOpenHookForTesting(void (*hook)(const std::string& name));
+
 }  // namespace zor::pack

@@ -154,6 +154,8 @@ bool OpenFolderPath(const std::string& path, UniqueFile* folder, std::string* re
 // (reading /proc/kmsg takes messages from the kernel's log), and a link
 // there (/proc/self/fd/3) is followed by the kernel to a regular file that
 // lies elsewhere, opened for reading only when it still is that file.
+void (*beforeKernelLinkOpenHook)(const std::string& name) = nullptr;
+
 FileHandle OpenThroughKernelLink(FileHandle folder, const std::string& name, bool link,
                                  std::string* refusal) {
   UniqueFile target(link ? openat(folder, name.c_str(), O_PATH | O_CLOEXEC) : NoFile());
@@ -163,6 +165,7 @@ FileHandle OpenThroughKernelLink(FileHandle folder, const std::string& name, boo
     return NoFile();
   }
   if (fstat(target.Get(), &facts) != 0 || !S_ISREG(facts.st_mode)) return target.Release();
+  if (beforeKernelLinkOpenHook != nullptr) beforeKernelLinkOpenHook(name);
   UniqueFile file(openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   struct stat opened;
   if (!file.IsValid() || fstat(file.Get(), &opened) != 0) return NoFile();
@@ -174,6 +177,10 @@ FileHandle OpenThroughKernelLink(FileHandle folder, const std::string& name, boo
 }
 
 }  // namespace
+
+void SetBeforeKernelLinkOpenHookForTesting(void (*hook)(const std::string& name)) {
+  beforeKernelLinkOpenHook = hook;
+}
 
 std::string NativePath(const std::string& path) {
   return path;
