@@ -31,15 +31,21 @@ constexpr char kSbomHelpTail[] =
     "dependencies: the product on both, the payload on what its SBOM says.\n"
     "metadata.tools names zorpack, its version and source revision. The time\n"
     "stamp is SOURCE_DATE_EPOCH when set, else the current time; the\n"
-    "serialNumber comes from PRODUCT's SHA-256: the same inputs give the same\n"
-    "bytes. No path, user or machine name is written.\n"
+    "serialNumber (a version-8 UUID) comes from the SHA-256 of the rest of the\n"
+    "document: the same inputs give the same bytes. Control, invisible and\n"
+    "direction characters in strings are written as \\uNNNN. No path, user or\n"
+    "machine name is written.\n"
     "\n"
     "Exit status: 0 written; 1 PRODUCT differs from what the release made (the\n"
     "first difference as verify names it) or the payload SBOM's hash is not\n"
     "the payload's (naming the algorithm); 2 bad usage, a file that cannot be\n"
     "read or written, or a payload SBOM that is not JSON (its line and column\n"
-    "named), not CycloneDX 1.4 to 1.6, nested more than 64 levels deep or\n"
-    "larger than 16 MiB. Nothing is written unless the status is 0.\n";
+    "named), not CycloneDX 1.4 to 1.6, nested more than 64 levels deep,\n"
+    "larger than 16 MiB, holding what the merge cannot carry over (services,\n"
+    "compositions, vulnerabilities, a component's evidence, ...) or a value of\n"
+    "another type than CycloneDX 1.6 gives it, or that would break the\n"
+    "document (a bom-ref twice, a dependency on nothing it lists); the element\n"
+    "is named. Nothing is written unless the status is 0.\n";
 
 constexpr char kLauncherOption[] = "--launcher";
 
@@ -67,8 +73,8 @@ const std::vector<ValueOption> kValueOptions = {
      "the payload's own CycloneDX JSON SBOM (1.4 to 1.6):\n"
      "its main component becomes the payload component,\n"
      "its components are nested under it and its\n"
-     "dependencies carried over, every bom-ref renamed\n"
-     "payload or payload/REF. A SHA-256 or SHA-512 it\n"
+     "dependencies carried over, every bom-ref in it\n"
+     "renamed payload or payload/REF. A SHA-256 or SHA-512 it\n"
      "gives for its main component must be the\n"
      "payload's; hashes of other algorithms are left\n"
      "out.",
