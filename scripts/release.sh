@@ -104,7 +104,8 @@ done
 
 for file in bin/zorpack bin/aarch64/zorpack bin/zorpack.exe share/zor/launcher.exe README.md \
   share/man/man1/zorpack.1 lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfig.cmake \
-  share/zor/copyright share/zor/licenses/LGPL-2.1 share/zor/relink/relink.sh; do
+  share/zor/copyright share/zor/licenses/LGPL-2.1 share/zor/relink/relink.sh \
+  share/zor/relink/output_folder.sh; do
   [ -f "$kit/$file" ] || fail "the kit has no $file"
 done
 # No build folder may show through in what the kit carries.

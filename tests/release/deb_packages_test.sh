@@ -33,6 +33,7 @@ relink=usr/lib/$name/relink
 expected="usr/bin/zorpack
 usr/lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfig.cmake
 usr/lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfigVersion.cmake
+$relink/output_folder.sh
 $relink/relink.sh
 $doc/README.md
 $doc/changelog.gz

@@ -11,7 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 relink="$work/relink/relink.sh"
 mkdir -p "$work/relink"
-cp "$1/tools/zorpack/relink.sh" "$relink"
+cp "$1/tools/zorpack/relink.sh" "$1/tools/zorpack/output_folder.sh" "$work/relink/"
 for arch in x86_64 aarch64; do
   mkdir "$work/relink/$arch"
   touch "$work/relink/$arch/$arch-object.o" "$work/relink/$arch/libzor_$arch.a"
@@ -40,14 +40,15 @@ bad() {
   failures=$((failures + 1))
 }
 
-# run NAME SETUP EXPECTED_STATUS CHECK [VAR=VALUE...]: SETUP and CHECK are
-# shell text run in the shared folder, around relink.sh OUTPUT=out.
+# [output=OUTPUT] run NAME SETUP EXPECTED_STATUS CHECK [VAR=VALUE...]: SETUP
+# and CHECK are shell text run in the shared folder, around relink.sh
+# OUTPUT (out unless given).
 run() {
   local name=$1 setup=$2 expected=$3 check=$4 status
   shift 4
   rm -rf "${shared:?}"/* "$shared"/.relink.* "$work/private"/*
   (cd "$shared" && eval "$setup")
-  (cd "$shared" && env CXX="$work/cxx" FAKE_LOG="$work/log" "$@" "$relink" out) >"$work/out" 2>"$work/err"
+  (cd "$shared" && env CXX="$work/cxx" FAKE_LOG="$work/log" "$@" "$relink" "${output:-out}") >"$work/out" 2>"$work/err"
   status=$?
   [ "$status" -eq "$expected" ] || bad "$name: exit status $status, not $expected: $(cat "$work/err")"
   (cd "$shared" && eval "$check") || bad "$name: $check does not hold; stderr: $(cat "$work/err")"
@@ -71,8 +72,38 @@ if [ "$(id -u)" -eq 0 ]; then
     '[ "$(stat -c %u out)" = 0 ] && grep -qx relinked out && [ ! -s "$work/private/victim" ]'
   run "another user's dangling link at OUTPUT" 'ln -s "$work/private/planted" out && chown -h 65534 out' 0 \
     '[ -f out ] && [ ! -L out ] && [ ! -e "$work/private/planted" ]'
+  # OUTPUT's folder is reached under the kernel's link rule: in a sticky
+  # folder that everyone may write to, only the caller's or the folder
+  # owner's link is followed, also where a link's text leads.
+  target='mkdir "$work/private/target" && ln -s "$work/private/target" via'
+  refused='[ -z "$(ls -A "$work/private/target")" ] && grep -q "link .*via of another user (user ID 65534)" "$work/err"'
+  linked='grep -qx relinked "$work/private/target/out"'
+  output=via/out run "another user's link on OUTPUT's path" "$target && chown -h 65534 via" 1 "$refused"
+  output=other/via/out run "your own link in another user's sticky folder" \
+    "mkdir -m 1777 other && chown 4242 other && cd other && $target" 0 "$linked"
+  output=own/via/out run "the sticky folder owner's link" \
+    "mkdir -m 1777 own && chown 4242 own && cd own && $target && chown -h 4242 via" 0 "$linked"
+  output=own/via/out run "the link of a folder owner that a user namespace does not map" \
+    "mkdir -m 1777 own && chown 65534 own && cd own && $target && chown -h 65534 via" 1 "$refused"
+  output=closed/via/out run "another user's link in a sticky folder others may not write to" \
+    "mkdir -m 1755 closed && cd closed && $target && chown -h 65534 via" 0 "$linked"
+  output=mine/out run "your own link to another user's link" \
+    "$target && chown -h 65534 via && ln -s \"\$PWD/via\" mine" 1 "$refused"
 fi
 run "a folder at OUTPUT" 'mkdir out' 1 '[ -d out ] && [ -z "$(ls out)" ]'
+# Every character of OUTPUT counts, a trailing newline too.
+newline=$'\n'
+output=$'nl\n/out' run "OUTPUT's folder ending in a newline" 'mkdir nl "nl$newline"' 0 \
+  '[ ! -e nl/out ] && grep -qx relinked nl?/out'
+output=$'out\n' run "OUTPUT ending in a newline" '' 0 '[ ! -e out ] && grep -qx relinked out?'
+# A folder swapped for a link (even the caller's own) between the look and
+# the step into it is refused, through the library's seam.
+swapped=$(
+  cd "$shared" && mkdir dir && . "$work/relink/output_folder.sh" || exit
+  zor_before_folder_step() { [ "$1" != dir ] || { mv dir dir.away && ln -s "$work/private" dir; }; }
+  zor_enter_output_folder dir/out 2>&1 && echo entered
+)
+[[ "$swapped" == *"the folder ./dir changed while it was entered" ]] || bad "a folder swapped for a link: $swapped"
 
 [ "$failures" -eq 0 ] && echo "relink.sh: all cases hold"
 exit $((failures > 0))

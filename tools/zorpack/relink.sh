@@ -10,10 +10,11 @@
 # prints what CXX is ("GCC-MAJOR GLIBC-MAJOR GLIBC-MINOR"); the build
 # records it beside the objects as the oldest toolchain they link with.
 #
-# OUTPUT's folder may be shared with other users: the link is made in a
-# private folder created inside it and then renamed over OUTPUT, so a file
-# or link that someone else put at OUTPUT is replaced, never written
-# through, and a failure leaves OUTPUT as it was.
+# OUTPUT's folder may be shared with other users: it is reached under the
+# kernel's link rule (output_folder.sh), the link is made in a private
+# folder created inside it and then renamed over OUTPUT, so a file or link
+# that someone else put at OUTPUT is replaced, never written through, and a
+# failure leaves OUTPUT as it was.
 set -eu
 usage="usage: relink.sh OUTPUT"
 cxx=${CXX:-g++}
@@ -33,7 +34,13 @@ if [ $# -ne 1 ] || [ -z "$1" ]; then
   echo "$usage" >&2
   exit 2
 fi
-here=$(cd "$(dirname "$0")" && pwd)
+# The physical path of folder $1 in folder_path, exactly: a name may end in
+# a newline, which $(...) alone would strip.
+folder_path() {
+  folder_path=$(cd -P -- "$1" && pwd -P && echo x) && folder_path=${folder_path%?x}
+}
+case $0 in */*) folder_path "${0%/*}/" ;; *) folder_path . ;; esac
+here=$folder_path
 arch=${RELINK_ARCH:-$(uname -m)}
 objects="$here/$arch"
 if [ ! -d "$objects" ]; then
@@ -67,10 +74,16 @@ if [ $# -ne 3 ] || ! number "$1" || ! number "$2" || ! number "$3" || older "$1"
 fi
 
 # A relative compiler path must survive the change of folder below.
-case "$cxx" in */*) cxx=$(cd "$(dirname "$cxx")" && pwd)/$(basename "$cxx") ;; esac
-# OUTPUT's folder is resolved once; every step below works inside it.
-cd -P -- "$(dirname -- "$output")"
-name=$(basename -- "$output")
+case $cxx in
+  /*) ;;
+  */*) folder_path . && cxx=$folder_path/$cxx ;;
+esac
+# OUTPUT's folder is resolved once, as zorpack resolves it; every step
+# below works inside it.
+# shellcheck source=output_folder.sh
+. "$here/output_folder.sh"
+zor_enter_output_folder "$output" || exit 1
+name=$zor_output_name
 private=$(mktemp -d ./.relink.XXXXXXXX)
 trap 'rm -rf -- "$private"' EXIT
 trap 'exit 1' HUP INT TERM
