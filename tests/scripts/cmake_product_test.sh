@@ -36,6 +36,8 @@ bad() {
 #   refused: TEXT         configuring fails, saying TEXT
 #   rewrites-sbom: FILE   after a build, a change to FILE writes the SBOM
 #                         again
+#   not-made: A B ...     configuring makes no folder A, B, ... in the
+#                         scratch folder (outside the build tree)
 row() {
   local name=$1 arguments=$2 check=$3 src="$work/src" build="$work/build"
   rm -rf "$src" "$build"
@@ -54,6 +56,12 @@ row() {
     bad "$name: configuring does not refuse it"
     return
   }
+  if [[ "$check" == "not-made: "* ]]; then
+    for folder in ${check#not-made: }; do
+      [ ! -e "$work/$folder" ] || bad "$name: configuring made $folder"
+    done
+    return
+  fi
   cmake --build "$build" >"$work/build.log" 2>&1 || {
     bad "$name: the build fails: $(tail -n 5 "$work/build.log")"
     return
@@ -81,8 +89,12 @@ row() {
 
 row "the SBOM names the product NAME" "SBOM u.cdx.json" \
   'sbom-args: --name|Updater'
-row "the SBOM is of the product" "SBOM u.cdx.json OUTPUT out/P.exe" \
-  'sbom-args: $build/out/P.exe|$build/u.cdx.json'
+row "the SBOM is of the product" "SBOM sbom/u.cdx.json OUTPUT out/P.exe" \
+  'sbom-args: $build/out/P.exe|$build/sbom/u.cdx.json'
+# Configuring makes folders in the build tree alone: elsewhere a folder
+# could be made where another user's link points.
+row "folders outside the build tree" "OUTPUT $work/out/P.exe SBOM $work/build/../sbom/u.cdx.json" \
+  'not-made: out sbom'
 row "the payload SBOM is merged" "SBOM u.cdx.json PAYLOAD_SBOM tool.cdx.json" \
   'sbom-args: --payload-sbom|$src/tool.cdx.json'
 row "PAYLOAD_SBOM without SBOM" "PAYLOAD_SBOM tool.cdx.json" \
