@@ -91,6 +91,11 @@ if [ "$(id -u)" -eq 0 ]; then
     "$target && chown -h 65534 via && ln -s \"\$PWD/via\" mine" 1 "$refused"
 fi
 run "a folder at OUTPUT" 'mkdir out' 1 '[ -d out ] && [ -z "$(ls out)" ]'
+# As many links on the way as the kernel follows, and not one more.
+chain='mkdir "$work/private/target" && to="$work/private/target" &&
+  for i in $(seq "$links"); do ln -s "$to" "$work/private/l$i" && to="$work/private/l$i"; done'
+links=40 output="$work/private/l40/out" run "40 links on OUTPUT's path" "$chain" 0 'grep -qx relinked "$work/private/target/out"'
+links=41 output="$work/private/l41/out" run "41 links on OUTPUT's path" "$chain" 1 'grep -q "more than 40 links" "$work/err"'
 # Every character of OUTPUT counts, a trailing newline too.
 newline=$'\n'
 output=$'nl\n/out' run "OUTPUT's folder ending in a newline" 'mkdir nl "nl$newline"' 0 \
