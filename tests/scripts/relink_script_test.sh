@@ -97,6 +97,7 @@ chain='mkdir "$work/private/target" && to="$work/private/target" &&
 links=40 output="$work/private/l40/out" run "40 links on OUTPUT's path" "$chain" 0 'grep -qx relinked "$work/private/target/out"'
 links=41 output="$work/private/l41/out" run "41 links on OUTPUT's path" "$chain" 1 'grep -q "more than 40 links" "$work/err"'
 # Every character of OUTPUT counts, a trailing newline too.
+# shellcheck disable=SC2034 # read by the row's setup text
 newline=$'\n'
 output=$'nl\n/out' run "OUTPUT's folder ending in a newline" 'mkdir nl "nl$newline"' 0 \
   '[ ! -e nl/out ] && grep -qx relinked nl?/out'
