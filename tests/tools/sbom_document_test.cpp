@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "payload/pe_layout.h"
 #include "sbom_facts.h"
 #include "sbom_signature.h"
+#include "sbom_verify.h"
+#include "tools/pack_files.h"
 
 #ifndef _WIN32
 #include <openssl/evp.h>
@@ -204,6 +207,28 @@ TEST(SbomSignature, UnusableKeysAndDocumentsAreRefusedAndLeaveTheDocument) {
 }
 
 #endif
+
+// verify-sbom hashes the launcher image a product carries as the release
+// made it: what signing changed set back, what follows the image cut off.
+TEST(SbomVerify, RestoresTheReleasedLauncherImageFromAProduct) {
+  const Bytes released = ReadBytes(LauncherExePath());
+  const uint32_t newHeader =
+      released[kNewHeaderOffsetField] | (released[kNewHeaderOffsetField + 1] << 8);
+  const size_t optional = newHeader + kOptionalHeaderOffset;
+  Bytes product = released;
+  product[optional + kChecksumField] ^= 0x5A;
+  product[optional + DataDirectoryOffset(false, kSecurityDirectoryIndex)] = 0x10;
+  product.insert(product.end(), 4096, 0);
+  product.push_back(0x77);
+  ASSERT_TRUE(pack::RestoreLauncherImage(&product));
+  EXPECT_TRUE(product == released);
+  // Headers that place the image beyond the bytes at hand: refused, as is.
+  for (size_t keep : {released.size() - 1, size_t{64}, size_t{0}}) {
+    Bytes cut(released.begin(), released.begin() + keep);
+    EXPECT_FALSE(pack::RestoreLauncherImage(&cut)) << keep;
+    EXPECT_EQ(cut.size(), keep);
+  }
+}
 
 TEST(SbomFacts, EveryComponentGetsItsFileFactsAndTheReleaseItsOwn) {
   Json product = {{"name", "Updater"}, {"properties", Json::array({{{"name", "zor:signed"}}})}};
