@@ -6,7 +6,8 @@
 # unsigned and the signed product carry their SHA-512 (and pass the
 # CycloneDX schema where scripts/setup.sh installed the checker). Touching
 # the tool's source or the launcher image repacks; a build with nothing
-# changed does no work.
+# changed does no work; a second build in another folder makes the same
+# product.
 #   tests/release/example_product_test.sh PREFIX WORK_DIR
 set -Eeuo pipefail
 
@@ -21,7 +22,7 @@ work=$2
 packer="$prefix/bin/zorpack"
 launcher="$prefix/share/zor/launcher.exe"
 
-rm -rf "$work/src" "$work/build" "$work/signing"
+rm -rf "$work/src" "$work/build" "$work/build-again" "$work/signing"
 mkdir -p "$work/signing"
 cp -r "$repo/examples/product" "$work/src"
 openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=Example -days 2 \
@@ -68,6 +69,14 @@ expect_no_work() {
 
 build_and_verify
 expect_no_work "after the first build"
+# Reproducible: a second build, in another folder, makes the same product
+# (the tool is linked without a time stamp).
+again="$work/build-again"
+{ cmake -S "$work/src" -B "$again" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/examples/product/mingw-i686.cmake" -DCMAKE_PREFIX_PATH="$prefix" &&
+  cmake --build "$again"; } >"$work/again.log" 2>&1 || fail "the second build failed: $(tail -n 5 "$work/again.log")"
+cmp -s "$build/Updater-unsigned.exe" "$again/Updater-unsigned.exe" ||
+  fail "two builds of the example made different products: the build is not reproducible"
 touch "$work/src/firmware_tool.cpp"
 expect_repack "the tool's source was touched"
 touch "$launcher"
