@@ -299,8 +299,16 @@ TEST(SbomFacts, PayloadFactsComeFromItsSbomThenItsOptionsThenTheProduct) {
 }
 
 TEST(SbomFacts, MissingFieldsNameTheOptionThatFillsEach) {
-  Json document = Json::parse(R"({"metadata": {"component": {"name": "Updater"}},
-      "components": [{"bom-ref": "launcher", "version": "1"}, {"bom-ref": "payload"}]})");
+  const Json bare = Json::parse(R"({"metadata": {"component": {"name": "Updater",
+        "hashes": [{"alg": "SHA-512", "content": "aa"}]}},
+      "components": [{"bom-ref": "launcher", "name": "launcher", "version": "1",
+                      "hashes": [{"alg": "SHA-512", "content": "bb"}]},
+                     {"bom-ref": "payload", "hashes": [{"alg": "SHA-512", "content": "cc"}]}]})");
+  Json document = bare;
+  pack::AddDocumentFacts(pack::VendorFacts(), "Updater.exe", "launcher.exe", "1", &document);
+  EXPECT_EQ(document["components"][1]["externalReferences"][0]["hashes"][0]["content"], "cc");
+  EXPECT_EQ(document["components"][1]["properties"][0]["value"], "Updater.exe");
+  EXPECT_EQ(document["components"][0]["properties"][0]["value"], "launcher.exe");
   std::string all = pack::MissingFieldsText(pack::MissingFields(document));
   EXPECT_EQ(all,
             "the SBOM's creator with a URL or email address (--supplier with --supplier-url or "
@@ -317,15 +325,12 @@ TEST(SbomFacts, MissingFieldsNameTheOptionThatFillsEach) {
   vendor.license = "MIT";
   vendor.cpe = "cpe:2.3:a:vendor:updater:2.1:*:*:*:*:*:*:*";
   vendor.payloadPurl = "pkg:generic/tool@3";
-  // (An ordered object's members move when one is added: the creator first.)
-  document["metadata"]["manufacturer"] = pack::SbomCreator(vendor);
-  Json& product = document["metadata"]["component"];
-  product["version"] = "2.1";
-  pack::AddProductFacts(vendor, &product);
-  Json& payload = document["components"][1];
-  payload["version"] = "3";
-  pack::AddPayloadFacts(vendor, &payload);
+  document = bare;
+  document["metadata"]["component"]["version"] = "2.1";
+  document["components"][1]["version"] = "3";
+  pack::AddDocumentFacts(vendor, "Updater.exe", "launcher.exe", "1", &document);
   EXPECT_EQ(pack::MissingFieldsText(pack::MissingFields(document)), "");
+  Json& product = document["metadata"]["component"];
   // A supplier that cannot be reached is not enough.
   product["supplier"].erase("url");
   product["manufacturer"].erase("url");

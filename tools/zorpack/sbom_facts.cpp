@@ -124,6 +124,18 @@ const Json& PayloadOf(const Json& document) {
   return EmptyObject();
 }
 
+// The SHA-512 the component's hashes give; empty for none.
+std::string StatedSha512(const Json& component) {
+  if (HasItems(component, "hashes")) {
+    for (const Json& hash : component["hashes"]) {
+      if (HasText(hash, "alg") && hash["alg"] == kSha512 && HasText(hash, "content")) {
+        return hash["content"].get<std::string>();
+      }
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 void AddFileFacts(const std::string& fileName, const FileKind& kind, const std::string& sha512Hex,
@@ -189,6 +201,28 @@ void AddPayloadFacts(const VendorFacts& facts, Json* payload) {
 Json SbomCreator(const VendorFacts& facts) {
   if (facts.supplier.empty()) return Json();
   return Entity(facts.supplier, facts.supplierUrl, "", facts.supplierEmail);
+}
+
+void AddDocumentFacts(const VendorFacts& facts, const std::string& productFile,
+                      const std::string& launcherFile, const std::string& launcherVersion,
+                      Json* bom) {
+  // Members are added before references to others are taken: an ordered
+  // object's members move when one is added.
+  Json creator = SbomCreator(facts);
+  if (!creator.is_null()) (*bom)["metadata"][kManufacturer] = std::move(creator);
+  Json& product = (*bom)["metadata"]["component"];
+  AddProductFacts(facts, &product);
+  AddFileFacts(productFile, kProductKind, StatedSha512(product), &product);
+  for (Json& component : (*bom)["components"]) {
+    if (!HasText(component, "bom-ref")) continue;
+    if (component["bom-ref"] == kLauncherRef) {
+      AddLauncherFacts(launcherVersion, &component);
+      AddFileFacts(launcherFile, kProgramKind, StatedSha512(component), &component);
+    } else if (component["bom-ref"] == kPayloadRef) {
+      AddPayloadFacts(facts, &component);
+      AddFileFacts(productFile, kProgramKind, StatedSha512(component), &component);
+    }
+  }
 }
 
 std::vector<MissingField> MissingFields(const Json& document) {

@@ -78,6 +78,17 @@ void AddPayloadFacts(const VendorFacts& facts, Json* payload);
 // without --supplier.
 Json SbomCreator(const VendorFacts& facts);
 
+// Every fact above, added to `bom` (an SBOM as sbom.cpp assembles it: the
+// product as metadata.component, the launcher and the payload among
+// components by their bom-refs, each with its SHA-512 among its hashes):
+// the SBOM's creator, the product's facts, the launcher's, the payload's,
+// and each one's file facts. `productFile` and `launcherFile` are the
+// files' names without their folders; the payload is cached and started
+// under the product's.
+void AddDocumentFacts(const VendorFacts& facts, const std::string& productFile,
+                      const std::string& launcherFile, const std::string& launcherVersion,
+                      Json* bom);
+
 // A field the TR requires that the document lacks, and the option that
 // fills it.
 struct MissingField {
