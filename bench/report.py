@@ -200,7 +200,7 @@ def main():
     report = [
         "# What the launcher costs",
         "",
-        "Written by `scripts/bench.sh`. Every time runs from just before the process is started to",
+        "Written by `scripts/bench.sh` in the source repository. Every time runs from just before the process is started to",
         "just after it has ended, the tool (the sample tool, which exits at once) included. The",
         "subjects run as alternating pairs inside one Wine session; the table gives medians of",
         f"{args.pairs} runs each (the overhead, a small difference, of three times as many).",

@@ -4,11 +4,13 @@
 # sbom` of that product costs against one SHA-512 pass over the product
 # (`openssl dgst -sha512`), with the native packer, and writes the packer's
 # section of the benchmark report.
-#   scripts/bench_packer.sh          payloads of 64 and 512 MiB, 5 pairs each;
+#   scripts/bench_packer.sh          payloads of 64 and 512 MiB, 5 pairs each,
+#                                    and a payload SBOM of 16 MiB merged;
 #                                    writes the packer's section of
 #                                    docs/benchmarks.md and exits non-zero when
 #                                    a goal is missed
-#   scripts/bench_packer.sh --smoke  a 1 MiB payload, one pair, no goals judged;
+#   scripts/bench_packer.sh --smoke  a 1 MiB payload and payload SBOM, one
+#                                    pair, no goals judged;
 #                                    the report goes to the build tree (CTest
 #                                    runs this)
 # Further options: --pairs N; --no-build (use the builds as they are);
@@ -36,7 +38,7 @@ while [ $# -gt 0 ]; do
     --no-build) build=0 ;;
     --build-dir) build_dir=$(cd "$2" && pwd); shift ;;
     --windows-bin-dir) windows_bin_dir=$(cd "$2" && pwd); shift ;;
-    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench_packer: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift
@@ -66,7 +68,10 @@ for program in hyperfine openssl /usr/bin/time; do
   fi
 done
 
+# The payload SBOM's size, at the limit zorpack takes (16 MiB).
+sbom_mib=16
 if [ "$smoke" = 1 ]; then
+  sbom_mib=1
   sizes=(1)
   pairs=1
   report="$build_dir/bench-packer/benchmarks.md"
@@ -88,11 +93,12 @@ tool="$windows_bin_dir/sample_tool.exe"
 tool_size=$(stat -c %s "$tool")
 load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
 echo "bench_packer: payloads of ${sizes[*]} MiB, $pairs pair(s) each; load average $load_before" >&2
-# measure PREFIX FLOOR ZORPACK: the two commands (shell words, as hyperfine
+# measure PREFIX FLOOR ZORPACK [MIB]: the two commands (shell words, as hyperfine
 # splits them) once untimed, so that their input is in the page cache, then
-# in pairs, and the peak memory of ZORPACK; the files start with PREFIX.
+# in pairs, and the peak memory of ZORPACK; the files start with PREFIX and
+# name MIB (the payload's size unless given).
 measure() {
-  local prefix=$1 floor=$2 ours=$3 pair order
+  local prefix=$1 floor=$2 ours=$3 size=${4:-$size} pair order
   bash -c "$floor" >/dev/null
   bash -c "$ours" >/dev/null
   for ((pair = 1; pair <= pairs; pair++)); do
@@ -119,6 +125,41 @@ for size in "${sizes[@]}"; do
     "$(printf '%q ' "$zorpack" sbom --launcher "$launcher" "$product" "$work/product.cdx.json")"
   rm -f "$payload" "$product" "$work/product.cdx.json"
 done
+
+# A payload SBOM at the size limit, as a large tool's might be: components
+# with versions, purls and licences, each depending on the next; the SBOM
+# of a product with it against the SBOM of the same product without it.
+product="$work/product.exe"
+payload_sbom="$work/payload.cdx.json"
+"$zorpack" pack "$launcher" "$tool" "$product" >/dev/null
+/usr/bin/python3 - "$payload_sbom" $((sbom_mib * mib)) <<'PYTHON'
+import json, sys
+path, limit = sys.argv[1], int(sys.argv[2])
+def component(i):
+    return {"type": "library", "bom-ref": f"pkg:generic/lib{i}@1.{i}", "name": f"lib{i}",
+            "version": f"1.{i}", "purl": f"pkg:generic/lib{i}@1.{i}",
+            "licenses": [{"license": {"id": "MIT"}}]}
+def dependency(i, n):
+    return {"ref": f"pkg:generic/lib{i}@1.{i}",
+            "dependsOn": [f"pkg:generic/lib{i + 1}@1.{i + 1}"] if i + 1 < n else []}
+# About 290 bytes a component and its dependency: fill up to the limit.
+n = limit // 290
+while True:
+    text = json.dumps({"bomFormat": "CycloneDX", "specVersion": "1.6",
+                       "metadata": {"component": {"type": "application", "bom-ref": "tool",
+                                                  "name": "tool"}},
+                       "components": [component(i) for i in range(n)],
+                       "dependencies": [{"ref": "tool", "dependsOn": ["pkg:generic/lib0@1.0"]}]
+                                       + [dependency(i, n) for i in range(n)]})
+    if len(text) <= limit:
+        break
+    n -= max(1, (len(text) - limit) // 250)
+open(path, "w").write(text)
+PYTHON
+measure merge- "$(printf '%q ' "$zorpack" sbom --launcher "$launcher" "$product" "$work/product.cdx.json")" \
+  "$(printf '%q ' "$zorpack" sbom --launcher "$launcher" --payload-sbom "$payload_sbom" "$product" "$work/product.cdx.json")" \
+  "$sbom_mib"
+rm -f "$product" "$payload_sbom" "$work/product.cdx.json"
 load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)

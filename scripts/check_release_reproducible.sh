@@ -4,7 +4,8 @@
 # has a space and a non-ASCII letter, as users' folders do), runs
 # scripts/release.sh in each (the second with --sign-key and a throw-away
 # key) and compares the two archives and the two pairs of Debian packages
-# byte for byte. Then it checks dist/SHA256SUMS and its signature, unpacks
+# byte for byte. Then it checks dist/SHA256SUMS and its signature, runs the
+# commands of dist/README as a user with the release key would, unpacks
 # the kit and checks its SHA256SUMS. Takes a few minutes.
 #   scripts/check_release_reproducible.sh
 cd "$(dirname "$0")/.."
@@ -30,6 +31,7 @@ gpg --batch --passphrase '' --quick-gen-key 'Release check <release-check@exampl
   ed25519 sign 1d 2>/dev/null
 key=$(gpg --batch --list-keys --with-colons 2>/dev/null | awk -F: '$1 == "fpr" { print $10; exit }')
 gpg --batch --export "$key" >"$work/release-key.gpg"
+gpg --batch --armor --export "$key" >"$work/release-key.asc"
 for clone in "$first" "$second"; do
   mkdir -p "$(dirname "$clone")"
   git clone -q --no-local "$(pwd)" "$clone"
@@ -66,6 +68,9 @@ sed '1s/^./x/' "$second/dist/SHA256SUMS" >"$work/SHA256SUMS.changed"
 if gpgv --keyring "$work/release-key.gpg" "$second/dist/SHA256SUMS.asc" "$work/SHA256SUMS.changed" 2>/dev/null; then
   fail "the signature verifies a changed SHA256SUMS"
 fi
+
+grep -qF "$key" "$second/dist/README" || fail "the signed release's README does not name the key's fingerprint"
+tests/release/dist_readme_test.sh "$second/dist" "$work/release-key.asc" || fail "the README's commands do not check the release"
 
 mkdir "$work/unpacked"
 tar -xzf "$first/dist/$name" -C "$work/unpacked"

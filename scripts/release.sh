@@ -8,6 +8,7 @@
 #   dist/SHA256SUMS      the archive and the two packages
 #   dist/SHA256SUMS.asc  with --sign-key KEY (a key of the caller's GnuPG
 #                        keyring): its detached, ASCII-armoured signature
+#   dist/README          how to check them, with the key's fingerprint
 # The kit holds bin/zorpack (Linux x86-64), bin/aarch64/zorpack (Linux arm64),
 # both static, bin/zorpack.exe, share/zor/launcher.exe, the CMake package in
 # lib/cmake/ZorFirmwareUpdate, the man page, its own README, the docs, the
@@ -27,6 +28,7 @@
 cd "$(dirname "$0")/.."
 source scripts/lib/failure.sh
 source scripts/lib/deb_version.sh
+source scripts/lib/release_steps.sh
 
 usage="usage: scripts/release.sh [--allow-dirty] [--sign-key KEY]"
 allow_dirty=0
@@ -46,9 +48,10 @@ done
 
 scripts/setup.sh
 # A key that cannot sign is found out before the builds, not after.
+fingerprint=""
 if [ -n "$sign_key" ]; then
-  gpg --batch --list-secret-keys -- "$sign_key" >/dev/null 2>&1 ||
-    fail "no secret key '$sign_key' in the GnuPG keyring${GNUPGHOME:+ $GNUPGHOME}"
+  # (Its own message is the one line: no second report from the trap.)
+  fingerprint=$(zor_sign_key_fingerprint "$sign_key") || exit 1
 fi
 
 git rev-parse --verify -q HEAD >/dev/null || fail "not a git checkout with a commit"
@@ -83,12 +86,8 @@ build arm64-static zorpack
 # Version and revision as the packer itself reports them, so the name can
 # never disagree with what `zorpack --version` says.
 version_line=$("$work/host-static/bin/zorpack" --version)
-version=$(sed -n 's/^zorpack \([^ ]*\) (source revision \([0-9a-f]\{40\}\)\(-dirty\)\{0,1\})$/\1/p' \
-  <<<"$version_line")
-revision=$(sed -n 's/^.*(source revision \([0-9a-f]\{12\}\)[0-9a-f]\{28\}\(-dirty\)\{0,1\})$/\1\2/p' \
-  <<<"$version_line")
-label=$(sed -n 's/^.*(source revision \([0-9a-f]\{40\}\(-dirty\)\{0,1\}\))$/\1/p' <<<"$version_line")
-[ -n "$version" ] && [ -n "$revision" ] && [ -n "$label" ] || fail "cannot read version and revision from '$version_line'"
+read -r version revision label < <(zor_parse_version_line "$version_line") || true
+[ -n "${label:-}" ] || fail "cannot read version and revision from '$version_line'"
 name="zor-firmware-update-$version-$revision"
 
 kit="$work/kit/$name"
@@ -156,22 +155,28 @@ for arch in amd64 arm64; do
   deb_files+=("$deb_build/out/$deb")
 done
 
+# Everything is made in the build folder and renamed into dist/, so that no
+# name there is written through.
 archive="dist/$name.tar.gz"
 tar --create --format=gnu --sort=name --mtime="@$SOURCE_DATE_EPOCH" \
   --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
-  --directory="$work/kit" "$name" | gzip -9 --no-name >"$archive.tmp"
-mv "$archive.tmp" "$archive"
-mv "${deb_files[@]}" dist/
-(cd dist && sha256sum "$name.tar.gz" >"$name.tar.gz.sha256")
-(cd dist && sha256sum "$name.tar.gz" "${debs[@]}" >SHA256SUMS)
+  --directory="$work/kit" "$name" | gzip -9 --no-name >"$work/$name.tar.gz"
+(cd "$work" && sha256sum "$name.tar.gz" >"$name.tar.gz.sha256")
+for file in "$work/$name.tar.gz" "$work/$name.tar.gz.sha256" "${deb_files[@]}"; do
+  mv -fT "$file" "dist/$(basename "$file")"
+done
 # The sums are what a user trusts the files by, so they are signed when a
-# key is given; a signature of an earlier run never stays beside new sums.
-rm -f dist/SHA256SUMS.asc
-if [ -n "$sign_key" ]; then
-  gpg --batch --yes --armor --detach-sign --local-user "$sign_key" \
-    --output dist/SHA256SUMS.asc.tmp dist/SHA256SUMS || fail "gpg could not sign dist/SHA256SUMS"
-  mv dist/SHA256SUMS.asc.tmp dist/SHA256SUMS.asc
-  echo "release: dist/SHA256SUMS signed by $sign_key: dist/SHA256SUMS.asc" >&2
+# key is given.
+zor_publish_sums dist "$fingerprint" "$name.tar.gz" "${debs[@]}"
+# dist/README's commands, as a user with the release key runs them.
+key_file=()
+if [ -n "$fingerprint" ]; then
+  gpg --batch --armor --export "$fingerprint" >"$work/release-key.asc"
+  key_file=("$work/release-key.asc")
+fi
+tests/release/dist_readme_test.sh dist "${key_file[@]}" || fail "dist/README's commands do not check the release"
+if [ -n "$fingerprint" ]; then
+  echo "release: dist/SHA256SUMS signed by $fingerprint: dist/SHA256SUMS.asc" >&2
 else
   echo "release: dist/SHA256SUMS is unsigned (--sign-key KEY signs it)" >&2
 fi

@@ -68,6 +68,15 @@ else()
     add_test(NAME deb_version
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/deb_version_test.sh ${CMAKE_SOURCE_DIR})
     set_tests_properties(deb_version PROPERTIES TIMEOUT ${zor_pack_test_timeout})
+    # The release scripts' steps, the kit's shipped script and the CMake
+    # package's function, each with stand-ins for what is slow (a compiler,
+    # the builds, the packer): seconds each.
+    foreach(zor_script_test relink_script release_steps cmake_product)
+      add_test(NAME ${zor_script_test}
+               COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/${zor_script_test}_test.sh
+                       ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+      set_tests_properties(${zor_script_test} PROPERTIES TIMEOUT ${zor_pack_test_timeout})
+    endforeach()
     add_test(NAME zorpack_sbom
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tools/sbom_test.sh ${CMAKE_SOURCE_DIR}
                      ${ZOR_TEST_WORK_DIR} ${ZOR_WINDOWS_BIN_DIR} $<TARGET_FILE:zorpack>)

@@ -1,16 +1,20 @@
 // A payload's own SBOM, as `zorpack sbom --payload-sbom` reads it: arbitrary
-// bytes to ParsePayloadSbom, then what it accepts through the hash check
-// and the merge into a product's document. What it accepts must be one JSON
-// object by the tests' own strict checker (tests/support/json_check.cpp);
-// what it refuses gets one line naming the file, with no raw control byte;
-// a merged payload's every reference is the payload's own or under it, and
-// each dependency's once; no exception escapes, the document's dump
-// included.
+// bytes to ParsePayloadSbom, then what it accepts through the hash check,
+// the merge into a product's document and that document's last steps
+// (FinishSbom). What it accepts must be one JSON object by the tests' own
+// strict checker (tests/support/json_check.cpp); what it refuses gets one
+// line naming the file, with no raw control byte. Every document made is
+// checked here, independently of the product's checks, for what consumers
+// rely on: every bom-ref once, every dependency naming components, every
+// component with a type and a name and only the members and types
+// CycloneDX 1.6 gives one, no raw control or direction character in the
+// text, and a version-8 serial number. No exception escapes.
 #include <algorithm>
 #include <set>
 #include <string>
 
 #include "fuzz_failure.h"
+#include "sbom_document.h"
 #include "sbom_input.h"
 #include "support/json_check.h"
 
@@ -20,34 +24,153 @@ using zor::fuzz::Failure;
 using zor::pack::Json;
 
 constexpr char kShown[] = "'tool.cdx.json'";
-constexpr char kPayloadRef[] = "payload";
-constexpr char kPayloadPrefix[] = "payload/";
 // A UTF-8 byte order mark, which JSON readers may ignore (RFC 8259) and
 // the reader does, as files written on Windows often start with one.
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
-bool IsPayloads(const std::string& ref) {
-  return ref == kPayloadRef || ref.rfind(kPayloadPrefix, 0) == 0;
-}
+// A component's members and their JSON types in the 1.6 schema (a string,
+// an array, an object, a boolean), written from the schema, not the packer.
+const std::set<std::string> kStringMembers = {
+    "type",    "mime-type",   "bom-ref", "author",    "publisher", "group", "name",
+    "version", "description", "scope",   "copyright", "cpe",       "purl"};
+const std::set<std::string> kArrayMembers = {
+    "authors",    "hashes",     "licenses",           "omniborId", "swhid",
+    "components", "properties", "externalReferences", "tags",      "data"};
+const std::set<std::string> kObjectMembers = {"supplier",  "manufacturer",     "swid",
+                                              "pedigree",  "evidence",         "releaseNotes",
+                                              "modelCard", "cryptoProperties", "signature"};
+const std::set<std::string> kComponentTypes = {"application",
+                                               "framework",
+                                               "library",
+                                               "container",
+                                               "platform",
+                                               "operating-system",
+                                               "device",
+                                               "device-driver",
+                                               "firmware",
+                                               "file",
+                                               "machine-learning-model",
+                                               "data",
+                                               "cryptographic-asset"};
 
-void CheckRefs(const Json& components) {
-  for (const Json& component : components) {
-    if (component.contains("bom-ref") && component["bom-ref"].is_string() &&
-        !IsPayloads(component["bom-ref"].get<std::string>())) {
-      Failure("a nested component's bom-ref is not under the payload's");
-    }
-    if (component.contains("components")) CheckRefs(component["components"]);
-  }
-}
-
-void CheckRefused(const std::string& error) {
-  if (error.rfind(kShown, 0) != 0) Failure("a refusal does not start with the file's name");
-  if (std::any_of(error.begin(), error.end(),
+void CheckOneLine(const std::string& message) {
+  if (message.rfind(kShown, 0) != 0) Failure("a refusal does not start with the file's name");
+  if (std::any_of(message.begin(), message.end(),
                   [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
     Failure("a refusal holds a raw control byte (or is not one line)");
   }
 }
 
+void CollectRefs(const Json& value, std::set<std::string>* refs) {
+  if (value.is_object()) {
+    for (const auto& [key, item] : value.items()) {
+      if (key == "bom-ref") {
+        if (!item.is_string()) Failure("a bom-ref is not a string");
+        if (!refs->insert(item.get<std::string>()).second) Failure("a bom-ref is used twice");
+      } else {
+        CollectRefs(item, refs);
+      }
+    }
+  } else if (value.is_array()) {
+    for (const Json& item : value) CollectRefs(item, refs);
+  }
+}
+
+void CheckComponent(const Json& component, std::set<std::string>* components);
+
+void CheckComponentList(const Json& list, std::set<std::string>* components) {
+  if (!list.is_array()) Failure("a list of components is not a list");
+  for (size_t i = 0; i < list.size(); ++i) {
+    CheckComponent(list[i], components);
+    for (size_t j = 0; j < i; ++j) {
+      if (list[i] == list[j]) Failure("a list of components holds one component twice");
+    }
+  }
+}
+
+void CheckComponent(const Json& component, std::set<std::string>* components) {
+  if (!component.is_object()) Failure("a component is not an object");
+  if (!component.contains("type") || !component.contains("name")) {
+    Failure("a component has no type or no name");
+  }
+  for (const auto& [key, value] : component.items()) {
+    bool fits = kStringMembers.count(key) != 0   ? value.is_string()
+                : kArrayMembers.count(key) != 0  ? value.is_array()
+                : kObjectMembers.count(key) != 0 ? value.is_object()
+                : key == "modified"              ? value.is_boolean()
+                                                 : false;
+    if (!fits) Failure("a component's member is unknown or not of its type");
+  }
+  if (kComponentTypes.count(component["type"].get<std::string>()) == 0) {
+    Failure("a component's type is not one CycloneDX 1.6 has");
+  }
+  if (component.contains("bom-ref")) components->insert(component["bom-ref"].get<std::string>());
+  if (component.contains("components")) CheckComponentList(component["components"], components);
+  if (!component.contains("pedigree")) return;
+  for (const char* list : {"ancestors", "descendants", "variants"}) {
+    if (component["pedigree"].contains(list)) {
+      CheckComponentList(component["pedigree"][list], components);
+    }
+  }
+}
+
+void CheckSerialNumber(const std::string& serial) {
+  // urn:uuid:xxxxxxxx-xxxx-8xxx-Vxxx-xxxxxxxxxxxx, V one of 8, 9, a, b.
+  constexpr size_t kVersionAt = 9 + 14;
+  constexpr size_t kVariantAt = 9 + 19;
+  if (serial.size() != 45 || serial.rfind("urn:uuid:", 0) != 0 || serial[kVersionAt] != '8' ||
+      std::string("89ab").find(serial[kVariantAt]) == std::string::npos) {
+    Failure("the serial number is not a version-8 UUID");
+  }
+}
+
+// No byte that a terminal acts on or that turns a line around: C0 (but the
+// line break), DEL, C1 (UTF-8 C2 80 to C2 9F), U+202A to U+202E, U+2066 to
+// U+2069.
+void CheckEscaped(const std::string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto byte = static_cast<unsigned char>(text[i]);
+    auto next = [&](size_t k) {
+      return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+    };
+    bool control = (byte < 0x20 && byte != '\n') || byte == 0x7f;
+    bool c1 = byte == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F;
+    bool direction = byte == 0xE2 && ((next(1) == 0x80 && next(2) >= 0xAA && next(2) <= 0xAE) ||
+                                      (next(1) == 0x81 && next(2) >= 0xA6 && next(2) <= 0xA9));
+    if (control || c1 || direction) Failure("the document holds a raw control character");
+  }
+}
+
+void CheckDocument(const std::string& text) {
+  CheckEscaped(text);
+  if (!zor::test::ParseJsonObject(text, nullptr)) Failure("the document is not one JSON object");
+  Json bom = Json::parse(text);
+  if (!bom["version"].is_number_integer()) Failure("the document's version is not an integer");
+  CheckSerialNumber(bom["serialNumber"].get<std::string>());
+  std::set<std::string> refs;
+  CollectRefs(bom, &refs);
+  std::set<std::string> components;
+  CheckComponent(bom["metadata"]["component"], &components);
+  CheckComponentList(bom["components"], &components);
+  std::set<std::string> entries;
+  for (const Json& entry : bom["dependencies"]) {
+    std::string ref = entry["ref"].get<std::string>();
+    if (components.count(ref) == 0) Failure("a dependency's ref names no component");
+    if (!entries.insert(ref).second) Failure("a ref has two dependency entries");
+    for (const char* list : {"dependsOn", "provides"}) {
+      if (!entry.contains(list)) continue;
+      std::set<std::string> named;
+      for (const Json& target : entry[list]) {
+        if (components.count(target.get<std::string>()) == 0) {
+          Failure("a dependsOn or provides names no component");
+        }
+        if (!named.insert(target.get<std::string>()).second) Failure("a ref list repeats a ref");
+      }
+    }
+  }
+}
+
+// The product's side as MakeSbom makes it, the payload merged in.
 void CheckMerged(const zor::pack::PayloadSbom& sbom) {
   zor::pack::Hashes zero = {};
   std::string error;
@@ -55,21 +178,23 @@ void CheckMerged(const zor::pack::PayloadSbom& sbom) {
       error.find("SHA-256") == std::string::npos && error.find("SHA-512") == std::string::npos) {
     Failure("a hash mismatch does not name its algorithm");
   }
-  Json dependencies = Json::array();
-  Json payload = AdoptPayloadSbom(sbom, &dependencies);
-  if (payload["bom-ref"] != kPayloadRef) Failure("the payload component is not bom-ref payload");
-  if (payload.contains("components")) CheckRefs(payload["components"]);
-  std::set<std::string> refs;
-  for (const Json& entry : dependencies) {
-    std::string ref = entry["ref"].get<std::string>();
-    if (!IsPayloads(ref)) Failure("a dependency's ref is not under the payload's");
-    if (!refs.insert(ref).second) Failure("a dependency's ref is listed twice");
-    for (const Json& target : entry["dependsOn"]) {
-      if (!IsPayloads(target.get<std::string>())) Failure("a dependsOn is not under the payload's");
-    }
+  Json dependencies = Json::array({{{"ref", "product"}, {"dependsOn", {"launcher", "payload"}}},
+                                   {{"ref", "launcher"}, {"dependsOn", Json::array()}}});
+  Json payload = AdoptPayloadSbom(sbom, &dependencies);  // a copy: the caller keeps it
+  payload["hashes"] = Json::array({{{"alg", "SHA-256"}, {"content", std::string(64, '0')}}});
+  Json bom = {{"bomFormat", "CycloneDX"}, {"specVersion", "1.6"}, {"version", 1}};
+  bom["metadata"] = {
+      {"timestamp", "2023-11-14T22:13:20Z"},
+      {"component", {{"type", "application"}, {"bom-ref", "product"}, {"name", "p"}}}};
+  bom["components"] = Json::array(
+      {{{"type", "application"}, {"bom-ref", "launcher"}, {"name", "launcher"}}, payload});
+  bom["dependencies"] = dependencies;
+  std::string document;
+  if (zor::pack::FinishSbom(bom, kShown, &document, &error) != zor::pack::SbomOutcome::kMade) {
+    CheckOneLine(error);
+    return;
   }
-  if (refs.count(kPayloadRef) != 1) Failure("the payload has no dependency entry");
-  payload.dump(2, ' ', false, Json::error_handler_t::replace);
+  CheckDocument(document);
 }
 
 }  // namespace
@@ -79,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zor::pack::PayloadSbom sbom;
   std::string error;
   if (!zor::pack::ParsePayloadSbom(text, kShown, &sbom, &error)) {
-    CheckRefused(error);
+    CheckOneLine(error);
     return 0;
   }
   std::string json =

@@ -181,12 +181,15 @@ TEST_F(CacheEndToEnd, APackedLauncherCachesItsToolUnderItsOwnName) {
   const Sha256Digest digest = test::Sha256Of(payload);
   const std::wstring payloadPath = dir_.File(L"tool.exe");
   const std::wstring packedPath = dir_.File(L"Packed Updater.exe");
+  // The test's own launcher: a packer that wrote to an input would damage
+  // only this copy, not the build's.
+  const std::wstring launcherPath = dir_.File(L"launcher.exe");
   test::WriteFileBytes(payloadPath, payload);
+  test::WriteFileBytes(launcherPath, test::LauncherImage());
   test::ChildProcess packer;
-  ASSERT_TRUE(packer.Start(test::kZorpackExe, test::Quoted(test::kZorpackExe) + L" pack " +
-                                                  test::Quoted(test::kLauncherExe) + L" " +
-                                                  test::Quoted(payloadPath) + L" " +
-                                                  test::Quoted(packedPath)));
+  ASSERT_TRUE(packer.Start(
+      test::kZorpackExe, test::Quoted(test::kZorpackExe) + L" pack " + test::Quoted(launcherPath) +
+                             L" " + test::Quoted(payloadPath) + L" " + test::Quoted(packedPath)));
   DWORD packStatus = 1;
   ASSERT_TRUE(packer.Wait(test::kDefaultWaitMs, &packStatus));
   ASSERT_EQ(packStatus, 0u);

@@ -60,18 +60,22 @@ payload="$work/tool.exe"
 cat "$bin/sample_tool.exe" >"$payload"
 head -c 61 /dev/urandom >>"$payload"
 payload_digest=$(sha256sum "$payload" | cut -d' ' -f1)
+# The run's own launcher too: a packer that wrote to an input would damage
+# only this copy.
+launcher="$work/launcher.exe"
+cp "$bin/launcher.exe" "$launcher"
 
 unsigned="$work/unsigned.exe"
 signed="$work/Updater.exe"
 
-zorpack pack pack "$(windows_path "$bin/launcher.exe")" "$(windows_path "$payload")" \
+zorpack pack pack "$(windows_path "$launcher")" "$(windows_path "$payload")" \
   "$(windows_path "$unsigned")" || fail "zorpack pack failed: $(cat "$work/pack.err")"
 
 # The same inputs through the native packer: byte for byte the same file,
 # and from here on the file that is signed and run.
 native_missing=""
 if [ -n "$native_zorpack" ] && [ -x "$native_zorpack" ]; then
-  "$native_zorpack" pack "$bin/launcher.exe" "$payload" "$work/unsigned-native.exe" \
+  "$native_zorpack" pack "$launcher" "$payload" "$work/unsigned-native.exe" \
     >"$work/native.out" 2>"$work/native.err" || fail "native zorpack pack failed: $(cat "$work/native.err")"
   cmp -s "$unsigned" "$work/unsigned-native.exe" ||
     fail "the native and the Windows packer made different files from the same inputs"
@@ -122,12 +126,12 @@ table_offset=${table##* at offset }
 # Signing changed nothing of the launcher image but the checksum and the
 # security directory, so verify accepts the real signature's product; bytes
 # after the signature are named.
-zorpack verify_signed verify --launcher "$(windows_path "$bin/launcher.exe")" "$(windows_path "$signed")" ||
+zorpack verify_signed verify --launcher "$(windows_path "$launcher")" "$(windows_path "$signed")" ||
   fail "zorpack verify rejected the signed product: $(cat "$work/verify_signed.out" "$work/verify_signed.err")"
 cp "$signed" "$work/appended.exe"
 printf 'tail' >>"$work/appended.exe"
 status=0
-zorpack verify_appended verify --launcher "$(windows_path "$bin/launcher.exe")" \
+zorpack verify_appended verify --launcher "$(windows_path "$launcher")" \
   "$(windows_path "$work/appended.exe")" || status=$?
 [ "$status" -eq 1 ] && grep -q "data_after_certificate_table at offset $(stat -c %s "$signed")" \
   "$work/verify_appended.err" || fail "verify did not name the bytes after the signature: $(cat "$work/verify_appended.err")"

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # A Debian package of the release: it holds exactly the files it should (the
 # packer for its architecture, the launcher image, the Windows packer, the
-# CMake package, README, copyright, changelog, man page and lintian
-# override), lintian finds no errors, and unpacked into a scratch root its
-# zorpack names the release's revision. Run by scripts/release.sh on each
+# CMake package, README, copyright, licence texts, changelog, man page,
+# lintian override, and the relinking material of its architecture, which
+# the copyright file names), every /usr path its pages name is in it,
+# lintian finds no errors, and unpacked into a
+# scratch root its zorpack names the release's revision and its relink.sh
+# links a packer that names it too. Run by scripts/release.sh on each
 # package it made.
 #   tests/release/deb_packages_test.sh DEB amd64|arm64 REVISION WORK_DIR
 set -Eeuo pipefail
@@ -21,14 +24,16 @@ name=zor-firmware-update
 doc=usr/share/doc/$name
 
 case "$arch" in
-  amd64) machine="Advanced Micro Devices X86-64" run=() ;;
-  arm64) machine=AArch64 run=(qemu-aarch64) ;;
+  amd64) machine="Advanced Micro Devices X86-64" run=() relink_arch=x86_64 cxx=g++ ;;
+  arm64) machine=AArch64 run=(qemu-aarch64) relink_arch=aarch64 cxx=aarch64-linux-gnu-g++ ;;
   *) fail "no such architecture: $arch" ;;
 esac
 
+relink=usr/lib/$name/relink
 expected="usr/bin/zorpack
 usr/lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfig.cmake
 usr/lib/cmake/ZorFirmwareUpdate/ZorFirmwareUpdateConfigVersion.cmake
+$relink/relink.sh
 $doc/README.md
 $doc/changelog.gz
 $doc/copyright
@@ -36,6 +41,10 @@ $doc/examples/product/CMakeLists.txt
 $doc/examples/product/firmware_tool.cdx.json
 $doc/examples/product/firmware_tool.cpp
 $doc/examples/product/mingw-i686.cmake
+$doc/licenses/Apache-2.0
+$doc/licenses/GPL-3
+$doc/licenses/LGPL-2.1
+$doc/licenses/MinGW-w64
 usr/share/lintian/overrides/$name
 usr/share/man/man1/zorpack.1.gz
 usr/share/zor/launcher.exe
@@ -46,7 +55,12 @@ listing=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); p
 for page in cmake.md release.md sbom.md threat-model.md zorpack.md; do
   grep -qx "$doc/docs/$page" <<<"$listing" || fail "$deb has no $doc/docs/$page"
 done
-contents=$(grep -v "^$doc/docs/" <<<"$listing")
+# The objects of its architecture, whatever their names, with the toolchain
+# they need.
+for file in "$relink_arch/toolchain" "$relink_arch/[^/]*\.o" "$relink_arch/[^/]*\.a"; do
+  grep -q "^$relink/$file$" <<<"$listing" || fail "$deb has no $relink/$file"
+done
+contents=$(grep -v -e "^$doc/docs/" -e "^$relink/$relink_arch/" <<<"$listing")
 [ "$contents" = "$expected" ] ||
   fail "$deb holds other files than it should: $(diff <(echo "$expected") <(echo "$contents") | grep '^[<>]' | tr '\n' ' ')"
 [ "$(dpkg-deb --field "$deb" Architecture)" = "$arch" ] || fail "$deb is not for $arch"
@@ -72,12 +86,23 @@ readelf --file-header "$root/usr/bin/zorpack" | grep -q "Machine: *$machine" ||
 version=$("${run[@]}" "$root/usr/bin/zorpack" --version) || fail "zorpack --version failed from $deb"
 [[ "$version" == *"(source revision $revision)" ]] ||
   fail "zorpack from $deb says '$version', not revision $revision"
+# Every place in /usr that the package's pages name is in the package.
+while IFS= read -r path; do
+  [ -e "$root$path" ] || fail "the package's pages name $path, which it does not hold"
+done < <(cat "$root/$doc/README.md" "$root/$doc"/docs/*.md | grep -o '`/usr/[^`<>$* ]*`' | tr -d '`' | sort -u)
 grep -q "All rights reserved" "$root/$doc/copyright" || fail "$doc/copyright does not say all rights reserved"
 # A stanza for each third-party component linked into the packers.
 for license in Apache-2.0 LGPL-2.1+ "GPL-3+ with GCC-exception-3.1 exception" "ZPL-2.1 and expat"; do
   grep -qx "License: $license" "$root/$doc/copyright" || fail "$doc/copyright has no stanza under $license"
 done
 grep -q "Niels Lohmann" "$root/$doc/copyright" || fail "$doc/copyright has no stanza for nlohmann/json"
+for place in "/$relink/" "/$doc/licenses/"; do
+  grep -q "$place" "$root/$doc/copyright" || fail "$doc/copyright does not name $place"
+done
+CXX=$cxx RELINK_ARCH=$relink_arch "$root/$relink/relink.sh" "$work/$arch-relinked" 2>"$work/$arch-relink.log" ||
+  fail "the package's relink.sh fails: $(tail -n 5 "$work/$arch-relink.log")"
+[ "$("${run[@]}" "$work/$arch-relinked" --version)" = "$version" ] ||
+  fail "the packer relinked from $deb does not start, or names another version"
 # The man page: its sections, and nothing that man warns of.
 man_page="$root/usr/share/man/man1/zorpack.1.gz"
 for section in SYNOPSIS OPTIONS COMMANDS '"EXIT STATUS"' EXAMPLES; do
@@ -85,4 +110,4 @@ for section in SYNOPSIS OPTIONS COMMANDS '"EXIT STATUS"' EXAMPLES; do
 done
 man_warnings=$(man --warnings -l "$man_page" 2>&1 >/dev/null)
 [ -z "$man_warnings" ] || fail "man warns of the man page: $man_warnings"
-echo "deb_packages_test: $(basename "$deb") holds what it should, lintian finds no errors, its zorpack names $revision" >&2
+echo "deb_packages_test: $(basename "$deb") holds what it should, lintian finds no errors, its zorpack names $revision, and so does the one its relink.sh links" >&2

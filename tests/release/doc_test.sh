@@ -21,9 +21,14 @@
 #                            writes must verify against the kit's launcher,
 #                            and a block that signs must leave a product
 #                            that osslsigncode verifies.
-# A block that fails names its document and line. Every kit path that the
-# kit's documents name in backquotes (bin/..., share/..., lib/..., docs/...)
-# must be in the kit.
+# A block that fails names its document and line. Every path that the
+# kit's documents (which the Debian package ships too) name in backquotes
+# or as a link's target must be in the kit: those of the kit's own folders
+# (bin/..., share/..., lib/..., docs/...) always, those of the source
+# repository's (scripts/..., build/..., examples/...) unless the paragraph
+# naming them says that they are the source repository's (or a clone's),
+# or the page's opening paragraph says that the page is about the source
+# repository.
 #   tests/release/doc_test.sh KIT WORK_DIR [FILE.md...]
 set -Eeuo pipefail
 
@@ -104,13 +109,47 @@ docs=()
 while IFS= read -r -d '' doc; do docs+=("$doc"); done < <(cd "$kit" && find . -name '*.md' -print0 | sort -z)
 for extra in "$@"; do docs+=("$(cd "$(dirname "$extra")" && pwd)/$(basename "$extra")"); done
 
-# Placeholders such as <architecture> are not paths.
+kit_folders='bin|share|lib|docs'
+source_folders='scripts|tools|tests|src|examples|cmake|packaging|bench|res|dist|build[^/`]*'
+# What makes a paragraph the source repository's; a page's opening
+# paragraph says it for the whole page by naming the source repository.
+source_words="source repository|[Aa] clone's|[Ff]rom a clone|[Ii]n a clone"
+source_page_words="source repository"
+# Prints "KIND PATH" for each path DOC names: KIND is kit, source (a source
+# path in a paragraph that says it is the repository's) or unsaid. A link's
+# target is relative to DOC's folder. Placeholders such as <architecture>
+# or $USER are not paths.
+named_paths() {
+  local doc=$1 base
+  base=$(dirname "${doc#"$kit/"}")
+  awk -v RS= -v kit="^($kit_folders)/" -v src="^($source_folders)/" -v words="$source_words" \
+    -v page_words="$source_page_words" -v base="$base" '
+    NR == 1 { next }
+    NR == 2 { page_says = ($0 ~ page_words) }
+    {
+      says = page_says || ($0 ~ words)
+      text = $0
+      while (match(text, /`[^`]*`|\]\([^)#]*[)#]/)) {
+        token = substr(text, RSTART, RLENGTH)
+        text = substr(text, RSTART + RLENGTH)
+        if (token ~ /^`/) { path = substr(token, 2, length(token) - 2) }
+        else {
+          path = substr(token, 3, length(token) - 3)
+          if (path == "" || path ~ /^[a-z]+:/) continue
+          path = (base == ".") ? path : base "/" path
+        }
+        if (path ~ /[<>$* ]/) continue
+        if (path ~ kit) print "kit", path
+        else if (path ~ src) print (says ? "source" : "unsaid"), path
+      }
+    }' "$doc" | sort -u
+}
 check_kit_paths() {
-  local doc=$1 name=$2 path
-  while IFS= read -r path; do
-    [[ "$path" == *"<"* ]] && continue
-    [ -e "$kit/$path" ] || fail "$name names $path, which the kit does not hold"
-  done < <(grep -o '`\(bin\|share\|lib\|docs\)/[^` ]*`' "$doc" | tr -d '`' | sort -u)
+  local doc=$1 name=$2 kind path unsaid=" (nor does it say that it is the source repository's)"
+  while read -r kind path; do
+    [ "$kind" = source ] || [ -e "$kit/$path" ] ||
+      fail "$name names $path, which the kit does not hold${unsaid:0:${#unsaid}*(${#kind} == 6)}"
+  done < <(named_paths "$doc")
 }
 
 blocks=0

@@ -2,8 +2,8 @@
 # The Debian package's version sorts by commit, not by hash: in a scratch
 # repository, a later commit whose revision sorts below the earlier one's
 # (made so on purpose) still gets the higher version, as dpkg compares them;
-# the same commit always gets the same version, and a dirty tree's stays a
-# valid Debian version.
+# the same commit always gets the same version, in any time zone, and a
+# dirty tree's stays a valid Debian version.
 #   deb_version_test.sh SOURCE_DIR
 set -euo pipefail
 source "$1/scripts/lib/deb_version.sh"
@@ -37,6 +37,10 @@ second=$(zor_deb_version 1.0.0 "$(rev12)")
 dpkg --compare-versions "$second" gt "$first" || fail "$second does not sort above $first"
 [ "$(zor_deb_version 1.0.0 "$(rev12)")" = "$second" ] || fail "the same commit gets another version"
 [ "$second" = "1.0.0+20260101000001.g$(rev12)" ] || fail "unexpected form: $second"
+# The commit's time in UTC wherever the release is made.
+for zone in Pacific/Kiritimati America/Adak; do
+  [ "$(TZ=$zone zor_deb_version 1.0.0 "$(rev12)")" = "$second" ] || fail "with TZ=$zone: $(TZ=$zone zor_deb_version 1.0.0 "$(rev12)")"
+done
 dirty=$(zor_deb_version 1.0.0 "$(rev12)-dirty")
 dpkg --compare-versions "$dirty" gt "$second" 2>/dev/null || fail "$dirty is not a valid version above $second"
 echo "deb_version_test: $first < $second"

@@ -22,12 +22,52 @@ fs::path Native(const std::string& utf8) {
 
 }  // namespace
 
+namespace {
+
+// The running test's own copies of the built programs it packs: a packer
+// that writes to an input damages that test's copy, never the build's file
+// that every later test reads. Made on first use in each test and removed
+// with the next test's, or when the program ends.
+class InputCopies {
+ public:
+  ~InputCopies() { Drop(); }
+
+  std::string PathOf(const std::string& name) {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (folder_.empty() || test != test_) {
+      Drop();
+      folder_ = CreateTestFolder();
+      test_ = test;
+    }
+    const fs::path copy = folder_ / name;
+    std::error_code error;
+    if (!fs::exists(copy, error)) {
+      fs::copy_file(Native(ZOR_PACK_TEST_BIN_DIR) / name, copy, error);
+      if (error) ADD_FAILURE() << "cannot copy " << name << ": " << error.message();
+    }
+    return copy.u8string();
+  }
+
+ private:
+  void Drop() {
+    if (!folder_.empty()) RemoveTestFolder(folder_);
+    folder_.clear();
+  }
+
+  fs::path folder_;
+  const ::testing::TestInfo* test_ = nullptr;
+};
+
+InputCopies inputCopies;
+
+}  // namespace
+
 std::string LauncherExePath() {
-  return std::string(ZOR_PACK_TEST_BIN_DIR) + kPathSeparator + "launcher.exe";
+  return inputCopies.PathOf("launcher.exe");
 }
 
 std::string SampleToolExePath() {
-  return std::string(ZOR_PACK_TEST_BIN_DIR) + kPathSeparator + "sample_tool.exe";
+  return inputCopies.PathOf("sample_tool.exe");
 }
 
 std::string ZorpackProgramPath() {

@@ -19,8 +19,9 @@ namespace zor::test {
 // The folder separator of the platform's paths.
 extern const char kPathSeparator[];
 
-// The Windows build's launcher image and sample tool, and the packer program
-// under test (zorpack.exe, or the native zorpack).
+// The Windows build's launcher image and sample tool (the running test's
+// own copies), and the packer program under test (zorpack.exe, or the
+// native zorpack).
 std::string LauncherExePath();
 std::string SampleToolExePath();
 std::string ZorpackProgramPath();

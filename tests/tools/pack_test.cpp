@@ -14,6 +14,9 @@
 #include "payload/payload_trailer.h"
 #include "pending_output.h"
 #include "pipelined_copy.h"
+#include "sbom.h"
+#include "support/file_bytes.h"
+#include "zorpack_command.h"
 #include "tools/pack_files.h"
 
 namespace zor::test {
@@ -133,6 +136,7 @@ enum class Place {
   kFile,
   kFolder,
   kInMissingFolder,
+  kInMissingFolderFurtherUp,  // a folder above the output's is missing too
   kTheLauncher,
   kThePayload,
   kThePayloadFarSpelled,  // through so many "." folders that no path call takes it
@@ -259,6 +263,10 @@ std::vector<RefusalCase> RefusalCases() {
       {"output is a folder", launcher, good, "output", "is a folder, not a file", Place::kFolder},
       {"output in a missing folder", launcher, good, "folder of the output", "does not exist",
        Place::kInMissingFolder},
+      // Windows tells this one apart from a missing last name
+      // (ERROR_PATH_NOT_FOUND): still a folder that does not exist.
+      {"output in a folder missing further up", launcher, good, "folder of the output",
+       "does not exist", Place::kInMissingFolderFurtherUp},
       {"output is the launcher", launcher, PeImageWithTail(1, 4), "output", "one of the inputs",
        Place::kTheLauncher},
       {"output is the payload", launcher, PeImageWithTail(1, 4), "output", "one of the inputs",
@@ -333,6 +341,9 @@ void ExpectRefusalsLeaveEveryFileAsItWas(bool fifoCases) {
     if (c.output == Place::kFile) WriteBytes(output, previousOutput);
     if (c.output == Place::kFolder) MakeFolder(output);
     if (c.output == Place::kInMissingFolder) output = dir.File("no-such-folder") + "/out.exe";
+    if (c.output == Place::kInMissingFolderFurtherUp) {
+      output = dir.File("no-such-folder") + kPathSeparator + "deeper" + kPathSeparator + "out.exe";
+    }
     if (c.output == Place::kUnlookable) output = dir.File(NameNoFolderTakes());
     std::vector<std::string> before = Entries(dir.Path());
 
@@ -532,13 +543,16 @@ void ChangeAtTheSeam(const std::string& payload) {
 // someone else is never renamed into place. The output's folder is the one
 // opened at the start: a folder swapped in under its name meanwhile gets
 // nothing, and a refused pack leaves no temporary file in either. A file
-// put at the output right after the rename is never taken for the product.
+// put at the output right after the rename is never taken for the product;
+// one put there just before it is never replaced, on a file system without
+// an exclusive rename too.
 TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
   struct Case {
     Change change;
     const char* subject;  // null: the pack succeeds
     const char* reason;
     const char* left = "old";  // what the output holds after a refusal
+    bool withoutExclusiveRename = false;
   };
   const Case cases[] = {
       {Change::kRewrite, "the payload '", "changed while it was being packed"},
@@ -552,9 +566,11 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
       {Change::kReplaceOutput, "the file now at the output '", "is not the one zorpack wrote",
        "planted"},
       {Change::kOutputAppears, "the output '", "was made by someone else", "planted"},
+      {Change::kOutputAppears, "the output '", "was made by someone else", "planted", true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.change));
+    SCOPED_TRACE(std::to_string(static_cast<int>(c.change)) +
+                 (c.withoutExclusiveRename ? " without an exclusive rename" : ""));
     PackDir dir;
     outputFolder = dir.File("out");
     movedFolder = dir.File("moved");
@@ -568,10 +584,12 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
                     : c.change == Change::kOutputAppears ? pack::SetBeforeRenameHookForTesting
                                                          : pack::SetBeforePayloadCopyHookForTesting;
     setHook(ChangeAtTheSeam);
+    pack::DenyExclusiveRenameForTesting(c.withoutExclusiveRename);
     pack::PackedFile packed;
     std::string error;
     bool done =
         pack::PackLauncherFile(LauncherExePath(), dir.File("tool.exe"), output, &packed, &error);
+    pack::DenyExclusiveRenameForTesting(false);
     setHook(nullptr);
     bool swapped =
         changed && (c.change == Change::kSwapFolder || c.change == Change::kSwapFolderAndShrink);
@@ -611,6 +629,49 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
                  left.end());
     }
     EXPECT_EQ(left, std::vector<std::string>{"out.exe"});
+  }
+}
+
+// sbom hashes LAUNCHER in the read that compares it with the product, and a
+// LAUNCHER rewritten after that comparison (same size, other bytes) is
+// refused at the end: the document never names a launcher the product does
+// not carry. A platform that lets nobody write an open input keeps it.
+void RewriteLauncher(const std::string& launcher) {
+  Bytes bytes = ReadBytes(launcher);
+  bytes[bytes.size() / 2] ^= 0x01;
+  std::ofstream rewrite(std::filesystem::u8path(launcher), std::ios::binary | std::ios::in);
+  rewrite.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  changed = rewrite.good();
+}
+
+TEST(zorpack_sbom, LauncherChangedAfterTheComparisonIsRefused) {
+  for (bool rewrite : {false, true}) {
+    SCOPED_TRACE(rewrite ? "rewritten" : "as it was");
+    PackDir dir;
+    const std::string launcher = dir.File("launcher.exe");
+    const Bytes original = ReadBytes(LauncherExePath());
+    WriteBytes(launcher, original);
+    pack::PackedFile packed;
+    std::string error;
+    ASSERT_TRUE(
+        pack::PackLauncherFile(launcher, SampleToolExePath(), dir.File("P.exe"), &packed, &error))
+        << error;
+    changed = false;
+    pack::SetAfterLauncherComparedHookForTesting(rewrite ? RewriteLauncher : nullptr);
+    int status =
+        pack::RunZorpack({"sbom", "--launcher", launcher, dir.File("P.exe"), dir.File("sbom.json")},
+                         NoFile(), NoFile());
+    pack::SetAfterLauncherComparedHookForTesting(nullptr);
+    if (changed) {
+      EXPECT_EQ(status, 2);
+      EXPECT_FALSE(Exists(dir.File("sbom.json")));
+      continue;
+    }
+    if (rewrite) {
+      ASSERT_NE(kNoWritesToOpenInputs, nullptr) << "the test could not rewrite it";
+    }
+    ASSERT_EQ(status, 0);
+    EXPECT_NE(ReadText(dir.File("sbom.json")).find(HexOf(Sha256Of(original))), std::string::npos);
   }
 }
 

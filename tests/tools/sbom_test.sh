@@ -14,8 +14,12 @@ source_dir=$(cd "$1" && pwd)
 mkdir -p "$2"
 work=$(mktemp -d "$(cd "$2" && pwd)/sbom test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-launcher="$3/launcher.exe"
-tool="$3/sample_tool.exe"
+# The run's own copies of the built inputs: a packer that writes to an
+# input damages only them, never the build's files that other tests read.
+mkdir "$work/inputs"
+cp "$3/launcher.exe" "$3/sample_tool.exe" "$work/inputs/"
+launcher="$work/inputs/launcher.exe"
+tool="$work/inputs/sample_tool.exe"
 shift 3
 zorpack=("$@")
 modules="$source_dir/build-cyclonedx"
@@ -87,6 +91,24 @@ for product in Updater-unsigned.exe Updater.exe; do
   done
 done
 check "signing changes the serial number" [ "$(json Updater.exe.json d.serialNumber)" != "$(json Updater-unsigned.exe.json d.serialNumber)" ]
+check "the serial number is a version-8 UUID" [ "$(json Updater.exe.json '/^urn:uuid:[0-9a-f]{8}-[0-9a-f]{4}-8[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$/.test(d.serialNumber)')" = true ]
+
+# --- The time stamp: the ends of the range, January and February of a
+# leap year; anything but digits up to the year 9999 is refused.
+for row in "0|1970-01-01T00:00:00Z" "951782400|2000-02-29T00:00:00Z" \
+  "1706745599|2024-01-31T23:59:59Z" "1709251199|2024-02-29T23:59:59Z" \
+  "253402300799|9999-12-31T23:59:59Z" "253402300800|" "abc|" "|" "-1|" " 1|" "1e9|" \
+  "99999999999999999999|"; do
+  seconds=${row%%|*}
+  stamp=${row#*|}
+  if [ -n "$stamp" ]; then
+    SOURCE_DATE_EPOCH=$seconds check "SOURCE_DATE_EPOCH=$seconds" sbom 0 Updater.exe stamp.json
+    check "SOURCE_DATE_EPOCH=$seconds gives $stamp" [ "$(json stamp.json d.metadata.timestamp)" = "$stamp" ]
+  else
+    SOURCE_DATE_EPOCH=$seconds check "SOURCE_DATE_EPOCH='$seconds' is refused" sbom 2 Updater.exe stamp.json
+    check "SOURCE_DATE_EPOCH='$seconds': named" grep -q "^zorpack: SOURCE_DATE_EPOCH is not a number" err.txt
+  fi
+done
 
 # --- The same inputs give the same bytes, to a file or to standard output.
 sbom 0 Updater.exe again.json --name "Firmware Update" --version 2.1 --supplier "Example GmbH"
@@ -98,6 +120,25 @@ sbom 0 Updater.exe - --name "Firmware Update" --version 2.1 --supplier "Example 
 check "the same bytes on standard output" cmp -s out.txt again.json
 check "--supplier" [ "$(json again.json d.metadata.component.supplier.name)" = "Example GmbH" ]
 check "--version" [ "$(json again.json d.metadata.component.version)" = 2.1 ]
+# Documents that say anything differently have different serial numbers.
+for option in "--name Other" "--version 2.2" "--supplier Other" "--payload-name tool" "--payload-version 1"; do
+  # shellcheck disable=SC2086 # an option and its value
+  sbom 0 Updater.exe other.json $option
+  check "$option changes the serial number" [ "$(json other.json d.serialNumber)" != "$(json Updater.exe.json d.serialNumber)" ]
+done
+sbom 0 Updater.exe named.json --payload-name "Flash Tool"
+made named.json
+check "--payload-name" [ "$(json named.json 'd.components[1].name')" = "Flash Tool" ]
+
+# Text from the command line or a payload SBOM reaches standard output
+# with every character a terminal acts on escaped: C1 CSI, a direction
+# override, a zero-width space and DEL.
+hidden=$(printf 'a\xc2\x9bb\xe2\x80\xaec\xe2\x80\x8bd\x7fe')
+sbom 0 Updater.exe - --name "$hidden"
+cp out.txt hidden.json
+made hidden.json
+check "hidden characters escaped" grep -qF '"name": "a\u009bb\u202ec\u200bd\u007fe"' hidden.json
+check "no raw hidden character" bash -c '! LC_ALL=C grep -qP "\xc2\x9b|\xe2\x80[\xae\x8b]|\x7f" hidden.json'
 
 # --- A payload SBOM (CycloneDX 1.5, as a tool's build might write it).
 tool_sha512=$(digest sha512 "$tool")
@@ -124,7 +165,78 @@ check "--payload-version wins" [ "$(json merged.json "$payload.version")" = 3.4.
 check "the tool's supplier, licence and purl" [ "$(json merged.json "[$payload.supplier.name, $payload.licenses[0].license.id, $payload.purl]")" = '["Tool Maker","MIT","pkg:generic/fwtool@3.4"]' ]
 check "nested components, renamed" [ "$(json merged.json "$payload.components.map(c => c[\"bom-ref\"]).concat($payload.components[0].components[0][\"bom-ref\"])")" = '["payload/launcher","payload/libusb","payload/inner"]' ]
 check "the tool's dependencies carried over" [ "$(json merged.json 'd.dependencies.slice(2)')" = '[{"ref":"payload","dependsOn":["payload/launcher","payload/libusb"]},{"ref":"payload/launcher","dependsOn":["payload/inner"]}]' ]
-check "every bom-ref once" [ "$(json merged.json 'JSON.stringify(d).match(/"bom-ref":"[^"]*"/g).length == new Set(JSON.stringify(d).match(/"bom-ref":"[^"]*"/g)).size')" = true ]
+
+# Every bom-ref a payload SBOM holds, anywhere, is renamed: one that would
+# take the launcher's or the product's (in a pedigree, a licence, a
+# supplier) cannot stand in for theirs.
+cat >spoof.cdx.json <<'JSON'
+{"bomFormat": "CycloneDX", "specVersion": "1.6",
+ "metadata": {"component": {"type": "application", "bom-ref": "tool", "name": "fwtool",
+   "supplier": {"bom-ref": "supplier", "name": "Tool Maker", "contact": [{"bom-ref": "contact", "name": "M"}]},
+   "licenses": [{"license": {"bom-ref": "product", "id": "MIT"}}],
+   "pedigree": {"ancestors": [{"type": "application", "bom-ref": "launcher", "name": "zor-firmware-update-launcher", "version": "6.6.6"}]}}},
+ "components": [{"type": "library", "bom-ref": "lib", "name": "lib",
+   "licenses": [{"expression": "MIT OR Apache-2.0", "bom-ref": "expr"}]}],
+ "dependencies": [{"ref": "tool", "dependsOn": ["lib"]}, {"ref": "lib", "provides": ["launcher"]}]}
+JSON
+sbom 0 Updater.exe spoof.json --payload-sbom spoof.cdx.json
+made spoof.json
+check "a payload's bom-refs renamed wherever they are" [ "$(json spoof.json "[$payload.pedigree.ancestors[0]['bom-ref'], $payload.licenses[0].license['bom-ref'], $payload.supplier['bom-ref'], $payload.supplier.contact[0]['bom-ref'], $payload.components[0].licenses[0]['bom-ref']]")" = '["payload/launcher","payload/product","payload/supplier","payload/contact","payload/expr"]' ]
+check "the launcher is this release's" [ "$(json spoof.json "d.components.filter(c => c['bom-ref'] == 'launcher').map(c => c.version)")" = "[\"$(json Updater.exe.json d.components[0].version)\"]" ]
+check "provides carried over, renamed" [ "$(json spoof.json 'd.dependencies.find(e => e.ref == "payload/lib").provides')" = '["payload/launcher"]' ]
+for doc in merged.json spoof.json; do
+  check "$doc: every bom-ref once" [ "$(json "$doc" 'JSON.stringify(d).match(/"bom-ref":"[^"]*"/g).length == new Set(JSON.stringify(d).match(/"bom-ref":"[^"]*"/g)).size')" = true ]
+done
+
+# A CycloneDX 1.4 SBOM as tools wrote them then (tools as a list, author
+# as text, a licence expression) is taken, and made 1.6.
+cat >v14.cdx.json <<'JSON'
+{"bomFormat": "CycloneDX", "specVersion": "1.4", "serialNumber": "urn:uuid:3e671687-395b-41f5-a30f-a58921a69b79", "version": 3,
+ "metadata": {"timestamp": "2022-01-01T00:00:00Z", "tools": [{"vendor": "Tool Maker", "name": "bomgen", "version": "1"}],
+   "component": {"type": "firmware", "bom-ref": "pkg:generic/fw@1", "name": "fw", "author": "Tool Maker",
+     "licenses": [{"expression": "MIT OR Apache-2.0"}], "purl": "pkg:generic/fw@1"}},
+ "components": [{"type": "library", "bom-ref": "pkg:generic/zlib@1.3", "name": "zlib", "version": "1.3", "scope": "required"}],
+ "dependencies": [{"ref": "pkg:generic/fw@1", "dependsOn": ["pkg:generic/zlib@1.3"]}]}
+JSON
+sbom 0 Updater.exe v14.json --payload-sbom v14.cdx.json
+made v14.json
+check "a 1.4 payload SBOM" [ "$(json v14.json "[d.specVersion, $payload.author, d.dependencies[2].dependsOn[0]]")" = '["1.6","Tool Maker","payload/pkg:generic/zlib@1.3"]' ]
+
+# Nested 64 levels deep (the document, metadata, 62 lists) is taken.
+nested() {  # nested LISTS: an SBOM whose metadata.tools is LISTS lists deep
+  printf '{"bomFormat": "CycloneDX", "specVersion": "1.6", "metadata": {"component": {"type": "application", "name": "t"}, "tools": '
+  printf '[%.0s' $(seq "$1")
+  printf ']%.0s' $(seq "$1")
+  echo '}}'
+}
+nested 62 >deep64.json
+nested 63 >deep65.json
+sbom 0 Updater.exe deep64.out.json --payload-sbom deep64.json
+made deep64.out.json
+
+# The merge takes linear time: four times the dependencies take well under
+# eight times as long (the minimum of three runs each, alternated).
+wide() {  # wide COUNT: an SBOM of COUNT components in a chain of dependencies
+  node -e 'const n = +process.argv[1], c = [], d = [];
+    for (let i = 0; i < n; i++) { c.push({type: "library", "bom-ref": "c" + i, name: "c" + i});
+      d.push({ref: "c" + i, dependsOn: i + 1 < n ? ["c" + (i + 1)] : []}); }
+    console.log(JSON.stringify({bomFormat: "CycloneDX", specVersion: "1.6",
+      metadata: {component: {type: "application", "bom-ref": "c0", name: "t"}}, components: c.slice(1), dependencies: d}));' "$1"
+}
+wide 4000 >wide1.json
+wide 16000 >wide4.json
+best1=999999999999
+best4=999999999999
+for _ in 1 2 3; do
+  for size in 1 4; do
+    start=$(date +%s%N)
+    sbom 0 Updater.exe wide.out.json --payload-sbom "wide$size.json"
+    took=$(($(date +%s%N) - start))
+    if [ "$size" = 1 ]; then best1=$((took < best1 ? took : best1)); else best4=$((took < best4 ? took : best4)); fi
+  done
+done
+made wide.out.json
+check "linear merge ($best1 ns for 4000, $best4 ns for 16000)" [ "$best4" -lt $((8 * best1)) ]
 
 # A hash that is not the payload's: status 1, the algorithm named, OUTPUT
 # as it was.
@@ -144,6 +256,24 @@ echo '{"bomFormat": "CycloneDX", "specVersion": "1.3", "metadata": {"component":
 { echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "pad": "'; head -c $((17 << 20)) /dev/zero | tr '\0' a; echo '"}'; } >huge.json
 echo '{"bomFormat": "CycloneDX", "specVersion": "1.6"}' >no-component.json
 echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "n": 1e999}' >overflow.json
+# What the merge would carry over wrongly: a value of another type, a
+# component twice, a reference to nothing, a nested component without a
+# type or a name, parts of an SBOM it does not carry over.
+tool_sbom() {  # tool_sbom COMPONENTS [MORE]: an SBOM of a tool with those
+  echo "{\"bomFormat\": \"CycloneDX\", \"specVersion\": \"1.6\", \"metadata\": {\"component\": {\"type\": \"application\", \"bom-ref\": \"tool\", \"name\": \"t\"}}, \"components\": [$1]${2:+, $2}}"
+}
+lib='{"type": "library", "name": "zlib"}'
+tool_sbom '{"type": "library", "name": "zlib", "version": 42}' >version-number.json
+tool_sbom "{\"type\": \"library\", \"name\": \"z\", \"components\": [$lib, $lib]}" >twice.json
+tool_sbom '{"type": "library", "bom-ref": "z", "name": "z"}, {"type": "library", "bom-ref": "z", "name": "y"}' >one-ref-twice.json
+tool_sbom '{"type": "library", "bom-ref": "z", "name": "z"}' '"dependencies": [{"ref": "tool", "dependsOn": ["z", "ghost"]}]' >dangling.json
+tool_sbom '{"type": "library", "name": "z", "components": [{"name": "y"}]}' >no-type.json
+tool_sbom '{"type": "library", "name": "z", "components": [{"type": "library"}]}' >no-name.json
+tool_sbom '{"type": "library", "name": "z", "evidence": {}}' >evidence.json
+tool_sbom '' '"services": [{"bom-ref": "svc", "name": "s"}], "dependencies": [{"ref": "tool", "dependsOn": ["svc"]}]' >services.json
+for part in compositions vulnerabilities annotations externalReferences; do
+  tool_sbom '' "\"$part\": []" >"$part.json"
+done
 # (Not "nul.json": on Windows that names the NUL device.)
 { head -c -1 tool.cdx.json; printf '\n\0 and more'; } >nul-byte.json
 rows=(
@@ -155,6 +285,19 @@ rows=(
   "no-component.json|metadata.component"
   "overflow.json|number overflow"
   "nul-byte.json|a NUL byte at line $(($(wc -l <tool.cdx.json) + 1)), column 1"
+  "version-number.json|components[0].version is not a string"
+  "twice.json|the component 'zlib' is listed twice"
+  "one-ref-twice.json|two elements have the bom-ref 'payload/z'"
+  "dangling.json|names 'payload/ghost', which no component"
+  "no-type.json|components[0].components[0] has no type"
+  "no-name.json|components[0].components[0] has no name"
+  "evidence.json|components[0].evidence is not carried"
+  "services.json|services is not carried"
+  "compositions.json|compositions is not carried"
+  "vulnerabilities.json|vulnerabilities is not carried"
+  "annotations.json|annotations is not carried"
+  "externalReferences.json|externalReferences is not carried"
+  "deep65.json|nested more than 64"
 )
 for row in "${rows[@]}"; do
   file=${row%%|*}

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -23,6 +24,8 @@
 #include <vector>
 
 #include "packer.h"
+#include "platform_new_file_posix.h"
+#include "zorpack_command.h"
 #include "runtime/file.h"
 #include "tools/pack_files.h"
 #include "tools/zorpack_process.h"
@@ -79,22 +82,122 @@ std::string AclOf(const std::string& path) {
   return text;
 }
 
+// What the link at `path` holds; empty when it cannot be read.
+std::string LinkText(const std::string& path) {
+  char target[PATH_MAX];
+  ssize_t length = readlink(path.c_str(), target, sizeof target);
+  return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
+}
+
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// The mode of the temporary file in `folder` while the pack writes it.
+// The temporary file in `temporaryFolder` and its mode; empty and 0 when
+// there is none.
 std::string temporaryFolder;
-mode_t temporaryMode;
-void NoteTemporaryMode(const std::string&) {
-  temporaryMode = 0;
+std::string TemporaryFile(mode_t* mode) {
+  *mode = 0;
   for (const std::string& name : Entries(temporaryFolder)) {
     struct stat facts;
-    if (Contains(name, "zorpack-tmp") &&
-        stat((temporaryFolder + "/" + name).c_str(), &facts) == 0) {
-      temporaryMode = facts.st_mode & 07777;
+    const std::string path = temporaryFolder + "/" + name;
+    if (Contains(name, "zorpack-tmp") && stat(path.c_str(), &facts) == 0) {
+      *mode = facts.st_mode & 07777;
+      return path;
     }
   }
+  return std::string();
+}
+
+// What happens to a pack's output at the steps only a race or another file
+// system reaches.
+enum class Twist {
+  kNone,
+  kNoUnnamedFilesOrExclusiveRename,
+  // At the last look at the old output, another file is put in its place:
+  // one with a second name and an ACL naming the second user.
+  kSwappedAtTheLastLook,
+  // The new file's ACL, or its mode, cannot be set.
+  kAclRefused,
+  kModeRefused,
+};
+Twist twist;
+// Set once the temporary file is written: the twist applies from then on,
+// once.
+bool twistArmed;
+
+// The mode of the temporary file while the pack writes it.
+mode_t temporaryMode;
+void NoteTemporaryMode(const std::string&) {
+  TemporaryFile(&temporaryMode);
+  twistArmed = true;
+}
+
+// The descriptor of this process that is open on `path`; -1 when none is.
+int DescriptorOf(const std::string& path) {
+  for (const std::string& name : Entries("/proc/self/fd")) {
+    if (LinkText("/proc/self/fd/" + name) == path) return std::stoi(name);
+  }
+  return -1;
+}
+
+// The temporary file's descriptor becomes one that can look at the file
+// but not change it, so that its ACL and mode cannot be set (as on a file
+// system that refuses them) while every other step still works; its own
+// descriptor is kept for RestoreOwnDescriptor when `keepOwn`.
+int lookOnlyAt = -1;
+int ownDescriptor = -1;
+void LookOnly(bool keepOwn) {
+  mode_t ignored;
+  const std::string temporary = TemporaryFile(&ignored);
+  lookOnlyAt = DescriptorOf(temporary);
+  UniqueFile lookOnly(open(temporary.c_str(), O_PATH | O_CLOEXEC));
+  if (keepOwn && lookOnlyAt >= 0) ownDescriptor = fcntl(lookOnlyAt, F_DUPFD_CLOEXEC, 0);
+  if (lookOnlyAt < 0 || !lookOnly.IsValid() || dup2(lookOnly.Get(), lookOnlyAt) != lookOnlyAt) {
+    ADD_FAILURE() << "cannot take the temporary file's descriptor";
+  }
+}
+void RestoreOwnDescriptor() {
+  if (ownDescriptor < 0) return;
+  dup2(ownDescriptor, lookOnlyAt);
+  close(ownDescriptor);
+  ownDescriptor = -1;
+}
+
+// Between the look at the old output `name` and its open.
+std::string swapIn;
+void AtOutputLook(const std::string& name) {
+  if (!twistArmed || (twist != Twist::kAclRefused && twist != Twist::kSwappedAtTheLastLook)) {
+    return;
+  }
+  twistArmed = false;
+  if (twist == Twist::kAclRefused) {
+    LookOnly(true);
+    return;
+  }
+  const std::string staged = temporaryFolder + "/staged";
+  if (link(swapIn.c_str(), staged.c_str()) != 0 ||
+      rename(staged.c_str(), (temporaryFolder + "/" + name).c_str()) != 0) {
+    ADD_FAILURE() << "cannot swap the output: " << strerror(errno);
+  }
+}
+
+// Once the ACL is set and the mode is next: the temporary file's mode then.
+// After a refused ACL the file's own descriptor comes back, so that the
+// mode can be set: the pack fails only if the ACL's failure counts.
+mode_t modeBeforeFinalMode;
+void AtFinalMode() {
+  TemporaryFile(&modeBeforeFinalMode);
+  RestoreOwnDescriptor();
+  if (twist == Twist::kModeRefused) LookOnly(false);
+}
+
+// The descriptor `redirectedLink` made another name of `redirectedTo`'s
+// file, so that its link in /proc leads there.
+int redirectedLink;
+int redirectedTo;
+void RedirectLink(const std::string&) {
+  if (dup2(redirectedTo, redirectedLink) != redirectedLink) ADD_FAILURE() << strerror(errno);
 }
 
 }  // namespace
@@ -102,17 +205,22 @@ void NoteTemporaryMode(const std::string&) {
 // Stopped half way by any signal whose default ends the process, a pack
 // leaves no temporary file behind, and dies of the signal it was sent. A
 // signal that the caller ignored (nohup, a background job) stays ignored:
-// the pack goes on to its end.
+// the pack goes on to its end. Started with standard output and error
+// closed, the pack opens none of its files under their numbers: while it
+// writes, both still name the stand-in it put there (the root folder, for
+// lookups only), so that no message can land in the product.
 TEST(zorpack_program, TerminatedPackLeavesNothing) {
   struct Case {
     int signalNumber;
     bool ignoredByCaller;
+    bool closedStreams = false;  // standard output and error
   };
   const Case cases[] = {
-      {SIGTERM, false},  {SIGINT, false},  {SIGHUP, false},    {SIGQUIT, false},
-      {SIGUSR1, false},  {SIGUSR2, false}, {SIGALRM, false},   {SIGPIPE, false},
-      {SIGXCPU, false},  {SIGPROF, false}, {SIGVTALRM, false}, {SIGRTMIN, false},
-      {SIGRTMAX, false}, {SIGHUP, true},   {SIGINT, true},     {SIGQUIT, true},
+      {SIGTERM, false},       {SIGINT, false},  {SIGHUP, false},    {SIGQUIT, false},
+      {SIGUSR1, false},       {SIGUSR2, false}, {SIGALRM, false},   {SIGPIPE, false},
+      {SIGXCPU, false},       {SIGPROF, false}, {SIGVTALRM, false}, {SIGRTMIN, false},
+      {SIGRTMAX, false},      {SIGHUP, true},   {SIGINT, true},     {SIGQUIT, true},
+      {SIGTERM, false, true},
   };
   // qemu-user keeps the host's last real-time signal for itself: sent to
   // an emulated packer, it never arrives.
@@ -128,9 +236,10 @@ TEST(zorpack_program, TerminatedPackLeavesNothing) {
     struct sigaction previous = {};
     ignore.sa_handler = SIG_IGN;
     if (c.ignoredByCaller) sigaction(c.signalNumber, &ignore, &previous);
-    int child =
-        StartZorpackProgram({"pack", LauncherExePath(), dir.File("big.exe"), dir.File("out.exe")},
-                            dir.File("out.txt"), dir.File("err.txt"));
+    const std::string out = c.closedStreams ? "" : dir.File("out.txt");
+    const std::string err = c.closedStreams ? "" : dir.File("err.txt");
+    int child = StartZorpackProgram(
+        {"pack", LauncherExePath(), dir.File("big.exe"), dir.File("out.exe")}, out, err);
     if (c.ignoredByCaller) sigaction(c.signalNumber, &previous, nullptr);
     ASSERT_GT(child, 0);
     // Once the temporary file is there, the copy is under way.
@@ -140,12 +249,17 @@ TEST(zorpack_program, TerminatedPackLeavesNothing) {
         writing |= name.find("zorpack-tmp") != std::string::npos;
       if (!writing) usleep(500);
     }
+    // An emulator's own descriptors would stand in the way.
+    for (int stream = 1; c.closedStreams && !emulated && stream <= 2; ++stream) {
+      EXPECT_EQ(LinkText("/proc/" + std::to_string(child) + "/fd/" + std::to_string(stream)), "/")
+          << stream;
+    }
     kill(child, c.signalNumber);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(writing) << "the pack never started writing";
     std::vector<std::string> expected = before;
-    expected.insert(expected.end(), {"err.txt", "out.txt"});
+    if (!c.closedStreams) expected.insert(expected.end(), {"err.txt", "out.txt"});
     if (c.ignoredByCaller) {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
       expected.push_back("out.exe");
@@ -199,7 +313,11 @@ TEST(zorpack_program, WriteFailingHalfWayLeavesNothing) {
 // gets what the umask, or the folder's default ACL, gives a new file. In a
 // sticky folder another user's file is never replaced (the rows that need a
 // second user run as root only). Whatever it becomes, the file is its
-// owner's alone while it is written.
+// owner's alone while it is written, and its ACL goes on already narrowed
+// to its mode. The same where the file system makes no unnamed files and
+// has no exclusive rename: nothing is left behind. An old output that is
+// another file by the time it is opened gives nothing of its access; an
+// ACL or a mode that cannot be set fails the pack.
 TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
   struct Case {
     const char* what;
@@ -213,6 +331,7 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
     const char* expectedAcl = nullptr;  // lines getfacl must show
     bool secondName = false;            // the old output is also another name's file
     bool setgidFolder = false;          // of the second user's group: new files get it
+    Twist twist = Twist::kNone;
   };
   const Case cases[] = {
       {"own private file", 0600, 022, false, false, 0600},
@@ -238,6 +357,18 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
       {"own file in a folder that gives new files its group", 0640, 022, false, false, 0640,
        nullptr, nullptr, nullptr, false, true},
       {"another user's file in a sticky folder", 0666, 022, true, true, 0},
+      {"new file, umask 077, without unnamed files or exclusive renames", 0, 077, false, false,
+       0600, nullptr, nullptr, nullptr, false, false, Twist::kNoUnnamedFilesOrExclusiveRename},
+      {"new file in a folder with a default ACL, without unnamed files or exclusive renames", 0,
+       077, false, false, 0660, nullptr, "d:u::rw,d:g::r,d:o::-,d:u:65534:rw",
+       "user:65534:rw-\ngroup::r--\nmask::rw-\n", false, false,
+       Twist::kNoUnnamedFilesOrExclusiveRename},
+      {"own file swapped at the last look", 0600, 022, false, false, 0644, nullptr, nullptr,
+       nullptr, false, false, Twist::kSwappedAtTheLastLook},
+      {"own file whose ACL shuts a user out, and the new file's ACL cannot be set", 0664, 022,
+       false, false, 0, "u:65534:---", nullptr, nullptr, false, false, Twist::kAclRefused},
+      {"own file, and the new file's mode cannot be set", 0640, 022, false, false, 0, nullptr,
+       nullptr, nullptr, false, false, Twist::kModeRefused},
       {"another user's file elsewhere", 0666, 002, true, false, 0664, "u:65534:rw"},
   };
   for (const Case& c : cases) {
@@ -273,9 +404,22 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
       std::cout << "skipped, no ACLs here: " << c.what << "\n";
       continue;
     }
+    swapIn = dir.File("other");
+    twist = c.twist;
+    twistArmed = false;
+    if (twist == Twist::kSwappedAtTheLastLook) {
+      WriteBytes(swapIn, Bytes{'o', 't', 'h', 'e', 'r'});
+      if (!RunQuietly("setfacl -m u:65534:rw " + ShellQuoted(swapIn))) continue;
+    }
+    const bool fallbacks = c.twist == Twist::kNoUnnamedFilesOrExclusiveRename;
+    pack::DenyUnnamedFilesForTesting(fallbacks);
+    pack::DenyExclusiveRenameForTesting(fallbacks);
     temporaryFolder = folder;
     temporaryMode = 0;
+    modeBeforeFinalMode = 0;
     pack::SetBeforePayloadCopyHookForTesting(NoteTemporaryMode);
+    pack::SetBeforeOutputOpenHookForTesting(AtOutputLook);
+    pack::SetBeforeFinalModeHookForTesting(AtFinalMode);
     mode_t previousUmask = umask(c.umask);
     pack::PackedFile packed;
     std::string error;
@@ -283,17 +427,31 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
         pack::PackLauncherFile(LauncherExePath(), SampleToolExePath(), output, &packed, &error);
     umask(previousUmask);
     pack::SetBeforePayloadCopyHookForTesting(nullptr);
+    pack::SetBeforeOutputOpenHookForTesting(nullptr);
+    pack::SetBeforeFinalModeHookForTesting(nullptr);
+    pack::DenyUnnamedFilesForTesting(false);
+    pack::DenyExclusiveRenameForTesting(false);
+    if (ownDescriptor >= 0) close(ownDescriptor);
+    ownDescriptor = -1;
+    const std::vector<std::string> left = Entries(folder);
     struct stat facts;
     ASSERT_EQ(stat(output.c_str(), &facts), 0);
     if (c.expected == 0) {
       EXPECT_FALSE(done);
-      EXPECT_NE(error.find("belongs to another user (user ID 65534)"), std::string::npos) << error;
+      const bool refusedAccess = twist == Twist::kAclRefused || twist == Twist::kModeRefused;
+      const std::string reason = refusedAccess ? "cannot set the permissions of the output '" +
+                                                     output + "': " + strerror(EBADF)
+                                               : "belongs to another user (user ID 65534)";
+      EXPECT_NE(error.find(reason), std::string::npos) << error;
       EXPECT_EQ(ReadBytes(output), (Bytes{'o', 'l', 'd'}));
-      EXPECT_EQ(Entries(folder), std::vector<std::string>{"out.exe"});
+      EXPECT_EQ(left, std::vector<std::string>{"out.exe"});
       continue;
     }
     ASSERT_TRUE(done) << error;
+    EXPECT_EQ(left, std::vector<std::string>{"out.exe"});
     EXPECT_EQ(temporaryMode, 0600u);
+    // Never more than it ends with, not even once its ACL is on.
+    EXPECT_EQ(modeBeforeFinalMode & ~c.expected, 0u) << std::oct << modeBeforeFinalMode;
     EXPECT_EQ(facts.st_mode & 07777, c.expected);
     EXPECT_EQ(facts.st_uid, geteuid());
     EXPECT_EQ(facts.st_gid, getegid());
@@ -314,30 +472,43 @@ TEST(zorpack_pack, OutputsArePrivateUntilCompleteThenGetTheirPermissions) {
 // that setting is, for the output's folder and for inputs, their last name
 // included: in a sticky folder that everyone may write to, another user's
 // link is refused and named with its owner; a link of one's own or of that
-// folder's owner, and any link elsewhere, leads on. Rows that need a second
+// folder's owner, and any link elsewhere, leads on. As for the kernel, 40
+// links in a row lead on and the 41st is refused. Rows that need a second
 // user run as root.
 TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
+  constexpr mode_t kShared = 01777;  // sticky and writable by all
+  constexpr mode_t kOwn = 0755;
+  constexpr int kLinkLimit = 40;
   enum class Through { kOutputFolder, kPayloadFolder, kPayloadItself };
   struct Case {
     const char* what;
-    bool sharedFolder;  // sticky and writable by all
+    mode_t folderMode;  // of the folder the link lies in
     bool othersLink;
     bool othersFolder;  // the shared folder belongs to the second user
     bool refused;
     Through through = Through::kOutputFolder;
+    int links = 1;  // in a row, each leading to the next
   };
   const Case cases[] = {
-      {"own link in a shared folder", true, false, false, false},
-      {"own link in a folder of one's own", false, false, false, false},
-      {"another user's link in a shared folder", true, true, false, true},
-      {"the shared folder's owner's link", true, true, true, false},
+      {"own link in a shared folder", kShared, false, false, false},
+      {"own link in a folder of one's own", kOwn, false, false, false},
+      {"another user's link in a shared folder", kShared, true, false, true},
+      {"the shared folder's owner's link", kShared, true, true, false},
       // An owner that a user namespace does not map shows as the overflow
       // ID: equal there, link and folder owners may still be two users.
-      {"link and folder of the overflow ID", true, true, true, true},
-      {"another user's link in a folder of one's own", false, true, false, false},
-      {"another user's link in a payload's path", true, true, false, true, Through::kPayloadFolder},
-      {"another user's link as the payload", true, true, false, true, Through::kPayloadItself},
-      {"own link as the payload", true, false, false, false, Through::kPayloadItself},
+      {"link and folder of the overflow ID", kShared, true, true, true},
+      {"another user's link in a folder of one's own", kOwn, true, false, false},
+      // Sticky but closed to others, or open but not sticky: nobody else
+      // could have put the link there to be followed by root.
+      {"another user's link in a sticky folder others may not write to", 01755, true, false, false},
+      {"another user's link in a folder all may write to, not sticky", 0777, true, false, false},
+      {"another user's link in a payload's path", kShared, true, false, true,
+       Through::kPayloadFolder},
+      {"another user's link as the payload", kShared, true, false, true, Through::kPayloadItself},
+      {"own link as the payload", kShared, false, false, false, Through::kPayloadItself},
+      {"links in a row up to the limit", kOwn, false, false, false, Through::kOutputFolder,
+       kLinkLimit},
+      {"one link past the limit", kOwn, false, false, true, Through::kOutputFolder, kLinkLimit + 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -349,10 +520,17 @@ TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
     MakeFolder(release);
     WriteBytes(release + "/out.exe", Bytes{'o', 'l', 'd'});
     WriteBytes(release + "/tool.exe", ReadBytes(SampleToolExePath()));
-    ASSERT_EQ(chmod(shared.c_str(), c.sharedFolder ? 01777 : 0755), 0);
+    ASSERT_EQ(chmod(shared.c_str(), c.folderMode), 0);
     const bool payloadItself = c.through == Through::kPayloadItself;
     const std::string link = shared + (payloadItself ? "/tool.exe" : "/build");
-    ASSERT_EQ(symlink((payloadItself ? release + "/tool.exe" : release).c_str(), link.c_str()), 0);
+    // build -> build.1 -> ... -> the release folder.
+    for (int i = 0; i < c.links; ++i) {
+      const std::string from = i == 0 ? link : link + "." + std::to_string(i);
+      const std::string to = i + 1 < c.links ? link + "." + std::to_string(i + 1)
+                             : payloadItself ? release + "/tool.exe"
+                                             : release;
+      ASSERT_EQ(symlink(to.c_str(), from.c_str()), 0);
+    }
     if (c.othersLink) {
       ASSERT_EQ(lchown(link.c_str(), kOtherUser, kOtherUser), 0);
     }
@@ -372,7 +550,9 @@ TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
     std::string error;
     bool done = pack::PackLauncherFile(LauncherExePath(), payload, output, &packed, &error);
     EXPECT_EQ(done, !c.refused) << error;
-    if (c.refused) {
+    if (c.refused && c.links > 1) {
+      EXPECT_TRUE(Contains(error, strerror(ELOOP))) << error;
+    } else if (c.refused) {
       EXPECT_TRUE(Contains(error, "link '" + link + "'")) << error;
       EXPECT_TRUE(Contains(error, "user ID 65534")) << error;
     }
@@ -386,13 +566,27 @@ TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
   ASSERT_TRUE(tool.IsValid());
   pack::PackedFile packed;
   std::string error;
-  EXPECT_TRUE(pack::PackLauncherFile(LauncherExePath(),
-                                     "/proc/self/fd/" + std::to_string(tool.Get()),
-                                     dir.File("fd.exe"), &packed, &error))
-      << error;
+  bool done =
+      pack::PackLauncherFile(LauncherExePath(), "/proc/self/fd/" + std::to_string(tool.Get()),
+                             dir.File("fd.exe"), &packed, &error);
+  EXPECT_TRUE(done) << error;
   EXPECT_FALSE(pack::PackLauncherFile(LauncherExePath(), "/proc/self/status", dir.File("k.exe"),
                                       &packed, &error));
   EXPECT_TRUE(Contains(error, "the kernel's own files")) << error;
+  // A descriptor that leads to another file between the look and the open
+  // is refused: what was looked at is what must be read.
+  WriteBytes(dir.File("other.exe"), PeImageWithTail(9, 2));
+  UniqueFile other(open(dir.File("other.exe").c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(other.IsValid());
+  redirectedLink = tool.Get();
+  redirectedTo = other.Get();
+  pack::SetBeforeKernelLinkOpenHookForTesting(RedirectLink);
+  done = pack::PackLauncherFile(LauncherExePath(), "/proc/self/fd/" + std::to_string(tool.Get()),
+                                dir.File("moved.exe"), &packed, &error);
+  pack::SetBeforeKernelLinkOpenHookForTesting(nullptr);
+  EXPECT_FALSE(done);
+  EXPECT_TRUE(Contains(error, "changed while it was opened")) << error;
+  EXPECT_FALSE(Exists(dir.File("moved.exe")));
 }
 
 // The folder is opened for lookups only: a drop folder that the user may
@@ -464,9 +658,44 @@ TEST(zorpack_program, ExtractRefusesATerminal) {
   close(terminal);
 }
 
+// Standard output appended to one of the command's own inputs ("zorpack
+// sbom ... >> PRODUCT") would write into a file while it is read: every
+// command refuses it, and the file keeps its bytes.
+TEST(zorpack_program, StandardOutputThatIsAnInputIsRefused) {
+  PackDir dir;
+  const std::string launcher = dir.File("launcher.exe");
+  const std::string packed = dir.File("Updater.exe");
+  WriteBytes(launcher, ReadBytes(LauncherExePath()));
+  ASSERT_EQ(RunZorpackProgram({"pack", launcher, SampleToolExePath(), packed}).exitCode, 0);
+  const Bytes before = ReadBytes(packed);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"sbom", "--launcher", launcher, packed}, packed},
+      {{"sbom", "--launcher", launcher, packed, dir.File("sbom.json")}, launcher},
+      {{"inspect", packed}, packed},
+      {{"verify", "--launcher", launcher, packed}, launcher},
+      {{"extract", packed, "-"}, packed},
+      {{"pack", launcher, SampleToolExePath(), dir.File("out.exe")}, launcher},
+  };
+  for (const auto& [arguments, appendedTo] : cases) {
+    SCOPED_TRACE(arguments[0] + " >> " + appendedTo);
+    const Bytes input = ReadBytes(appendedTo);
+    UniqueFile out(open(appendedTo.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    UniqueFile err(open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    ASSERT_TRUE(out.IsValid() && err.IsValid());
+    EXPECT_EQ(pack::RunZorpack(arguments, out.Get(), err.Get()), kStatusFailure);
+    EXPECT_NE(ReadText(dir.File("err")).find("standard output is '" + appendedTo + "' itself"),
+              std::string::npos)
+        << ReadText(dir.File("err"));
+    EXPECT_EQ(ReadBytes(appendedTo), input);
+    EXPECT_FALSE(Exists(dir.File("sbom.json")) || Exists(dir.File("out.exe")));
+  }
+  EXPECT_EQ(ReadBytes(packed), before);
+}
+
 // In an append-only folder the temporary file can be neither renamed over
 // the output nor removed: the message names it and says why, so that
-// nobody keeps a full copy unknowingly.
+// nobody keeps a full copy unknowingly, after the reason the output was
+// not written, which it keeps.
 TEST(zorpack_pack, TemporaryFileThatCannotBeRemovedIsNamed) {
   if (!IsRoot()) GTEST_SKIP() << "chattr +a needs root";
   PackDir dir;
@@ -485,6 +714,9 @@ TEST(zorpack_pack, TemporaryFileThatCannotBeRemovedIsNamed) {
   EXPECT_FALSE(done);
   ASSERT_EQ(left.size(), 2u);
   const std::string temporary = left[0] == "out.exe" ? left[1] : left[0];
+  EXPECT_EQ(error.rfind("cannot replace '" + folder + "/out.exe': " + strerror(EPERM) + "; ", 0),
+            0u)
+      << error;
   EXPECT_TRUE(Contains(error, "'" + folder + "/" + temporary + "' is left behind")) << error;
   EXPECT_TRUE(Contains(error, strerror(EPERM))) << error;
   EXPECT_EQ(ReadBytes(folder + "/out.exe"), (Bytes{'o', 'l', 'd'}));

@@ -29,7 +29,7 @@ ProgramRun RunZorpackProgram(const std::vector<std::string>& arguments,
                              StandardOutput output = StandardOutput::kCaptured);
 
 // Starts the packer without waiting for it, its output sent to the files
-// `outPath` (closed when empty) and `errPath`, in the working folder
+// `outPath` and `errPath` (each closed when empty), in the working folder
 // `workingFolder` (this process's when empty); its process id, or -1 when it
 // cannot start.
 // POSIX only: the tests that signal a running packer have no Windows side.

@@ -32,8 +32,12 @@ int StartZorpackProgram(const std::vector<std::string>& arguments, const std::st
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
   }
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
+  if (errPath.empty()) {
+    posix_spawn_file_actions_addclose(&actions, 2);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+  }
   if (!workingFolder.empty()) {
     posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
   }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "packer.h"
 #include "payload/pe_layout.h"
 #include "support/json_check.h"
+#include "test_paths.h"
 #include "tools/pack_files.h"
 #include "tools/zorpack_process.h"
 
@@ -50,6 +53,7 @@ TEST(zorpack_program, HelpVersionAndUsage) {
       {{"--help"}, "zorpack pack LAUNCHER PAYLOAD OUTPUT"},
       {{"-h"}, "zorpack pack LAUNCHER PAYLOAD OUTPUT"},
       {{"help"}, "zorpack pack LAUNCHER PAYLOAD OUTPUT"},
+      {{"help"}, "\n       zorpack sbom --launcher LAUNCHER [OPTION...] PRODUCT [OUTPUT]\n"},
       {{"help", "pack"}, "Refused, with nothing written"},
       {{"pack", "--help"}, "Refused, with nothing written"},
       {{"inspect", "-h"}, "--json prints one JSON object"},
@@ -78,6 +82,20 @@ TEST(zorpack_program, HelpVersionAndUsage) {
   size_t revision = version.find("(source revision ");
   ASSERT_NE(revision, std::string::npos) << version;
   EXPECT_EQ(version.find_first_not_of("0123456789abcdef", revision + 17), revision + 57) << version;
+
+  // The manual's synopsis names every command that the usage names.
+  std::ifstream manual(std::filesystem::path(kSourceDir) / "docs" / "zorpack.md");
+  const std::string manualText((std::istreambuf_iterator<char>(manual)), {});
+  const std::string usage = RunZorpackProgram({"help"}).out;
+  size_t commands = 0;
+  for (size_t at = usage.find("zorpack "); at < usage.find("\n\n");
+       at = usage.find("zorpack ", at)) {
+    at += 8;
+    std::string name = usage.substr(at, usage.find(' ', at) - at);
+    EXPECT_TRUE(Contains(manualText, "\nzorpack " + name + " ")) << name;
+    ++commands;
+  }
+  EXPECT_EQ(commands, 7u) << usage;
 
   ProgramRun bare = RunZorpackProgram({});
   EXPECT_EQ(bare.exitCode, kStatusFailure);
@@ -177,7 +195,8 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   for (const auto& arguments : invocations) ExpectRefused(arguments);
   // help of a command that does not exist says so, by name.
   const std::pair<std::vector<std::string>, const char*> wrongHelps[] = {
-      {{"help", "nosuch"}, "unknown command 'nosuch'"},
+      {{"help", "nosuch"},
+       "unknown command 'nosuch' (pack, inspect, extract, verify, sbom, help, version)"},
       {{"help", "pack", "inspect"}, "help takes one command name"},
   };
   for (const auto& [arguments, says] : wrongHelps) {
@@ -247,10 +266,21 @@ TEST(zorpack_program, EscapesEachHiddenRangeToItsEndAndNoFurther) {
       {"\xc2\x80", "\\xc2\\x80", "\\u0080"},
       {"\xc2\x9f", "\\xc2\\x9f", "\\u009f"},
       {"\xc2\xa0", "\xc2\xa0", "\xc2\xa0"},
+      {"\xc2\xac", "\xc2\xac", "\xc2\xac"},
       {"\xc2\xad", "\\xc2\\xad", "\\u00ad"},
       {"\xc2\xae", "\xc2\xae", "\xc2\xae"},
+      {"\xcd\x8e", "\xcd\x8e", "\xcd\x8e"},
+      {"\xcd\x8f", "\\xcd\\x8f", "\\u034f"},
+      {"\xcd\x90", "\xcd\x90", "\xcd\x90"},
       {"\xd8\x9c", "\\xd8\\x9c", "\\u061c"},
       {"\xd8\x9d", "\xd8\x9d", "\xd8\x9d"},
+      {"\xe1\x85\x9e", "\xe1\x85\x9e", "\xe1\x85\x9e"},
+      {"\xe1\x85\x9f", "\\xe1\\x85\\x9f", "\\u115f"},
+      {"\xe1\x85\xa0", "\\xe1\\x85\\xa0", "\\u1160"},
+      {"\xe1\x85\xa1", "\xe1\x85\xa1", "\xe1\x85\xa1"},
+      {"\xe1\xa0\x8d", "\xe1\xa0\x8d", "\xe1\xa0\x8d"},
+      {"\xe1\xa0\x8e", "\\xe1\\xa0\\x8e", "\\u180e"},
+      {"\xe1\xa0\x8f", "\xe1\xa0\x8f", "\xe1\xa0\x8f"},
       {"\xe2\x80\x8a", "\xe2\x80\x8a", "\xe2\x80\x8a"},
       {"\xe2\x80\x8b", "\\xe2\\x80\\x8b", "\\u200b"},
       {"\xe2\x80\x8e", "\\xe2\\x80\\x8e", "\\u200e"},
@@ -262,11 +292,35 @@ TEST(zorpack_program, EscapesEachHiddenRangeToItsEndAndNoFurther) {
       {"\xe2\x80\xaa", "\\xe2\\x80\\xaa", "\\u202a"},
       {"\xe2\x80\xae", "\\xe2\\x80\\xae", "\\u202e"},
       {"\xe2\x80\xaf", "\xe2\x80\xaf", "\xe2\x80\xaf"},
+      {"\xe2\x81\x9f", "\xe2\x81\x9f", "\xe2\x81\x9f"},
+      {"\xe2\x81\xa0", "\\xe2\\x81\\xa0", "\\u2060"},
+      {"\xe2\x81\xa4", "\\xe2\\x81\\xa4", "\\u2064"},
+      {"\xe2\x81\xa5", "\xe2\x81\xa5", "\xe2\x81\xa5"},
       {"\xe2\x81\xa6", "\\xe2\\x81\\xa6", "\\u2066"},
       {"\xe2\x81\xa9", "\\xe2\\x81\\xa9", "\\u2069"},
       {"\xe2\x81\xaa", "\xe2\x81\xaa", "\xe2\x81\xaa"},
+      {"\xe3\x85\xa3", "\xe3\x85\xa3", "\xe3\x85\xa3"},
+      {"\xe3\x85\xa4", "\\xe3\\x85\\xa4", "\\u3164"},
+      {"\xe3\x85\xa5", "\xe3\x85\xa5", "\xe3\x85\xa5"},
+      {"\xef\xbb\xbe", "\xef\xbb\xbe", "\xef\xbb\xbe"},
       {"\xef\xbb\xbf", "\\xef\\xbb\\xbf", "\\ufeff"},
+      {"\xef\xbc\x80", "\xef\xbc\x80", "\xef\xbc\x80"},
+      {"\xef\xbe\x9f", "\xef\xbe\x9f", "\xef\xbe\x9f"},
+      {"\xef\xbe\xa0", "\\xef\\xbe\\xa0", "\\uffa0"},
+      {"\xef\xbe\xa1", "\xef\xbe\xa1", "\xef\xbe\xa1"},
+      {"\xef\xbf\xb8", "\xef\xbf\xb8", "\xef\xbf\xb8"},
+      {"\xef\xbf\xb9", "\\xef\\xbf\\xb9", "\\ufff9"},
+      {"\xef\xbf\xbb", "\\xef\\xbf\\xbb", "\\ufffb"},
+      {"\xef\xbf\xbc", "\xef\xbf\xbc", "\xef\xbf\xbc"},
+      {"\xf0\x9d\x85\xb2", "\xf0\x9d\x85\xb2", "\xf0\x9d\x85\xb2"},
+      {"\xf0\x9d\x85\xb3", "\\xf0\\x9d\\x85\\xb3", "\\ud834\\udd73"},
+      {"\xf0\x9d\x85\xba", "\\xf0\\x9d\\x85\\xba", "\\ud834\\udd7a"},
+      {"\xf0\x9d\x85\xbb", "\xf0\x9d\x85\xbb", "\xf0\x9d\x85\xbb"},
+      {"\xf3\x9f\xbf\xbf", "\xf3\x9f\xbf\xbf", "\xf3\x9f\xbf\xbf"},
+      {"\xf3\xa0\x80\x80", "\\xf3\\xa0\\x80\\x80", "\\udb40\\udc00"},
       {"\xf3\xa0\x80\x81", "\\xf3\\xa0\\x80\\x81", "\\udb40\\udc01"},
+      {"\xf3\xa0\x81\xbf", "\\xf3\\xa0\\x81\\xbf", "\\udb40\\udc7f"},
+      {"\xf3\xa0\x82\x80", "\xf3\xa0\x82\x80", "\xf3\xa0\x82\x80"},
   };
   PackDir dir;
   std::string name;
@@ -456,6 +510,14 @@ TEST(zorpack_program, DamagedPayloadOrForeignLauncherFailInspect) {
   EXPECT_EQ(extract.exitCode, kStatusDigestMismatch);
   ExpectOneErrorLine(extract);
   EXPECT_FALSE(Exists(dir.File("tool.exe")));
+
+  // sbom of a program that carries no payload says so, as inspect does,
+  // rather than naming a launcher byte.
+  ProgramRun bare =
+      RunZorpackProgram({"sbom", "--launcher", LauncherExePath(), SampleToolExePath()});
+  EXPECT_EQ(bare.exitCode, kStatusProductDiffers);
+  EXPECT_TRUE(Contains(bare.err, "carries no payload")) << bare.err;
+  EXPECT_TRUE(bare.out.empty()) << bare.out;
 
   // A trailer behind some other program: inspect says whose image it is.
   LauncherFileParts parts;

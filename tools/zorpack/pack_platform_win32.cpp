@@ -227,6 +227,8 @@ bool RenameInFolder(FileHandle folder, FileHandle file, const std::string&, cons
                            static_cast<FILE_INFORMATION_CLASS>(kFileRenameInformation)));
 }
 
+void DenyExclusiveRenameForTesting(bool) {}
+
 bool RemoveFromFolder(FileHandle, FileHandle file, const std::string&) {
   return MarkForDeletion(file);
 }

@@ -87,6 +87,12 @@ std::string Escaped(const std::string& text, EscapeStyle style) {
   size_t at = 0;
   while (at < text.size()) {
     auto byte = static_cast<unsigned char>(text[at]);
+    // Printable ASCII, most of any text, needs no look-up.
+    if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
+      escaped += static_cast<char>(byte);
+      ++at;
+      continue;
+    }
     uint32_t codePoint = byte;
     size_t length = byte < 0x80 ? 1 : DecodeUtf8(text, at, &codePoint);
     // A byte that starts no character: 0x80 to 0x9F are C1 controls to a

@@ -15,7 +15,6 @@ namespace zor::pack {
 namespace {
 
 constexpr char kNotExecutable[] = " is not a Windows executable";
-constexpr char kNoPayload[] = " carries no payload: no valid trailer where the launcher looks";
 
 // "<role> '<path>'<what>" as the error; false.
 bool Refused(const char* role, const std::string& path, const std::string& what,
@@ -53,32 +52,11 @@ bool LocatesPayload(FileHandle packed, const PayloadLocation& expected) {
          found.size == expected.size && DigestsEqual(found.digest, expected.digest);
 }
 
-bool Unchanged(FileHandle file, const FileIdentity& before) {
-  FileIdentity now;
-  return QueryFileIdentity(file, &now) && IsSameFile(now, before) && now.size == before.size &&
-         now.modified == before.modified && now.changed == before.changed;
-}
-
-struct PackInput {
-  const char* role;
-  const std::string& path;
-  FileHandle file;
-  FileIdentity identity;
-};
-
-// An input that is not as it was when it was opened: the product would hold
-// neither its old nor its new bytes.
-bool RefuseChangedInput(const PackInput& input, std::string* error) {
-  return Unchanged(input.file, input.identity) ||
-         Refused(input.role, input.path, " changed while it was being packed; nothing was written",
-                 error);
-}
-
-bool WriteProduct(const PackInput& launcherInput, const PackInput& payloadInput,
-                  const std::string& output, PendingOutput* out, PackedFile* packed,
-                  std::string* error) {
-  FileHandle launcher = launcherInput.file;
-  FileHandle payload = payloadInput.file;
+bool WriteProduct(const InputSet& inputs, const Input& launcherInput, const Input& payloadInput,
+                  CommandOutput* out, PackedFile* packed, std::string* error) {
+  FileHandle launcher = launcherInput.Get();
+  FileHandle payload = payloadInput.Get();
+  const std::string& output = out->Path();
   static const unsigned char kZeros[kSigningAlignment] = {};
   Sha256Digest imageDigest;
   if (!DigestRange(launcher, 0, packed->imageSize, &imageDigest, out->Handle()) ||
@@ -90,7 +68,7 @@ bool WriteProduct(const PackInput& launcherInput, const PackInput& payloadInput,
   ForgetLastFailure();
   if (!CopyAndDigest(payload, 0, packed->payload.size, out->Handle(), &packed->payload.digest)) {
     // A payload that shrank ends the copy early: name it, not the output.
-    if (!RefuseChangedInput(payloadInput, error)) return false;
+    if (!inputs.CheckUnchanged(payloadInput, error)) return false;
     *error = "cannot copy the payload into " + DescribeFailure(output);
     return false;
   }
@@ -104,50 +82,12 @@ bool WriteProduct(const PackInput& launcherInput, const PackInput& payloadInput,
     *error = "the packed file " + Quoted(output) + " does not lead to its payload";
     return false;
   }
-  // Each input was read once, from start to end; if either moved meanwhile
-  // (a build still writing it), what was read is no file at all.
-  return RefuseChangedInput(launcherInput, error) && RefuseChangedInput(payloadInput, error);
-}
-
-// Opens a launcher file for extracting and finds its payload.
-bool OpenPackedFile(const std::string& file, UniqueFile* input, PayloadLocation* found,
-                    std::string* error) {
-  if (!OpenInput(file, kFileRole, input, error)) return false;
-  if (ReadPayloadLocation(input->Get(), found)) return CheckClaimedPayload(file, *found, error);
-  *error = Quoted(file) + kNoPayload;
-  return false;
+  // Each input was read once, from start to end; that neither moved
+  // meanwhile (a build still writing it) is checked when `out` is committed.
+  return true;
 }
 
 }  // namespace
-
-bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
-               FileIdentity* identity) {
-  // "-" reads no standard input: a file of that name (perhaps planted in a
-  // shared working folder) is not what the caller meant.
-  if (path == kStandardStreamName) {
-    return Refused(role, path,
-                   ": zorpack reads no standard input; name a file (./- for one called -)", error);
-  }
-  // Checked first: some systems open a folder for reading without a word.
-  if (KindOfPath(path) == PathKind::kFolder)
-    return Refused(role, path, " is a folder, not a file", error);
-  std::string refusal;
-  file->Reset(OpenInputFile(path, &refusal));
-  if (!refusal.empty()) return Refused(role, path, " is refused: " + refusal, error);
-  if (!file->IsValid()) {
-    *error = std::string("cannot open ") + role + " " + DescribeFailure(path);
-    return false;
-  }
-  // A FIFO, a device or a pipe could keep a read waiting forever, or give
-  // other bytes each time.
-  FileIdentity facts;
-  if (!QueryFileIdentity(file->Get(), &facts) || !facts.regular) {
-    file->Reset();
-    return Refused(role, path, " is not a regular file", error);
-  }
-  if (identity != nullptr) *identity = facts;
-  return true;
-}
 
 bool CheckClaimedPayload(const std::string& path, const PayloadLocation& location,
                          std::string* error) {
@@ -208,39 +148,32 @@ uint64_t PaddingBetween(uint64_t imageSize, uint64_t payloadSize) {
   return remainder == 0 ? 0 : kSigningAlignment - remainder;
 }
 
-bool CommitOutput(PendingOutput* out, std::string* error) {
-  if (out->Commit(error)) return true;
-  out->Discard(error);
-  return false;
-}
-
 bool PackLauncherFile(const std::string& launcher, const std::string& payload,
                       const std::string& output, PackedFile* packed, std::string* error) {
-  PendingOutput out;
-  if (PackIntoOutput(launcher, payload, output, &out, packed, error) && CommitOutput(&out, error)) {
+  InputSet inputs(NoFile(), "packed");
+  CommandOutput out(inputs, NoFile());
+  const Input* launcherInput = inputs.Open(kLauncherRole, launcher, error);
+  const Input* payloadInput = launcherInput ? inputs.Open(kPayloadRole, payload, error) : nullptr;
+  if (payloadInput != nullptr &&
+      PackIntoOutput(inputs, *launcherInput, *payloadInput, output, &out, packed, error) &&
+      out.Commit("", error)) {
     return true;
   }
   out.Discard(error);
   return false;
 }
 
-bool PackIntoOutput(const std::string& launcher, const std::string& payload,
-                    const std::string& output, PendingOutput* out, PackedFile* packed,
+bool PackIntoOutput(const InputSet& inputs, const Input& launcher, const Input& payload,
+                    const std::string& output, CommandOutput* out, PackedFile* packed,
                     std::string* error) {
-  UniqueFile launcherFile;
-  UniqueFile payloadFile;
-  FileIdentity launcherIdentity;
-  FileIdentity payloadIdentity;
-  if (!OpenInput(launcher, kLauncherRole, &launcherFile, error, &launcherIdentity) ||
-      !OpenInput(payload, kPayloadRole, &payloadFile, error, &payloadIdentity) ||
-      !CheckLauncher(launcherFile.Get(), launcher, error) ||
-      !CheckPayload(payloadFile.Get(), payload, error)) {
+  if (!CheckLauncher(launcher.Get(), launcher.path, error) ||
+      !CheckPayload(payload.Get(), payload.path, error)) {
     return false;
   }
 
   PackedFile layout = {};
-  if (!SizeOf(launcherFile.Get(), launcher, &layout.imageSize, error) ||
-      !SizeOf(payloadFile.Get(), payload, &layout.payload.size, error)) {
+  if (!SizeOf(launcher.Get(), launcher.path, &layout.imageSize, error) ||
+      !SizeOf(payload.Get(), payload.path, &layout.payload.size, error)) {
     return false;
   }
   layout.paddingSize = PaddingBetween(layout.imageSize, layout.payload.size);
@@ -254,19 +187,17 @@ bool PackIntoOutput(const std::string& launcher, const std::string& payload,
     return false;
   }
 
-  if (!out->Create(output, error, {launcherFile.Get(), payloadFile.Get()}) ||
-      !WriteProduct({kLauncherRole, launcher, launcherFile.Get(), launcherIdentity},
-                    {kPayloadRole, payload, payloadFile.Get(), payloadIdentity}, output, out,
-                    &layout, error)) {
+  // pack reads the packed file back: never standard output.
+  if (!out->Open(output, false, error) ||
+      !WriteProduct(inputs, launcher, payload, out, &layout, error)) {
     return false;
   }
   *packed = layout;
   return true;
 }
 
-bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::string* error) {
-  UniqueFile input;
-  if (!OpenInput(file, kFileRole, &input, error)) return false;
+bool InspectInput(const Input& input, Inspection* inspection, std::string* error) {
+  const std::string& file = input.path;
   PeHeaderFacts facts;
   if (!ReadPeHeaderFacts(input.Get(), &facts)) {
     *error = Quoted(file) + kNotExecutable;
@@ -293,80 +224,64 @@ bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::s
   return true;
 }
 
+bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::string* error) {
+  InputSet inputs(NoFile(), "read");
+  const Input* input = inputs.Open(kFileRole, file, error);
+  return input != nullptr && InspectInput(*input, inspection, error) &&
+         inputs.CheckAllUnchanged(error);
+}
+
+bool LocatePayload(const Input& file, PayloadLocation* found, std::string* error) {
+  if (ReadPayloadLocation(file.Get(), found)) return CheckClaimedPayload(file.path, *found, error);
+  *error = Quoted(file.path) + kNoPayload;
+  return false;
+}
+
 ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& output,
                                   PayloadLocation* location, std::string* error) {
-  PendingOutput out;
-  ExtractOutcome outcome = ExtractIntoOutput(file, output, &out, location, error);
-  if (outcome == ExtractOutcome::kWritten && !CommitOutput(&out, error)) {
+  InputSet inputs(NoFile(), "read");
+  CommandOutput out(inputs, NoFile());
+  const Input* input = inputs.Open(kFileRole, file, error);
+  PayloadLocation found;
+  if (input == nullptr || !LocatePayload(*input, &found, error) ||
+      !out.Open(output, false, error)) {
+    out.Discard(error);
+    return ExtractOutcome::kFailed;
+  }
+  ExtractOutcome outcome = ExtractIntoOutput(*input, found, &out, error);
+  if (outcome == ExtractOutcome::kWritten && !out.Commit("", error)) {
     return ExtractOutcome::kFailed;
   }
   out.Discard(error);
+  if (outcome == ExtractOutcome::kWritten) *location = found;
   return outcome;
 }
 
-ExtractOutcome ExtractIntoOutput(const std::string& file, const std::string& output,
-                                 PendingOutput* out, PayloadLocation* location,
-                                 std::string* error) {
-  UniqueFile input;
-  PayloadLocation found;
-  if (!OpenPackedFile(file, &input, &found, error) || !out->Create(output, error, {input.Get()})) {
-    return ExtractOutcome::kFailed;
-  }
-  Sha256Digest computed;
-  if (!CopyAndDigest(input.Get(), found.offset, found.size, out->Handle(), &computed)) {
-    *error = "cannot copy the payload into " + DescribeFailure(output);
-    return ExtractOutcome::kFailed;
-  }
-  if (!DigestsEqual(computed, found.digest)) {
-    *error = "the payload of " + Quoted(file) +
-             " does not match the digest in its trailer; nothing was written";
-    return ExtractOutcome::kDigestMismatch;
-  }
-  *location = found;
-  return ExtractOutcome::kWritten;
-}
-
-ExtractOutcome ExtractPayloadToStream(const std::string& file, FileHandle stream,
-                                      PayloadLocation* location, std::string* error) {
-  UniqueFile input;
-  PayloadLocation found;
-  // Looked at before the file is opened: it must not take the place of a
-  // closed standard output.
-  if (!IsWritableStream(stream)) {
-    *error = "standard output is closed (or open for reading only); nothing was written";
-    return ExtractOutcome::kFailed;
-  }
-  // A payload from the field could set a window title or clear the screen.
-  if (IsTerminal(stream)) {
-    *error =
-        "standard output is a terminal, where the payload's bytes could act as commands; "
-        "send it to a file or a pipe";
-    return ExtractOutcome::kFailed;
-  }
-  if (!OpenPackedFile(file, &input, &found, error)) return ExtractOutcome::kFailed;
-  FileIdentity in;
-  FileIdentity out;
-  // "extract P - >> P" would append to the file while reading it.
-  if (QueryFileIdentity(input.Get(), &in) && QueryFileIdentity(stream, &out) &&
-      IsSameFile(in, out)) {
-    *error = "standard output is " + Quoted(file) + " itself";
-    return ExtractOutcome::kFailed;
-  }
+ExtractOutcome ExtractIntoOutput(const Input& input, const PayloadLocation& found,
+                                 CommandOutput* out, std::string* error) {
+  const std::string& file = input.path;
   Sha256Digest computed;
   ForgetLastFailure();
-  if (!DigestRange(input.Get(), found.offset, found.size, &computed, stream)) {
+  bool copied =
+      out->IsStream()
+          ? DigestRange(input.Get(), found.offset, found.size, &computed, out->Handle())
+          : CopyAndDigest(input.Get(), found.offset, found.size, out->Handle(), &computed);
+  if (!copied && out->IsStream()) {
     *error = "cannot copy the payload of " + Quoted(file) + " to standard output";
     std::string reason = LastFailureText();
     if (!reason.empty()) *error += ": " + reason;
     return ExtractOutcome::kFailed;
   }
+  if (!copied) {
+    *error = "cannot copy the payload into " + DescribeFailure(out->Path());
+    return ExtractOutcome::kFailed;
+  }
   if (!DigestsEqual(computed, found.digest)) {
-    *error = "the payload of " + Quoted(file) +
-             " does not match the digest in its trailer; what standard output received must not "
-             "be used";
+    *error = "the payload of " + Quoted(file) + " does not match the digest in its trailer; " +
+             (out->IsStream() ? "what standard output received must not be used"
+                              : "nothing was written");
     return ExtractOutcome::kDigestMismatch;
   }
-  *location = found;
   return ExtractOutcome::kWritten;
 }
 

@@ -13,6 +13,8 @@
 #include "common/sha256_digest.h"
 #include "pack_platform.h"
 #include "payload/pe_headers.h"
+#include "command_input.h"
+#include "command_output.h"
 #include "pending_output.h"
 
 namespace zor::pack {
@@ -59,21 +61,18 @@ struct PackedFile {
 // CheckLauncher; a payload that is a DLL, not a Windows program, or itself a
 // packed file; a folder where a file is expected; an output that is one of
 // the inputs or in a folder that does not exist. `output` is replaced only
-// by a complete file: on false it is as it was, and `error` says why.
+// by a complete file: on false it is as it was, and `error` says why. (The
+// command opens its inputs once and calls PackIntoOutput; this opens them
+// for callers that have paths, such as tests.)
 bool PackLauncherFile(const std::string& launcher, const std::string& payload,
                       const std::string& output, PackedFile* packed, std::string* error);
 
-// PackLauncherFile up to the last step: the complete file waits in `out`,
-// for the caller to report it and then commit it (CommitOutput), so that a
-// report that cannot be written leaves `output` as it was. On false `out`
-// holds nothing to commit; Discard it for the message's last word.
-bool PackIntoOutput(const std::string& launcher, const std::string& payload,
-                    const std::string& output, PendingOutput* out, PackedFile* packed,
+// PackLauncherFile up to the last step, from inputs the command holds: the
+// complete file waits in `out` (opened here at `output`), for the caller to
+// commit it with its report. On false nothing is to be committed.
+bool PackIntoOutput(const InputSet& inputs, const Input& launcher, const Input& payload,
+                    const std::string& output, CommandOutput* out, PackedFile* packed,
                     std::string* error);
-
-// Commits `out`; on false it is discarded and `error` says why, and names a
-// temporary file left behind.
-bool CommitOutput(PendingOutput* out, std::string* error);
 
 // For tests only: `hook`, unless null, runs with the payload's path just
 // before the payload is copied, so that a test can change it at that moment.
@@ -94,33 +93,35 @@ struct Inspection {
 // does, and hashes it. False (with `error`) when the file cannot be read or
 // carries no payload; a payload that does not match its digest, or a file
 // whose image is not this project's launcher, is a successful inspection
-// with `digestMatches` or `launcherRecognised` false.
+// with `digestMatches` or `launcherRecognised` false. The path form opens
+// the file itself, for callers that have a path (tests).
+bool InspectInput(const Input& file, Inspection* inspection, std::string* error);
 bool InspectLauncherFile(const std::string& file, Inspection* inspection, std::string* error);
 
 enum class ExtractOutcome { kWritten, kDigestMismatch, kFailed };
 
 // Writes the payload of `file` to `output` when it matches its digest.
 // Unless the outcome is kWritten, `output` is as it was and `error` says why.
+// Opens the file itself, for callers that have a path (tests).
 ExtractOutcome ExtractPayloadFile(const std::string& file, const std::string& output,
                                   PayloadLocation* location, std::string* error);
-// ExtractPayloadFile up to the last step, as PackIntoOutput: kWritten means
-// the payload waits in `out` to be committed.
-ExtractOutcome ExtractIntoOutput(const std::string& file, const std::string& output,
-                                 PendingOutput* out, PayloadLocation* location, std::string* error);
 
-// Writes the payload of `file` to `stream` (standard output) as it is read:
-// the bytes have gone out before the digest is known, so kDigestMismatch
-// says that what `stream` received must not be used. A stream that is
-// `file` itself is refused.
-ExtractOutcome ExtractPayloadToStream(const std::string& file, FileHandle stream,
-                                      PayloadLocation* location, std::string* error);
+// Copies the payload of `file` into `out`, already open: kWritten means it
+// matches its digest and waits to be committed. An output that is standard
+// output receives the bytes as they are read, before the digest is known,
+// so kDigestMismatch then says that what it received must not be used.
+ExtractOutcome ExtractIntoOutput(const Input& file, const PayloadLocation& found,
+                                 CommandOutput* out, std::string* error);
+
+// Finds the payload of the open launcher file `file`; false, with `error`,
+// when it carries none (kNoPayload) or claims more than pack ever writes.
+bool LocatePayload(const Input& file, PayloadLocation* found, std::string* error);
+
+// How a file without a payload is described, after its quoted path.
+constexpr char kNoPayload[] = " carries no payload: no valid trailer where the launcher looks";
 
 // The steps that pack, inspect and verify share. `role` names the file in
 // messages ("the launcher"); on false, `error` says why.
-// Opens an existing regular file for reading, without waiting on a FIFO or
-// device (refused); `identity`, unless null, receives its identity then.
-bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std::string* error,
-               FileIdentity* identity = nullptr);
 // Refuses, before anything is read, a payload whose trailer would end beyond
 // the longest file pack writes (a crafted, perhaps sparse, file).
 bool CheckClaimedPayload(const std::string& path, const PayloadLocation& location,

@@ -7,20 +7,8 @@ namespace zor::pack {
 
 namespace {
 
-constexpr char kTemporarySuffix[] = ".zorpack-tmp";
-
-// Set by tests only; 0: the system's random generator.
-uint64_t fixedTemporarySeed = 0;
 void (*beforeRenameHook)(const std::string& temporaryPath) = nullptr;
 void (*afterRenameHook)(const std::string& outputPath) = nullptr;
-
-bool TemporaryBits(int attempt, uint64_t* bits) {
-  if (fixedTemporarySeed != 0) {
-    *bits = fixedTemporarySeed + static_cast<uint64_t>(attempt);
-    return true;
-  }
-  return RandomBits(bits);
-}
 
 // A device or FIFO is never replaced: as root, "extracting" to /dev/null
 // would put a file in the system's place.
@@ -31,12 +19,6 @@ std::string NotRegular(const std::string& path) {
 }
 
 }  // namespace
-
-std::string TemporaryNameFor(uint64_t bits) {
-  unsigned char bytes[sizeof bits];
-  for (size_t i = 0; i < sizeof bits; ++i) bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
-  return HexText(bytes, sizeof bytes) + kTemporarySuffix;
-}
 
 namespace {
 
@@ -51,10 +33,6 @@ std::string BesideOutput(const std::string& finalPath, const std::string& name) 
 
 std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits) {
   return BesideOutput(finalPath, TemporaryNameFor(bits));
-}
-
-void FixTemporaryNamesForTesting(uint64_t seed) {
-  fixedTemporarySeed = seed;
 }
 
 void SetBeforeRenameHookForTesting(void (*hook)(const std::string& temporaryPath)) {
@@ -146,25 +124,17 @@ bool PendingOutput::CheckReplaceable(ExistingOutput* existing, std::string* erro
 }
 
 bool PendingOutput::CreateTemporary(std::string* error) {
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    uint64_t bits = 0;
-    if (!TemporaryBits(attempt, &bits)) {
-      *error = "cannot write the output " + DescribeFailure(finalPath_);
-      return false;
-    }
-    temporaryName_ = TemporaryNameFor(bits);
-    file_.Reset(CreateRemovedOnInterrupt(folder_.Get(), temporaryName_));
-    if (file_.IsValid()) return true;
-    // Someone else's file (or link) under the name: never touched, try
-    // another.
-    if (!LastFailureWasNameTaken()) {
-      *error = "cannot write the output " + DescribeFailure(finalPath_);
-      return false;
-    }
-  }
-  *error = "cannot write the output " + Quoted(finalPath_) +
-           ": no temporary name beside it was free (" + std::to_string(kTemporaryNameAttempts) +
-           " taken in a row)";
+  FileHandle created = NoFile();
+  RandomNameResult result = CreateUnderRandomName(
+      [this](const std::string& name) { return CreateRemovedOnInterrupt(folder_.Get(), name); },
+      &created, &temporaryName_);
+  file_.Reset(created);
+  if (result == RandomNameResult::kCreated) return true;
+  *error = result == RandomNameResult::kFailed
+               ? "cannot write the output " + DescribeFailure(finalPath_)
+               : "cannot write the output " + Quoted(finalPath_) +
+                     ": no temporary name beside it was free (" +
+                     std::to_string(kTemporaryNameAttempts) + " taken in a row)";
   return false;
 }
 

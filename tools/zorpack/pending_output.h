@@ -19,17 +19,13 @@
 #include <vector>
 
 #include "pack_platform.h"
+#include "random_name.h"
 #include "runtime/file.h"
 
 namespace zor::pack {
 
-// How many random names are tried before giving up: a clash means someone
-// else holds the name, and a few in a row mean someone plants them.
-constexpr int kTemporaryNameAttempts = 8;
-
-// The temporary file's name for the random `bits`, whatever the length of
-// the final name; TemporaryPathFor puts it in the folder of `finalPath`.
-std::string TemporaryNameFor(uint64_t bits);
+// The temporary file's name for the random `bits` (TemporaryNameFor) in the
+// folder of `finalPath`.
 std::string TemporaryPathFor(const std::string& finalPath, uint64_t bits);
 
 // For tests only: `hook`, unless null, runs with the temporary file's path
@@ -41,11 +37,6 @@ void SetBeforeRenameHookForTesting(void (*hook)(const std::string& temporaryPath
 // after the temporary file was renamed to it, before zorpack checks that
 // the file there is still its own.
 void SetAfterRenameHookForTesting(void (*hook)(const std::string& outputPath));
-
-// For tests only: from now on, attempt i takes `seed` + i as its random bits
-// (0 returns to the system's generator), so that a test can plant files at
-// every name the next output tries.
-void FixTemporaryNamesForTesting(uint64_t seed);
 
 class PendingOutput {
  public:
@@ -59,9 +50,10 @@ class PendingOutput {
   // other user's link in a shared folder) and creates its temporary file,
   // open for reading and writing and private to this user.
   // An output that is one of `inputs` (by any spelling or length of its
-  // path) is refused: it would be destroyed.
+  // path) is refused: it would be destroyed. Every caller names its
+  // inputs (CommandOutput passes the command's InputSet).
   bool Create(const std::string& finalPath, std::string* error,
-              const std::vector<FileHandle>& inputs = {});
+              const std::vector<FileHandle>& inputs);
   FileHandle Handle() const { return file_.Get(); }
 
   // Flushes the temporary file, gives it the access it is published with

@@ -62,4 +62,14 @@ bool HashFileAndRange(FileHandle file, uint64_t size, uint64_t rangeOffset, uint
          FinishSha512(range.sha512.Get(), &hashes->range.sha512);
 }
 
+bool StreamHashes::Update(const unsigned char* bytes, uint32_t count) {
+  return sha256_.IsValid() && sha512_.IsValid() && UpdateSha256(sha256_.Get(), bytes, count) &&
+         UpdateSha512(sha512_.Get(), bytes, count);
+}
+
+bool StreamHashes::Finish(Hashes* hashes) {
+  return sha256_.IsValid() && sha512_.IsValid() && FinishSha256(sha256_.Get(), &hashes->sha256) &&
+         FinishSha512(sha512_.Get(), &hashes->sha512);
+}
+
 }  // namespace zor::pack

@@ -11,6 +11,7 @@
 #include "packer.h"
 #include "pack_text.h"
 #include "product_hashes.h"
+#include "sbom_document.h"
 #include "sbom_input.h"
 #include "verify.h"
 #include "zorpack_version.h"
@@ -25,12 +26,6 @@ constexpr char kToolName[] = "zorpack";
 constexpr char kLauncherName[] = "zor-firmware-update-launcher";
 constexpr char kExeSuffix[] = ".exe";
 constexpr int kDocumentIndent = 2;
-// A UUID from the product's SHA-256: its first 16 bytes with the version
-// and variant bits of a name-based UUID (version 5), as the schema wants.
-constexpr size_t kUuidSize = 16;
-constexpr unsigned char kUuidVersion = 0x50;
-constexpr unsigned char kUuidVariant = 0x80;
-constexpr char kUuidPrefix[] = "urn:uuid:";
 constexpr int64_t kSecondsPerDay = 86400;
 
 struct ProductFacts {
@@ -70,16 +65,6 @@ std::string ProductNameOf(const std::string& path) {
   return name;
 }
 
-std::string SerialNumber(const Sha256Digest& productDigest) {
-  unsigned char uuid[kUuidSize];
-  for (size_t i = 0; i < kUuidSize; ++i) uuid[i] = productDigest.bytes[i];
-  uuid[6] = static_cast<unsigned char>((uuid[6] & 0x0f) | kUuidVersion);
-  uuid[8] = static_cast<unsigned char>((uuid[8] & 0x3f) | kUuidVariant);
-  std::string hex = HexText(uuid, kUuidSize);
-  return kUuidPrefix + hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" +
-         hex.substr(16, 4) + "-" + hex.substr(20);
-}
-
 // "YYYY-MM-DDThh:mm:ssZ" for seconds since 1970 (days to a civil date by
 // the proleptic Gregorian calendar, without the platform's gmtime).
 std::string UtcText(int64_t seconds) {
@@ -101,6 +86,19 @@ std::string UtcText(int64_t seconds) {
   return text;
 }
 
+// Seconds since 1970 from decimal digits alone (no sign, no space), at most
+// `last`; false for anything else. No library conversion that could throw.
+bool ParseSeconds(const std::string& digits, int64_t last, int64_t* seconds) {
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  int64_t value = 0;
+  for (char digit : digits) {
+    value = value * 10 + (digit - '0');
+    if (value > last) return false;
+  }
+  *seconds = value;
+  return true;
+}
+
 // From SOURCE_DATE_EPOCH when set (digits only, up to the year 9999), else
 // the current time.
 bool Timestamp(std::string* text, std::string* error) {
@@ -110,21 +108,21 @@ bool Timestamp(std::string* text, std::string* error) {
     *text = UtcText(static_cast<int64_t>(std::time(nullptr)));
     return true;
   }
-  constexpr size_t kMaxDigits = 12;
-  std::string digits = fixed;
-  if (!digits.empty() && digits.size() <= kMaxDigits &&
-      digits.find_first_not_of("0123456789") == std::string::npos &&
-      std::stoll(digits) <= kLastSecond) {
-    *text = UtcText(std::stoll(digits));
-    return true;
+  int64_t seconds = 0;
+  if (!ParseSeconds(fixed, kLastSecond, &seconds)) {
+    *error = std::string(kSourceDateEpoch) + " is not a number of seconds up to the year 9999";
+    return false;
   }
-  *error = std::string(kSourceDateEpoch) + " is not a number of seconds up to the year 9999";
-  return false;
+  *text = UtcText(seconds);
+  return true;
 }
 
+void (*afterLauncherComparedHook)(const std::string& launcher) = nullptr;
+
 // Verifies the product, hashing the whole of it in the same read as its
-// payload, then hashes LAUNCHER.
-SbomOutcome Examine(const SbomRequest& request, ProductFacts* facts, std::string* error) {
+// payload, and LAUNCHER in the comparison's own read: the bytes compared
+// are the bytes hashed.
+SbomOutcome Examine(const SbomInputs& inputs, ProductFacts* facts, std::string* error) {
   bool hashed = false;
   PayloadDigester digester = [&](FileHandle product, uint64_t size, const PayloadLocation& at,
                                  Sha256Digest* digest) {
@@ -132,31 +130,28 @@ SbomOutcome Examine(const SbomRequest& request, ProductFacts* facts, std::string
     *digest = facts->product.range.sha256;
     return hashed;
   };
-  if (!VerifyProductFile(request.launcher, request.product, &facts->verification, error,
-                         digester)) {
+  StreamHashes launcherHashes;
+  LauncherBytes launcherBytes = [&](const unsigned char* bytes, uint32_t count) {
+    return launcherHashes.Update(bytes, count);
+  };
+  if (!VerifyProduct(*inputs.launcher, *inputs.product, &facts->verification, error, digester,
+                     launcherBytes)) {
     return SbomOutcome::kFailed;
   }
-  const CheckResult* failure = facts->verification.FirstFailure();
-  if (failure != nullptr) {
-    *error = Quoted(request.product) +
-             " differs from what the release made: " + failure->difference.field + " at offset " +
-             std::to_string(failure->difference.offset);
+  // Said as inspect says it, rather than as the first byte that differs.
+  if (!facts->verification.hasTrailer) {
+    *error = Quoted(inputs.product->path) + kNoPayload;
     return SbomOutcome::kDiffers;
   }
-  UniqueFile launcher;
-  uint64_t size = 0;
-  FileAndRangeHashes launcherHashes;
-  if (!OpenInput(request.launcher, kLauncherRole, &launcher, error) ||
-      !SizeOf(launcher.Get(), request.launcher, &size, error)) {
+  if (facts->verification.FirstFailure() != nullptr) {
+    *error = DifferenceMessage(*inputs.product, facts->verification);
+    return SbomOutcome::kDiffers;
+  }
+  if (afterLauncherComparedHook != nullptr) afterLauncherComparedHook(inputs.launcher->path);
+  if (!hashed || !launcherHashes.Finish(&facts->launcher)) {
+    *error = "cannot hash " + Quoted(inputs.launcher->path) + " or " + Quoted(inputs.product->path);
     return SbomOutcome::kFailed;
   }
-  if (!hashed || size != facts->verification.launcherSize ||
-      !HashFileAndRange(launcher.Get(), size, 0, 0, &launcherHashes)) {
-    *error = "cannot read " + Quoted(request.launcher) + " or " + Quoted(request.product) +
-             " again as it was (did either change?)";
-    return SbomOutcome::kFailed;
-  }
-  facts->launcher = launcherHashes.file;
   return SbomOutcome::kMade;
 }
 
@@ -194,7 +189,7 @@ Json Tools() {
 }
 
 // The payload component and its dependencies, from its own SBOM if given.
-SbomOutcome PayloadPart(const SbomRequest& request, const PayloadSbom* sbom, const Hashes& hashes,
+SbomOutcome PayloadPart(const SbomRequest& request, PayloadSbom* sbom, const Hashes& hashes,
                         Json* payload, Json* dependencies, std::string* error) {
   if (sbom == nullptr) {
     *payload = {{"type", kApplication}, {"bom-ref", kPayloadRef}, {"name", kDefaultPayloadName}};
@@ -203,7 +198,7 @@ SbomOutcome PayloadPart(const SbomRequest& request, const PayloadSbom* sbom, con
     if (!MatchesPayloadHashes(*sbom, hashes, Quoted(request.payloadSbom), error)) {
       return SbomOutcome::kDiffers;
     }
-    *payload = AdoptPayloadSbom(*sbom, dependencies);
+    *payload = AdoptPayloadSbom(std::move(*sbom), dependencies);
   }
   if (!request.payloadName.empty()) (*payload)["name"] = request.payloadName;
   if (!request.payloadVersion.empty()) (*payload)["version"] = request.payloadVersion;
@@ -215,16 +210,35 @@ SbomOutcome PayloadPart(const SbomRequest& request, const PayloadSbom* sbom, con
 
 }  // namespace
 
-SbomOutcome MakeSbom(const SbomRequest& request, std::string* document, std::string* error) {
+void SetAfterLauncherComparedHookForTesting(void (*hook)(const std::string& launcher)) {
+  afterLauncherComparedHook = hook;
+}
+
+SbomOutcome FinishSbom(Json bom, const std::string& shownSbom, std::string* document,
+                       std::string* error) {
+  std::string why;
+  if (!CheckSbomDocument(bom, &why)) {
+    // Only what a payload SBOM brings can break what the document promises.
+    *error = shownSbom.empty() ? "the product's SBOM fails its own check: " + why
+                               : shownSbom + " cannot be merged into the product's SBOM: " + why;
+    return SbomOutcome::kFailed;
+  }
+  if (!SetSerialNumber(&bom, error)) return SbomOutcome::kFailed;
+  *document = JsonText(bom, kDocumentIndent);
+  return SbomOutcome::kMade;
+}
+
+SbomOutcome MakeSbom(const SbomRequest& request, const SbomInputs& inputs, std::string* document,
+                     std::string* error) {
   std::string timestamp;
   if (!Timestamp(&timestamp, error)) return SbomOutcome::kFailed;
   // The payload SBOM is read first: a bad one is refused before the product
   // is read at all.
   PayloadSbom sbom;
-  bool hasSbom = !request.payloadSbom.empty();
-  if (hasSbom && !ReadPayloadSbom(request.payloadSbom, &sbom, error)) return SbomOutcome::kFailed;
+  bool hasSbom = inputs.payloadSbom != nullptr;
+  if (hasSbom && !ReadPayloadSbom(*inputs.payloadSbom, &sbom, error)) return SbomOutcome::kFailed;
   ProductFacts facts;
-  SbomOutcome examined = Examine(request, &facts, error);
+  SbomOutcome examined = Examine(inputs, &facts, error);
   if (examined != SbomOutcome::kMade) return examined;
   Json dependencies =
       Json::array({{{"ref", kProductRef}, {"dependsOn", Json::array({kLauncherRef, kPayloadRef})}},
@@ -233,19 +247,16 @@ SbomOutcome MakeSbom(const SbomRequest& request, std::string* document, std::str
   SbomOutcome payloadMade = PayloadPart(request, hasSbom ? &sbom : nullptr, facts.product.range,
                                         &payload, &dependencies, error);
   if (payloadMade != SbomOutcome::kMade) return payloadMade;
-  Json bom = {{"bomFormat", "CycloneDX"},
-              {"specVersion", kSpecVersion},
-              {"serialNumber", SerialNumber(facts.product.file.sha256)},
-              {"version", 1}};
+  Json bom = {{"bomFormat", "CycloneDX"}, {"specVersion", kSpecVersion}, {"version", 1}};
   bom["metadata"] = {{"timestamp", timestamp},
                      {"tools", Tools()},
                      {"component", ProductComponent(request, facts)}};
-  bom["components"] = Json::array({LauncherComponent(facts), payload});
-  bom["dependencies"] = dependencies;
-  // Names that are not UTF-8 (a file name's raw bytes) come out with
-  // U+FFFD in their place rather than stopping the document.
-  *document = bom.dump(kDocumentIndent, ' ', false, Json::error_handler_t::replace) + "\n";
-  return SbomOutcome::kMade;
+  bom["components"] = Json::array({LauncherComponent(facts)});
+  bom["components"].push_back(std::move(payload));
+  bom["dependencies"] = std::move(dependencies);
+  // Names that are not UTF-8 (a file name's raw bytes) keep each stray
+  // byte, escaped as the code point of its value.
+  return FinishSbom(std::move(bom), hasSbom ? Quoted(request.payloadSbom) : "", document, error);
 }
 
 }  // namespace zor::pack

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "command_input.h"
+
 namespace zor::pack {
 
 // The properties the product component carries, for support engineers.
@@ -37,8 +39,22 @@ constexpr char kDefaultPayloadName[] = "payload";
 
 enum class SbomOutcome { kMade, kDiffers, kFailed };
 
+// The files the document is made from, opened by the command: each is read
+// once here (LAUNCHER in verify's comparison, PRODUCT in one pass that
+// verifies and hashes it); the command checks at the end that none changed.
+struct SbomInputs {
+  const Input* launcher = nullptr;
+  const Input* product = nullptr;
+  const Input* payloadSbom = nullptr;  // null when none was given
+};
+
 // The document, or kDiffers (the product does not verify, or the payload
 // SBOM's hashes are not the payload's) or kFailed with `error`.
-SbomOutcome MakeSbom(const SbomRequest& request, std::string* document, std::string* error);
+SbomOutcome MakeSbom(const SbomRequest& request, const SbomInputs& inputs, std::string* document,
+                     std::string* error);
+
+// For tests only: `hook`, unless null, runs with LAUNCHER's path once the
+// product has been compared with it, so that a test can change it then.
+void SetAfterLauncherComparedHookForTesting(void (*hook)(const std::string& launcher));
 
 }  // namespace zor::pack

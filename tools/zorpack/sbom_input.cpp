@@ -1,10 +1,14 @@
 #include "sbom_input.h"
 
 #include <algorithm>
+#include <iterator>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "pack_text.h"
 #include "packer.h"
+#include "sbom_schema.h"
 
 namespace zor::pack {
 
@@ -16,6 +20,7 @@ constexpr char kRefKey[] = "bom-ref";
 constexpr char kComponentsKey[] = "components";
 constexpr char kDependenciesKey[] = "dependencies";
 constexpr char kDependsOnKey[] = "dependsOn";
+constexpr char kProvidesKey[] = "provides";
 constexpr char kHashesKey[] = "hashes";
 constexpr char kRefSeparator[] = "/";
 // nlohmann's errors start with their id ("[json.exception.parse_error.101] ")
@@ -32,22 +37,38 @@ bool IsStringMember(const Json& object, const char* key) {
   return object.is_object() && object.contains(key) && object[key].is_string();
 }
 
-bool IsArrayOfObjects(const Json& value) {
-  return value.is_array() &&
-         std::all_of(value.begin(), value.end(), [](const Json& item) { return item.is_object(); });
+// Whether brackets outside strings open more than the limit of levels at
+// once: for JSON, how deeply it nests (the first object is level 1),
+// measured in one pass before anything is built. (The parser's callback
+// could stop it too, but costs time that grows with the square of a list's
+// length.)
+bool NestedTooDeep(const std::string& text) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t at = 0; at < text.size(); ++at) {
+    char c = text[at];
+    if (inString) {
+      if (c == '\\') {
+        ++at;  // the escaped character cannot end the string
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      if (++depth > kMaxPayloadSbomDepth) return true;
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return false;
 }
 
-// Parses without building anything nested deeper than the limit; *tooDeep
-// says whether something was.
-bool ParseLimited(const std::string& text, Json* document, bool* tooDeep, std::string* where) {
-  *tooDeep = false;
-  Json::parser_callback_t limit = [tooDeep](int depth, Json::parse_event_t, Json&) {
-    if (depth <= kMaxPayloadSbomDepth) return true;
-    *tooDeep = true;
-    return false;
-  };
+// Parses a text of at most kMaxPayloadSbomDepth levels; false with `where`
+// saying what is wrong.
+bool Parse(const std::string& text, Json* document, std::string* where) {
   try {
-    *document = Json::parse(text, limit);
+    *document = Json::parse(text);
     return true;
   } catch (const Json::exception& failure) {
     // A syntax error, or a number too large for a double (which has no
@@ -74,28 +95,36 @@ bool FindNulByte(const std::string& text, std::string* where) {
   return true;
 }
 
-bool CheckDependencies(const Json& dependencies) {
-  if (!IsArrayOfObjects(dependencies)) return false;
-  for (const Json& entry : dependencies) {
-    if (!IsStringMember(entry, "ref")) return false;
-    if (!entry.contains(kDependsOnKey)) continue;
-    const Json& on = entry[kDependsOnKey];
-    if (!on.is_array() ||
-        !std::all_of(on.begin(), on.end(), [](const Json& ref) { return ref.is_string(); })) {
+// The payload SBOM's members that the merge reads; any other (services,
+// compositions, vulnerabilities, annotations, its own external references,
+// properties or signature, ...) cannot be carried over as it is and is
+// refused rather than left out. Its metadata other than the main component
+// describes its own document (when and by what it was made) and is not
+// carried over.
+constexpr const char* kReadMembers[] = {"$schema", "bomFormat", "specVersion",  "serialNumber",
+                                        "version", "metadata",  kComponentsKey, kDependenciesKey};
+
+bool CheckMembersRead(const Json& document, std::string* why) {
+  for (auto member = document.begin(); member != document.end(); ++member) {
+    const std::string& key = member.key();
+    if (std::none_of(std::begin(kReadMembers), std::end(kReadMembers),
+                     [&](const char* read) { return key == read; })) {
+      *why = key + " is not carried into the product's SBOM by zorpack";
       return false;
     }
   }
   return true;
 }
 
-// Every component, nested ones too, is an object with a type and a name.
-bool CheckComponents(const Json& components) {
-  if (!IsArrayOfObjects(components)) return false;
-  for (const Json& component : components) {
-    if (!IsStringMember(component, "type") || !IsStringMember(component, "name")) return false;
-    if (component.contains(kComponentsKey) && !CheckComponents(component[kComponentsKey])) {
-      return false;
-    }
+// Every element of `list` (at `place`) passes `check`.
+bool CheckList(const Json& list, const std::string& place,
+               bool (*check)(const Json&, const std::string&, std::string*), std::string* why) {
+  if (!list.is_array()) {
+    *why = place + " is not a list";
+    return false;
+  }
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (!check(list[i], place + "[" + std::to_string(i) + "]", why)) return false;
   }
   return true;
 }
@@ -117,12 +146,31 @@ struct RefRenamer {
   }
 };
 
-void RenameComponentRefs(Json* components, const RefRenamer& rename) {
-  for (Json& component : *components) {
-    if (IsStringMember(component, kRefKey)) {
-      component[kRefKey] = rename(component[kRefKey].get<std::string>());
+// Renames every bom-ref anywhere in `value` (components, licences,
+// contacts, pedigree, at any depth), so that none can take one of the
+// product's. Recursion is bounded by the reader's depth limit.
+void RenameAllRefs(Json* value, const RefRenamer& rename) {
+  if (value->is_object()) {
+    for (auto& [key, item] : value->items()) {
+      if (key == kRefKey && item.is_string()) {
+        item = rename(item.get_ref<const std::string&>());
+      } else {
+        RenameAllRefs(&item, rename);
+      }
     }
-    if (component.contains(kComponentsKey)) RenameComponentRefs(&component[kComponentsKey], rename);
+  } else if (value->is_array()) {
+    for (Json& item : *value) RenameAllRefs(&item, rename);
+  }
+}
+
+// Appends the renamed `targets` not yet in `list`, the list `key` of the
+// entry of `ref`; `seen` holds every (ref, list, target) appended so far.
+void MergeRefList(const Json& targets, const RefRenamer& rename, const std::string& ref,
+                  const char* key, Json* list, std::unordered_set<std::string>* seen) {
+  for (const Json& target : targets) {
+    std::string renamed = rename(target.get_ref<const std::string&>());
+    // No ref holds a NUL byte: the reader refuses one.
+    if (seen->insert(ref + '\0' + key + '\0' + renamed).second) list->push_back(std::move(renamed));
   }
 }
 
@@ -131,15 +179,18 @@ void RenameComponentRefs(Json* components, const RefRenamer& rename) {
 bool ParsePayloadSbom(const std::string& text, const std::string& shown, PayloadSbom* sbom,
                       std::string* error) {
   Json document;
-  bool tooDeep = false;
   std::string where;
-  if (FindNulByte(text, &where) || !ParseLimited(text, &document, &tooDeep, &where)) {
-    *error = shown + " is not JSON: " + Escaped(where, EscapeStyle::kMessage);
+  if (FindNulByte(text, &where)) {
+    *error = shown + " is not JSON: " + where;
     return false;
   }
-  if (tooDeep) {
+  if (NestedTooDeep(text)) {
     *error =
         shown + " is nested more than " + std::to_string(kMaxPayloadSbomDepth) + " levels deep";
+    return false;
+  }
+  if (!Parse(text, &document, &where)) {
+    *error = shown + " is not JSON: " + Escaped(where, EscapeStyle::kMessage);
     return false;
   }
   if (!IsStringMember(document, "bomFormat") || document["bomFormat"] != kBomFormat) {
@@ -154,38 +205,41 @@ bool ParsePayloadSbom(const std::string& text, const std::string& shown, Payload
         "specVersion " + Escaped(version.dump(), EscapeStyle::kMessage) + " is not 1.4, 1.5 or 1.6",
         error);
   }
+  std::string why;
+  if (!CheckMembersRead(document, &why))
+    return Refuse(shown, Escaped(why, EscapeStyle::kMessage), error);
   const Json& metadata = document.contains("metadata") ? document["metadata"] : Json();
   if (!metadata.is_object() || !metadata.contains("component") ||
-      !CheckComponents(Json::array({metadata["component"]}))) {
+      !metadata["component"].is_object()) {
     return Refuse(shown, "no metadata.component with a type and a name", error);
   }
   PayloadSbom parsed;
-  parsed.component = metadata["component"];
-  if (document.contains(kComponentsKey)) parsed.components = document[kComponentsKey];
-  if (document.contains(kDependenciesKey)) parsed.dependencies = document[kDependenciesKey];
-  if (!CheckComponents(parsed.components)) {
-    return Refuse(shown, "components is not a list of components with a type and a name", error);
+  parsed.component = std::move(document["metadata"]["component"]);
+  if (document.contains(kComponentsKey)) parsed.components = std::move(document[kComponentsKey]);
+  if (document.contains(kDependenciesKey)) {
+    parsed.dependencies = std::move(document[kDependenciesKey]);
   }
-  if (!CheckDependencies(parsed.dependencies)) {
-    return Refuse(shown, "dependencies is not a list of refs and what they depend on", error);
+  if (!CheckComponentTypes(parsed.component, "metadata.component", &why) ||
+      !CheckList(parsed.components, kComponentsKey, CheckComponentTypes, &why) ||
+      !CheckList(parsed.dependencies, kDependenciesKey, CheckDependencyTypes, &why)) {
+    return Refuse(shown, Escaped(why, EscapeStyle::kMessage), error);
   }
   *sbom = std::move(parsed);
   return true;
 }
 
-bool ReadPayloadSbom(const std::string& path, PayloadSbom* sbom, std::string* error) {
-  UniqueFile file;
+bool ReadPayloadSbom(const Input& input, PayloadSbom* sbom, std::string* error) {
+  const std::string& path = input.path;
+  const FileHandle file = input.Get();
   uint64_t size = 0;
-  if (!OpenInput(path, kPayloadSbomRole, &file, error) || !SizeOf(file.Get(), path, &size, error)) {
-    return false;
-  }
+  if (!SizeOf(file, path, &size, error)) return false;
   if (size > kMaxPayloadSbomSize) {
     *error = Quoted(path) + " is " + std::to_string(size) + " bytes, more than the " +
              std::to_string(kMaxPayloadSbomSize) + " an SBOM may have";
     return false;
   }
   std::string text(static_cast<size_t>(size), '\0');
-  if (!ReadExact(file.Get(), text.data(), static_cast<uint32_t>(size))) {
+  if (!ReadExact(file, text.data(), static_cast<uint32_t>(size))) {
     *error = "cannot read " + DescribeFailure(path);
     return false;
   }
@@ -213,41 +267,40 @@ bool MatchesPayloadHashes(const PayloadSbom& sbom, const Hashes& payload, const 
   return true;
 }
 
-Json AdoptPayloadSbom(const PayloadSbom& sbom, Json* dependencies) {
+Json AdoptPayloadSbom(PayloadSbom sbom, Json* dependencies) {
   RefRenamer rename;
   if (IsStringMember(sbom.component, kRefKey)) {
     rename.mainRef = sbom.component[kRefKey].get<std::string>();
   }
-  Json payload = sbom.component;
-  payload[kRefKey] = kPayloadRef;
+  Json payload = std::move(sbom.component);
   // What it is made of: what its main component already nests, then the
   // SBOM's other components.
-  Json nested = payload.contains(kComponentsKey) ? payload[kComponentsKey] : Json::array();
-  for (const Json& component : sbom.components) nested.push_back(component);
-  RenameComponentRefs(&nested, rename);
+  Json nested =
+      payload.contains(kComponentsKey) ? std::move(payload[kComponentsKey]) : Json::array();
+  for (Json& component : sbom.components) nested.push_back(std::move(component));
   payload.erase(kComponentsKey);
   if (!nested.empty()) payload[kComponentsKey] = std::move(nested);
+  RenameAllRefs(&payload, rename);
+  payload[kRefKey] = kPayloadRef;
 
-  Json own = {{"ref", kPayloadRef}, {kDependsOnKey, Json::array()}};
-  Json rest = Json::array();
+  // One entry per ref, each list without repeats, in the order first seen:
+  // hash lookups, so that the time grows with the SBOM's size alone.
+  Json merged = Json::array({{{"ref", kPayloadRef}, {kDependsOnKey, Json::array()}}});
+  std::unordered_map<std::string, size_t> indexOf(sbom.dependencies.size() + 1);
+  indexOf.emplace(kPayloadRef, 0);
+  std::unordered_set<std::string> seen(2 * sbom.dependencies.size());
   for (const Json& entry : sbom.dependencies) {
     std::string ref = rename(entry["ref"].get<std::string>());
-    // An SBOM that lists a ref twice gets one entry with both lists.
-    auto same =
-        std::find_if(rest.begin(), rest.end(), [&](const Json& e) { return e["ref"] == ref; });
-    Json& into = ref == kPayloadRef ? own
-                 : same != rest.end()
-                     ? *same
-                     : rest.emplace_back(Json{{"ref", ref}, {kDependsOnKey, Json::array()}});
-    if (!entry.contains(kDependsOnKey)) continue;
-    Json& list = into[kDependsOnKey];
-    for (const Json& target : entry[kDependsOnKey]) {
-      std::string renamed = rename(target.get<std::string>());
-      if (std::find(list.begin(), list.end(), renamed) == list.end()) list.push_back(renamed);
+    auto [at, added] = indexOf.emplace(ref, merged.size());
+    if (added) merged.push_back({{"ref", ref}, {kDependsOnKey, Json::array()}});
+    Json& into = merged[at->second];
+    for (const char* key : {kDependsOnKey, kProvidesKey}) {
+      if (!entry.contains(key)) continue;
+      if (!into.contains(key)) into[key] = Json::array();
+      MergeRefList(entry[key], rename, ref, key, &into[key], &seen);
     }
   }
-  dependencies->push_back(std::move(own));
-  for (Json& entry : rest) dependencies->push_back(std::move(entry));
+  for (Json& entry : merged) dependencies->push_back(std::move(entry));
   return payload;
 }
 

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "command_input.h"
+
 #include <nlohmann/json.hpp>
 
 #include "product_hashes.h"
@@ -39,13 +41,15 @@ struct PayloadSbom {
 // Parses `text`, the contents of the file that messages call `shown`
 // (already quoted). False, with `error` naming the file (and for a JSON
 // error the line and column), when it is not JSON, too deeply nested, not a
-// CycloneDX SBOM of a supported version, or has no main component.
+// CycloneDX SBOM of a supported version, has no main component, holds a
+// member the merge does not carry over, or a value the merge carries of
+// another type than CycloneDX 1.6 gives it (the message names its place).
 bool ParsePayloadSbom(const std::string& text, const std::string& shown, PayloadSbom* sbom,
                       std::string* error);
 
-// Reads and parses the file at `path` (a regular file of at most
-// kMaxPayloadSbomSize bytes).
-bool ReadPayloadSbom(const std::string& path, PayloadSbom* sbom, std::string* error);
+// Reads and parses the open input `input` (a regular file of at most
+// kMaxPayloadSbomSize bytes), once.
+bool ReadPayloadSbom(const Input& input, PayloadSbom* sbom, std::string* error);
 
 // False, with `error` naming the algorithm, when the main component gives a
 // SHA-256 or SHA-512 that is not the payload's.
@@ -53,10 +57,11 @@ bool MatchesPayloadHashes(const PayloadSbom& sbom, const Hashes& payload, const 
                           std::string* error);
 
 // The payload component made from the SBOM's main component (its
-// components nested under it, every reference renamed), and its
-// dependencies, renamed the same way, appended to `dependencies`; the
-// payload's own entry (which the SBOM may lack) is put first. The hashes
-// are left to the caller.
-Json AdoptPayloadSbom(const PayloadSbom& sbom, Json* dependencies);
+// components nested under it, every bom-ref anywhere in it renamed), and
+// its dependencies, renamed the same way, appended to `dependencies`, one
+// entry per ref; the payload's own entry (which the SBOM may lack) is put
+// first. The hashes are left to the caller; that every reference resolves
+// is the finished document's check (sbom_document.h). Linear time.
+Json AdoptPayloadSbom(PayloadSbom sbom, Json* dependencies);
 
 }  // namespace zor::pack

@@ -68,7 +68,8 @@ std::string HexByte(unsigned char byte) {
 // The first `compared` bytes of the product against the launcher image;
 // false only when a file cannot be read.
 bool CompareImage(FileHandle launcher, FileHandle product, uint64_t compared,
-                  const SignedField fields[2], CheckResult* result) {
+                  const SignedField fields[2], const LauncherBytes& launcherBytes,
+                  CheckResult* result) {
   std::vector<unsigned char> ours(kCompareChunkSize);
   std::vector<unsigned char> theirs(kCompareChunkSize);
   if (!SeekTo(launcher, 0) || !SeekTo(product, 0)) return false;
@@ -78,6 +79,7 @@ bool CompareImage(FileHandle launcher, FileHandle product, uint64_t compared,
     if (!ReadExact(launcher, ours.data(), count) || !ReadExact(product, theirs.data(), count)) {
       return false;
     }
+    if (launcherBytes && !launcherBytes(ours.data(), count)) return false;
     MaskSignedFields(fields, at, ours.data(), count);
     MaskSignedFields(fields, at, theirs.data(), count);
     if (memcmp(ours.data(), theirs.data(), count) != 0) {
@@ -95,12 +97,12 @@ bool CompareImage(FileHandle launcher, FileHandle product, uint64_t compared,
 }
 
 bool CheckLauncherPart(FileHandle launcher, const PeHeaders& headers, FileHandle product,
-                       Verification* v, std::string* error) {
+                       const LauncherBytes& launcherBytes, Verification* v, std::string* error) {
   SignedField fields[2];
   FindSignedFields(headers, fields);
   uint64_t compared = v->launcherSize < v->productSize ? v->launcherSize : v->productSize;
   CheckResult& result = v->checks[static_cast<size_t>(VerifyCheck::kLauncher)];
-  if (!CompareImage(launcher, product, compared, fields, &result)) {
+  if (!CompareImage(launcher, product, compared, fields, launcherBytes, &result)) {
     *error = "cannot read the launcher image or the product";
     return false;
   }
@@ -215,34 +217,31 @@ const CheckResult* Verification::FirstFailure() const {
   return nullptr;
 }
 
-bool VerifyProductFile(const std::string& launcher, const std::string& product,
-                       Verification* verification, std::string* error,
-                       const PayloadDigester& digester) {
-  UniqueFile launcherFile;
-  UniqueFile productFile;
+bool VerifyProduct(const Input& launcherInput, const Input& productInput,
+                   Verification* verification, std::string* error, const PayloadDigester& digester,
+                   const LauncherBytes& launcherBytes) {
+  const std::string& launcher = launcherInput.path;
+  const std::string& product = productInput.path;
+  FileHandle launcherFile = launcherInput.Get();
+  FileHandle productFile = productInput.Get();
   PeHeaders launcherHeaders;
-  if (!OpenInput(launcher, kLauncherRole, &launcherFile, error) ||
-      !OpenInput(product, kProductRole, &productFile, error) ||
-      !CheckLauncher(launcherFile.Get(), launcher, error, &launcherHeaders)) {
-    return false;
-  }
+  if (!CheckLauncher(launcherFile, launcher, error, &launcherHeaders)) return false;
   Verification v;
-  if (!SizeOf(launcherFile.Get(), launcher, &v.launcherSize, error) ||
-      !SizeOf(productFile.Get(), product, &v.productSize, error)) {
+  if (!SizeOf(launcherFile, launcher, &v.launcherSize, error) ||
+      !SizeOf(productFile, product, &v.productSize, error)) {
     return false;
   }
   // A product that is not even a PE file still gets its bytes compared; it
   // just has no security directory to go by.
   PeHeaderFacts facts;
-  if (ReadPeHeaderFacts(productFile.Get(), &facts)) {
+  if (ReadPeHeaderFacts(productFile, &facts)) {
     v.certificateTableOffset = facts.headers.securityOffset;
     v.certificateTableSize = facts.securitySize;
   }
-  v.hasTrailer = ReadPayloadLocation(productFile.Get(), &v.location);
+  v.hasTrailer = ReadPayloadLocation(productFile, &v.location);
   if (v.hasTrailer && !CheckClaimedPayload(product, v.location, error)) return false;
-  if (!CheckLauncherPart(launcherFile.Get(), launcherHeaders, productFile.Get(), &v, error) ||
-      !CheckPadding(productFile.Get(), &v, error) ||
-      !CheckPayload(productFile.Get(), digester, &v, error)) {
+  if (!CheckLauncherPart(launcherFile, launcherHeaders, productFile, launcherBytes, &v, error) ||
+      !CheckPadding(productFile, &v, error) || !CheckPayload(productFile, digester, &v, error)) {
     *error += " (" + Quoted(product) + ")";
     return false;
   }
@@ -250,6 +249,14 @@ bool VerifyProductFile(const std::string& launcher, const std::string& product,
   CheckCertificateTable(&v);
   *verification = v;
   return true;
+}
+
+std::string DifferenceMessage(const Input& product, const Verification& verification) {
+  const CheckResult* failure = verification.FirstFailure();
+  if (failure == nullptr) return std::string();
+  return Quoted(product.path) +
+         " differs from what the release made: " + failure->difference.field + " at offset " +
+         std::to_string(failure->difference.offset);
 }
 
 std::string VerificationReport(const Verification& v, bool json) {

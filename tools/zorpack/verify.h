@@ -16,6 +16,7 @@
 
 #include "common/payload_location.h"
 #include "common/sha256_digest.h"
+#include "command_input.h"
 #include "runtime/file.h"
 
 namespace zor::pack {
@@ -73,13 +74,24 @@ struct Verification {
 using PayloadDigester = std::function<bool(FileHandle product, uint64_t productSize,
                                            const PayloadLocation& location, Sha256Digest* digest)>;
 
+// Sees each chunk of the launcher image as the comparison reads it, in
+// order, before anything is masked; false stops the verification (a hash
+// that failed).
+using LauncherBytes = std::function<bool(const unsigned char* bytes, uint32_t count)>;
+
 // Runs every check of `product` against `launcher` (this project's unsigned
-// launcher image, without a payload). False, with `error`, when a file
-// cannot be read or `launcher` is not such an image; a product that differs
-// is a successful verification with a failed check.
-bool VerifyProductFile(const std::string& launcher, const std::string& product,
-                       Verification* verification, std::string* error,
-                       const PayloadDigester& digester = nullptr);
+// launcher image, without a payload), both open inputs. False, with
+// `error`, when a file cannot be read or `launcher` is not such an image; a
+// product that differs is a successful verification with a failed check.
+// `launcherBytes`, unless null, sees every byte of LAUNCHER that was
+// compared (all of it when the launcher check passed).
+bool VerifyProduct(const Input& launcher, const Input& product, Verification* verification,
+                   std::string* error, const PayloadDigester& digester = nullptr,
+                   const LauncherBytes& launcherBytes = nullptr);
+
+// "'PRODUCT' differs from what the release made: FIELD at offset N", for the
+// first failed check.
+std::string DifferenceMessage(const Input& product, const Verification& verification);
 
 // One line per check and the verdict, or with `json` one object (its keys
 // in report_json.h): null where there is no difference or no trailer, and

@@ -1,0 +1,152 @@
+// zorpack sbom: a CycloneDX document of a product that verifies.
+#include <algorithm>
+
+#include "command.h"
+#include "pack_text.h"
+#include "packer.h"
+#include "sbom.h"
+#include "zorpack_command.h"
+
+namespace zor::pack {
+
+namespace {
+
+constexpr char kSbomHelpHead[] =
+    "usage: zorpack sbom --launcher LAUNCHER [OPTION...] PRODUCT [OUTPUT]\n"
+    "\n"
+    "Writes a CycloneDX 1.6 JSON SBOM of PRODUCT (signed or not) to OUTPUT, or\n"
+    "to standard output when OUTPUT is - or not given. PRODUCT must first pass\n"
+    "every check of zorpack verify against LAUNCHER. Make it from the signed\n"
+    "product: signing changes the product's hashes.\n";
+
+constexpr char kSbomHelpTail[] =
+    "\n"
+    "The document: metadata.component is the product (type application,\n"
+    "bom-ref product) with the SHA-256 and SHA-512 of PRODUCT and the\n"
+    "properties zor:signed (true or false), zor:payload_offset,\n"
+    "zor:payload_size and zor:certificate_table_size (0 unsigned); components\n"
+    "are the launcher (zor-firmware-update-launcher, this release's version,\n"
+    "property zor:source_revision, the SHA-256 and SHA-512 of LAUNCHER) and the\n"
+    "payload (the SHA-256 in its trailer, checked, and its SHA-512);\n"
+    "dependencies: the product on both, the payload on what its SBOM says.\n"
+    "metadata.tools names zorpack, its version and source revision. The time\n"
+    "stamp is SOURCE_DATE_EPOCH when set, else the current time; the\n"
+    "serialNumber comes from PRODUCT's SHA-256: the same inputs give the same\n"
+    "bytes. No path, user or machine name is written.\n"
+    "\n"
+    "Exit status: 0 written; 1 PRODUCT differs from what the release made (the\n"
+    "first difference as verify names it) or the payload SBOM's hash is not\n"
+    "the payload's (naming the algorithm); 2 bad usage, a file that cannot be\n"
+    "read or written, or a payload SBOM that is not JSON (its line and column\n"
+    "named), not CycloneDX 1.4 to 1.6, nested more than 64 levels deep or\n"
+    "larger than 16 MiB. Nothing is written unless the status is 0.\n";
+
+constexpr char kLauncherOption[] = "--launcher";
+
+// The option lines of the help: the option and its value, then the
+// description from this column on.
+constexpr size_t kOptionIndent = 2;
+constexpr size_t kDescriptionColumn = 26;
+constexpr size_t kDescriptionGap = 2;
+
+// verify's and sbom's options. An sbom option is one line here and its field
+// in SbomRequest; with a role its value is a file, opened with the others.
+const std::vector<ValueOption> kValueOptions = {
+    {kLauncherOption, kTakesLauncher, &SbomRequest::launcher, "LAUNCHER", "", kLauncherRole},
+    {"--name", kTakesSbomOptions, &SbomRequest::name, "NAME",
+     "the product (default: PRODUCT's file name\nwithout .exe)", nullptr},
+    {"--version", kTakesSbomOptions, &SbomRequest::version, "VERSION",
+     "the product's version (default: none)", nullptr},
+    {"--supplier", kTakesSbomOptions, &SbomRequest::supplier, "NAME",
+     "the product's supplier (default: none)", nullptr},
+    {"--payload-name", kTakesSbomOptions, &SbomRequest::payloadName, "NAME",
+     "the payload (default: payload, or its SBOM's name)", nullptr},
+    {"--payload-version", kTakesSbomOptions, &SbomRequest::payloadVersion, "VERSION",
+     "the payload's version", nullptr},
+    {"--payload-sbom", kTakesSbomOptions, &SbomRequest::payloadSbom, "FILE",
+     "the payload's own CycloneDX JSON SBOM (1.4 to 1.6):\n"
+     "its main component becomes the payload component,\n"
+     "its components are nested under it and its\n"
+     "dependencies carried over, every bom-ref renamed\n"
+     "payload or payload/REF. A SHA-256 or SHA-512 it\n"
+     "gives for its main component must be the\n"
+     "payload's; hashes of other algorithms are left\n"
+     "out.",
+     kPayloadSbomRole},
+};
+
+std::string SbomHelp() {
+  return kSbomHelpHead + OptionsHelp(kTakesSbomOptions) + kSbomHelpTail;
+}
+
+Result Sbom(const Request& request, CommandContext* context) {
+  SbomRequest sbom = request.sbom;
+  sbom.product = request.operands[0];
+  std::string output = request.operands.size() > 1 ? request.operands[1] : kStandardStreamName;
+  std::string error;
+  // Every file is opened here, once: LAUNCHER, PRODUCT, then each option
+  // that names a file.
+  SbomInputs inputs;
+  inputs.launcher = context->inputs.Open(kLauncherRole, sbom.launcher, &error);
+  if (inputs.launcher == nullptr) return Failed(kExitFailure, error);
+  inputs.product = context->inputs.Open(kProductRole, sbom.product, &error);
+  if (inputs.product == nullptr) return Failed(kExitFailure, error);
+  for (const ValueOption& option : ValueOptions()) {
+    const std::string& path = sbom.*option.field;
+    if (option.role == nullptr || option.field == &SbomRequest::launcher || path.empty()) continue;
+    const Input* input = context->inputs.Open(option.role, path, &error);
+    if (input == nullptr) return Failed(kExitFailure, error);
+    if (option.field == &SbomRequest::payloadSbom) inputs.payloadSbom = input;
+  }
+  std::string document;
+  switch (MakeSbom(sbom, inputs, &document, &error)) {
+    case SbomOutcome::kMade:
+      break;
+    case SbomOutcome::kDiffers:
+      return Failed(kExitProductDiffers, error);
+    case SbomOutcome::kFailed:
+      return Failed(kExitFailure, error);
+  }
+  if (!context->output.Open(output, true, &error) ||
+      !context->output.CommitWith(document, "", &error)) {
+    return Failed(kExitFailure, error);
+  }
+  return Succeeded();
+}
+
+}  // namespace
+
+const std::vector<ValueOption>& ValueOptions() {
+  return kValueOptions;
+}
+
+std::string OptionsHelp(unsigned bit) {
+  std::string lines;
+  for (const ValueOption& option : kValueOptions) {
+    if (option.takenWith != bit) continue;
+    std::string line = std::string(kOptionIndent, ' ') + option.name + " " + option.value;
+    line.resize(std::max(kDescriptionColumn, line.size() + kDescriptionGap), ' ');
+    std::string description = option.description;
+    for (size_t at = description.find('\n'); at != std::string::npos;
+         at = description.find('\n', at + 1)) {
+      description.insert(at + 1, std::string(kDescriptionColumn, ' '));
+    }
+    lines += line + description + "\n";
+  }
+  return lines;
+}
+
+const Command kSbomCommand = {
+    "sbom",
+    "sbom --launcher LAUNCHER [OPTION...] PRODUCT [OUTPUT]",
+    "write a CycloneDX 1.6 JSON SBOM of PRODUCT (launcher, payload and\n"
+    "           what the payload's own SBOM lists) to OUTPUT or standard output,\n"
+    "           when PRODUCT verifies against LAUNCHER.\n",
+    SbomHelp,
+    Sbom,
+    1,
+    kTakesLauncher | kTakesSbomOptions,
+    1,
+    "read"};
+
+}  // namespace zor::pack
