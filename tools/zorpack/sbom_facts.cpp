@@ -183,10 +183,19 @@ void AddPayloadFacts(const VendorFacts& facts, Json* payload) {
   }
   // Who supplied it is the best account of who made it that the document
   // has, when its own SBOM names no manufacturer.
-  // (A copy: adding a member moves the others.)
+  // (A copy: adding a member moves the others. Without its bom-refs, and
+  // its contacts', which name the supplier's elements alone.)
   if (!payload->contains(kManufacturer) && payload->contains(kSupplier)) {
-    Json supplier = (*payload)[kSupplier];
-    (*payload)[kManufacturer] = std::move(supplier);
+    Json maker = (*payload)[kSupplier];
+    if (maker.is_object()) {
+      maker.erase("bom-ref");
+      if (HasItems(maker, "contact")) {
+        for (Json& contact : maker["contact"]) {
+          if (contact.is_object()) contact.erase("bom-ref");
+        }
+      }
+    }
+    (*payload)[kManufacturer] = std::move(maker);
   }
   if (!payload->contains(kLicenses)) {
     const std::string& license =

@@ -169,7 +169,7 @@ SbomMatch MatchSbomToProduct(const Json& document, FileHandle product, uint64_t 
   }
   FileAndRangeHashes hashes;
   if (!HashFileAndRange(product, size, location.offset, location.size, &hashes)) {
-    *message = "cannot read PRODUCT";
+    *message = "cannot read";
     return SbomMatch::kFailed;
   }
   if (!SameHashes(MainComponent(document), "the product", hashes.file, message)) {
@@ -178,7 +178,7 @@ SbomMatch MatchSbomToProduct(const Json& document, FileHandle product, uint64_t 
   uint64_t head = location.offset < kMaxLauncherImageSize ? location.offset : kMaxLauncherImageSize;
   std::vector<unsigned char> launcher(static_cast<size_t>(head));
   if (!SeekTo(product, 0) || !ReadExact(product, launcher.data(), static_cast<uint32_t>(head))) {
-    *message = "cannot read PRODUCT";
+    *message = "cannot read";
     return SbomMatch::kFailed;
   }
   if (!RestoreLauncherImage(&launcher)) {
@@ -188,7 +188,7 @@ SbomMatch MatchSbomToProduct(const Json& document, FileHandle product, uint64_t 
   bool hashed = false;
   Hashes launcherHashes = HashOf(launcher, &hashed);
   if (!hashed) {
-    *message = "cannot hash the launcher image";
+    *message = "cannot hash the launcher image of";
     return SbomMatch::kFailed;
   }
   if (!SameHashes(ComponentByRef(document, kLauncherRef), "the launcher", launcherHashes,
