@@ -25,8 +25,9 @@ constexpr char kUsageTail[] =
     "that a new file would not get. extract and sbom write to standard output\n"
     "when OUTPUT is -. -- ends the options.\n"
     "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
-    "extract) or the product differs (verify, sbom); 2 bad usage, or a file\n"
-    "that cannot be read, written or used.\n";
+    "extract), the product differs (verify, sbom) or the SBOM is not signed by\n"
+    "the key or describes another product (verify-sbom); 2 bad usage, or a\n"
+    "file that cannot be read, written or used.\n";
 #ifdef _WIN32
 // Under Wine this build sees Unix links as their targets and modes as
 // attributes; the native packer does not.
