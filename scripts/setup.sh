@@ -88,8 +88,31 @@ install_cyclonedx() {
   rm -f "$log"
 }
 
+# Test-only too: cdxgen, whose cdx-validate runs the EU CRA benchmark over
+# the SBOMs the tests make and whose cdx-verify checks zorpack's
+# signatures; in a folder of its own beside the library (its dependencies
+# are not the library's), installed once.
+cdxgen_dir=$cyclonedx_dir/cdxgen
+cdxgen_package=@cyclonedx/cdxgen@12.8.4
+install_cdxgen() {
+  if [ -x "$cdxgen_dir/node_modules/.bin/cdx-verify" ]; then
+    return 0
+  fi
+  mkdir -p "$cdxgen_dir"
+  local log
+  log=$(mktemp)
+  if ! npm install --prefix "$cdxgen_dir" --no-audit --no-fund "$cdxgen_package" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "setup: npm install of $cdxgen_package failed (its output is above): is the npm registry reachable?" >&2
+    exit 1
+  fi
+  rm -f "$log"
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   install_cyclonedx
+  install_cdxgen
   exit 0
 fi
 
@@ -118,3 +141,4 @@ apt_quietly() {
 apt_quietly update -qq
 apt_quietly install -y -qq --no-install-recommends "${missing[@]}"
 install_cyclonedx
+install_cdxgen

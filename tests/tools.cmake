@@ -13,7 +13,8 @@ set(zor_pack_test_sources
   tools/pack_test.cpp
   tools/inspect_extract_test.cpp
   tools/zorpack_program_test.cpp
-  tools/file_interface_test.cpp)
+  tools/file_interface_test.cpp
+  tools/sbom_document_test.cpp)
 
 if(WIN32)
   zor_add_gtest(zorpack_tests ${zor_pack_test_sources} tools/zorpack_process_win32.cpp

@@ -3,10 +3,12 @@
 # against an installed kit (PREFIX: a kit tree, or usr/ of an unpacked
 # Debian package) with the MinGW cross toolchain, built, packed and signed;
 # its product passes `zorpack verify --launcher`, and the SBOMs of the
-# unsigned and the signed product carry their SHA-512 (and pass the
-# CycloneDX schema where scripts/setup.sh installed the checker). Touching
-# the tool's source or the launcher image repacks; a build with nothing
-# changed does no work.
+# unsigned and the signed product carry their SHA-512, are signed as
+# `zorpack verify-sbom` checks (and pass the CycloneDX schema, cdxgen's CRA
+# benchmark and cdx-verify where scripts/setup.sh installed them).
+# Touching the tool's source or the launcher image repacks; a build with
+# nothing changed does no work; a second build in another folder makes the
+# same product.
 #   tests/release/example_product_test.sh PREFIX WORK_DIR
 set -Eeuo pipefail
 
@@ -21,15 +23,19 @@ work=$2
 packer="$prefix/bin/zorpack"
 launcher="$prefix/share/zor/launcher.exe"
 
-rm -rf "$work/src" "$work/build" "$work/signing"
+rm -rf "$work/src" "$work/build" "$work/build-again" "$work/signing"
 mkdir -p "$work/signing"
 cp -r "$repo/examples/product" "$work/src"
 openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=Example -days 2 \
   -keyout "$work/signing/key.pem" -out "$work/signing/cert.pem" 2>/dev/null
+# A throw-away key for the SBOMs' signatures.
+openssl genpkey -algorithm ed25519 -out "$work/signing/sbom-key.pem" 2>/dev/null
+openssl pkey -in "$work/signing/sbom-key.pem" -pubout -out "$work/signing/sbom-key.pub"
 build="$work/build"
 cmake -S "$work/src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/examples/product/mingw-i686.cmake" \
   -DCMAKE_PREFIX_PATH="$prefix" -DPRODUCT_SIGNING_CERT="$work/signing/cert.pem" \
-  -DPRODUCT_SIGNING_KEY="$work/signing/key.pem" >"$work/configure.log" 2>&1 ||
+  -DPRODUCT_SIGNING_KEY="$work/signing/key.pem" -DPRODUCT_SBOM_KEY="$work/signing/sbom-key.pem" \
+  >"$work/configure.log" 2>&1 ||
   fail "configuring the example failed: $(tail -n 5 "$work/configure.log")"
 
 build_and_verify() {
@@ -40,11 +46,23 @@ build_and_verify() {
     local sbom=${product%.exe}.cdx.json
     grep -q "$(sha512sum "$product" | cut -d ' ' -f 1)" "$sbom" ||
       fail "$sbom does not carry the SHA-512 of $product"
+    "$packer" verify-sbom --key "$work/signing/sbom-key.pub" "$sbom" "$product" >"$work/verify.log" 2>&1 ||
+      fail "$sbom is not signed or does not describe $product: $(cat "$work/verify.log")"
   done
   if [ -d "$repo/build-cyclonedx/node_modules" ]; then
     node "$repo/tests/tools/cyclonedx_check.js" "$repo/build-cyclonedx" \
       "$build/Updater-unsigned.cdx.json" "$build/signed/Updater.cdx.json" ||
       fail "the example's SBOMs are not valid CycloneDX 1.6"
+  fi
+  # A model SBOM: cdxgen's EU CRA benchmark passes it, and cdx-verify takes
+  # its signature.
+  local cdxgen_bin="$repo/build-cyclonedx/cdxgen/node_modules/.bin"
+  if [ -x "$cdxgen_bin/cdx-validate" ]; then
+    "$cdxgen_bin/cdx-validate" -i "$build/signed/Updater.cdx.json" -b cra --fail-severity high \
+      >"$work/cra.log" 2>&1 || fail "the signed SBOM fails cdxgen's CRA benchmark: $(tail -n 20 "$work/cra.log")"
+    "$cdxgen_bin/cdx-verify" -i "$build/signed/Updater.cdx.json" \
+      --public-key "$work/signing/sbom-key.pub" >"$work/cdx-verify.log" 2>&1 ||
+      fail "cdx-verify refuses the signed SBOM: $(cat "$work/cdx-verify.log")"
   fi
 }
 # What a build would do now, without doing it.
@@ -68,6 +86,14 @@ expect_no_work() {
 
 build_and_verify
 expect_no_work "after the first build"
+# Reproducible: a second build, in another folder, makes the same product
+# (the tool is linked without a time stamp).
+again="$work/build-again"
+{ cmake -S "$work/src" -B "$again" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/examples/product/mingw-i686.cmake" -DCMAKE_PREFIX_PATH="$prefix" &&
+  cmake --build "$again"; } >"$work/again.log" 2>&1 || fail "the second build failed: $(tail -n 5 "$work/again.log")"
+cmp -s "$build/Updater-unsigned.exe" "$again/Updater-unsigned.exe" ||
+  fail "two builds of the example made different products: the build is not reproducible"
 touch "$work/src/firmware_tool.cpp"
 expect_repack "the tool's source was touched"
 touch "$launcher"

@@ -2,8 +2,10 @@
 # `zorpack sbom` end to end: the hashes against sha256sum and sha512sum, a
 # signed and an unsigned product, a payload SBOM merged or refused, the
 # same bytes for the same inputs, bad payload SBOMs, products that do not
-# verify; every document made is checked against the CycloneDX 1.6 schema
-# by the CycloneDX library (tests/tools/cyclonedx_check.js).
+# verify, the vendor's facts and signed documents (checked by cdxgen's
+# cdx-validate and cdx-verify, and by zorpack verify-sbom); every document
+# made is checked against the CycloneDX 1.6 schema by the CycloneDX library
+# (tests/tools/cyclonedx_check.js).
 #   sbom_test.sh SOURCE_DIR WORK_DIR WINDOWS_BIN_DIR ZORPACK...
 # ZORPACK is the packer's command: the native zorpack, or wine-run.sh and
 # zorpack.exe (which take the same absolute paths through Wine's Z: drive).
@@ -321,6 +323,99 @@ for row in "damaged.exe|payload_digest" "other-launcher.exe|launcher_byte at off
   check "$file: no document" [ "$(cat kept.json)" = keep ]
 done
 check "an OUTPUT that is the product is refused" sbom 2 Updater.exe Updater.exe
+
+# --- The vendor's facts, the fields they fill, and signatures, which
+# cdxgen checks too: its EU CRA benchmark, and cdx-verify for each kind of
+# key.
+cdxgen_bin="$modules/cdxgen/node_modules/.bin"
+[ -x "$cdxgen_bin/cdx-verify" ] || fail "no cdxgen in $modules/cdxgen: run scripts/setup.sh"
+facts=(--name "Firmware Update" --version 2.1 --supplier "Example Devices"
+       --supplier-url https://devices.example.com --supplier-email psirt@devices.example.com
+       --license "LicenseRef-Example-EULA OR MIT" --purl pkg:generic/example/updater@2.1
+       --cpe "cpe:2.3:a:example:updater:2.1:*:*:*:*:*:*:*" --payload-license Apache-2.0
+       --payload-purl pkg:generic/example/tool@1 --payload-version 1.0)
+sbom 0 Updater.exe bare.json
+check "without facts: a warning names each field's option" grep -qF -- "purl or CPE (--purl or --cpe)" err.txt
+echo keep >kept.json
+check "--strict without facts is refused" sbom 1 Updater.exe kept.json --strict
+check "--strict: nothing written" [ "$(cat kept.json)" = keep ]
+check "--strict names what is missing" grep -qF -- "licence (--license)" err.txt
+check "--strict with every fact" sbom 0 Updater.exe facts.json --strict "${facts[@]}"
+check "with every fact: no warning ($(cat err.txt))" [ ! -s err.txt ]
+made facts.json
+check "the payload takes the product's supplier" [ "$(json facts.json "$payload.supplier.name")" = "Example Devices" ]
+# Every option: a payload supplier named without a contact is a field
+# still missing.
+sbom 0 Updater.exe options.json "${facts[@]}" --payload-supplier "Option Maker"
+made options.json
+check "every option: cdxgen's CRA benchmark" \
+  "$cdxgen_bin/cdx-validate" -i options.json -b cra --fail-severity high >cra.txt 2>&1
+check "every option: the payload's supplier's contact missing" grep -qF "the payload's supplier with a URL" err.txt
+check "the payload's options where it has no SBOM" [ "$(json options.json "[$payload.supplier.name, $payload.licenses[0].expression, $payload.purl]")" = '["Option Maker","Apache-2.0","pkg:generic/example/tool@1"]' ]
+sbom 0 Updater.exe merged-facts.json --payload-sbom tool.cdx.json "${facts[@]}" --payload-supplier "Option Maker"
+made merged-facts.json
+check "its SBOM's facts before the options" [ "$(json merged-facts.json "[$payload.supplier.name, $payload.purl]")" = '["Tool Maker","pkg:generic/fwtool@3.4"]' ]
+check "the BSI properties of the product" [ "$(json facts.json 'd.metadata.component.properties.filter(p => p.name.startsWith("bsi:")).map(p => p.value)')" = '["Updater.exe","executable","archive","structured"]' ]
+check "the deployable file's SHA-512" [ "$(json facts.json 'd.metadata.component.externalReferences[0].hashes[0].content')" = "$(digest sha512 Updater.exe)" ]
+
+# Serial numbers: another one for any other fact, the same for the same.
+serials=("$(json facts.json d.serialNumber)")
+for ((i = 0; i < ${#facts[@]}; i += 2)); do
+  changed=("${facts[@]}")
+  changed[i + 1]="${facts[i + 1]}x"
+  sbom 0 Updater.exe serial.json "${changed[@]}"
+  serials+=("$(json serial.json d.serialNumber)")
+done
+check "a serial number for each set of facts" [ "$(printf '%s\n' "${serials[@]}" | sort -u | wc -l)" = "${#serials[@]}" ]
+sbom 0 Updater.exe serial.json "${facts[@]}"
+check "the same document for the same facts" cmp -s serial.json facts.json
+
+verify_sbom() {  # verify_sbom EXPECTED_STATUS ARGS...: stderr in err.txt
+  local expected=$1 status=0
+  shift
+  "${zorpack[@]}" verify-sbom "$@" >out.txt 2>err.txt || status=$?
+  if [ "$status" != "$expected" ]; then
+    echo "sbom_test: zorpack verify-sbom $* exited $status, not $expected: $(cat err.txt)" >&2
+    return 1
+  fi
+}
+openssl genpkey -algorithm ed25519 -out ed25519.pem 2>/dev/null
+openssl pkey -in ed25519.pem -pubout -out ed25519.pub
+if [ "${zorpack[-1]##*.}" = exe ]; then
+  # zorpack.exe has no OpenSSL: both refused, saying so.
+  check "zorpack.exe refuses --sign-key" sbom 2 Updater.exe kept.json --sign-key ed25519.pem
+  check "... saying why" grep -qF "no OpenSSL" err.txt
+  check "zorpack.exe refuses verify-sbom" verify_sbom 2 --key ed25519.pub facts.json Updater.exe
+else
+  openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out p256.pem 2>/dev/null
+  openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out rsa.pem 2>/dev/null
+  for key in ed25519 p256 rsa; do
+    openssl pkey -in "$key.pem" -pubout -out "$key.pub"
+    sbom 0 Updater.exe "signed-$key.json" "${facts[@]}" --sign-key "$key.pem"
+    made "signed-$key.json"
+    check "$key: cdx-verify takes the signature" "$cdxgen_bin/cdx-verify" -i "signed-$key.json" --public-key "$key.pub" >/dev/null
+    sed 's/"2\.1"/"2.2"/' "signed-$key.json" >"changed-$key.json"
+    check "$key: cdx-verify refuses a changed value" bash -c '! "$1" -i "$2" --public-key "$3" >/dev/null' _ "$cdxgen_bin/cdx-verify" "changed-$key.json" "$key.pub"
+  done
+  # 0 for the document's own product, 1 naming the first difference, 2
+  # for what cannot be used.
+  rows=(
+    "0|ed25519.pub|signed-ed25519.json|Updater.exe|"
+    "0|rsa.pub|signed-rsa.json|Updater.exe|"
+    "1|ed25519.pub|signed-ed25519.json|Updater-unsigned.exe|SHA-256 of the product"
+    "1|ed25519.pub|changed-ed25519.json|Updater.exe|signature does not match"
+    "1|p256.pub|signed-ed25519.json|Updater.exe|the key is for ES256"
+    "1|ed25519.pub|facts.json|Updater.exe|not signed"
+    "2|ed25519.pem|signed-ed25519.json|Updater.exe|not a PEM public key"
+    "2|ed25519.pub|missing.json|Updater.exe|missing.json"
+    "2|ed25519.pub|not-json.json|Updater.exe|line 3"
+  )
+  for row in "${rows[@]}"; do
+    IFS='|' read -r status key doc product says <<<"$row"
+    check "verify-sbom --key $key $doc $product: $status" verify_sbom "$status" --key "$key" "$doc" "$product"
+    [ -z "$says" ] || check "verify-sbom --key $key $doc $product: says $says ($(cat err.txt))" grep -qF "$says" err.txt
+  done
+fi
 
 node "$source_dir/tests/tools/cyclonedx_check.js" "$modules" "${documents[@]}" ||
   fail "a document is not valid CycloneDX 1.6 (the schema's complaints are above)"

@@ -95,7 +95,7 @@ TEST(zorpack_program, HelpVersionAndUsage) {
     EXPECT_TRUE(Contains(manualText, "\nzorpack " + name + " ")) << name;
     ++commands;
   }
-  EXPECT_EQ(commands, 7u) << usage;
+  EXPECT_EQ(commands, 8u) << usage;
 
   ProgramRun bare = RunZorpackProgram({});
   EXPECT_EQ(bare.exitCode, kStatusFailure);
@@ -196,7 +196,8 @@ TEST(zorpack_program, BadUsageAndBadFilesExitWithStatus2) {
   // help of a command that does not exist says so, by name.
   const std::pair<std::vector<std::string>, const char*> wrongHelps[] = {
       {{"help", "nosuch"},
-       "unknown command 'nosuch' (pack, inspect, extract, verify, sbom, help, version)"},
+       "unknown command 'nosuch' (pack, inspect, extract, verify, sbom, verify-sbom, help, "
+       "version)"},
       {{"help", "pack", "inspect"}, "help takes one command name"},
   };
   for (const auto& [arguments, says] : wrongHelps) {

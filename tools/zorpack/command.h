@@ -64,6 +64,8 @@ struct CommandContext {
 constexpr unsigned kTakesJson = 1;
 constexpr unsigned kTakesLauncher = 2;  // and needs it
 constexpr unsigned kTakesSbomOptions = 4;
+constexpr unsigned kTakesPublicKey = 8;  // and needs it
+constexpr unsigned kTakesStrict = 16;
 // The command checks its operands itself.
 constexpr size_t kAnyOperands = static_cast<size_t>(-1);
 
@@ -110,6 +112,7 @@ extern const Command kInspectCommand;
 extern const Command kExtractCommand;
 extern const Command kVerifyCommand;
 extern const Command kSbomCommand;
+extern const Command kVerifySbomCommand;
 extern const Command kHelpCommand;
 extern const Command kVersionCommand;
 

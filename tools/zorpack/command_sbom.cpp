@@ -5,6 +5,7 @@
 #include "pack_text.h"
 #include "packer.h"
 #include "sbom.h"
+#include "sbom_signature.h"
 #include "zorpack_command.h"
 
 namespace zor::pack {
@@ -20,34 +21,55 @@ constexpr char kSbomHelpHead[] =
     "product: signing changes the product's hashes.\n";
 
 constexpr char kSbomHelpTail[] =
+    "  --strict                refuse a document that lacks a field BSI\n"
+    "                          TR-03183-2 requires (exit status 1)\n"
+    "\n"
+    "The payload's supplier, licence and purl come first from its own SBOM,\n"
+    "then from the --payload- options, then from the product's --supplier (with\n"
+    "its URL and address) and --license: a vendor usually ships both.\n"
     "\n"
     "The document: metadata.component is the product (type application,\n"
     "bom-ref product) with the SHA-256 and SHA-512 of PRODUCT and the\n"
     "properties zor:signed (true or false), zor:payload_offset,\n"
     "zor:payload_size and zor:certificate_table_size (0 unsigned); components\n"
     "are the launcher (zor-firmware-update-launcher, this release's version,\n"
-    "property zor:source_revision, the SHA-256 and SHA-512 of LAUNCHER) and the\n"
-    "payload (the SHA-256 in its trailer, checked, and its SHA-512);\n"
-    "dependencies: the product on both, the payload on what its SBOM says.\n"
-    "metadata.tools names zorpack, its version and source revision. The time\n"
-    "stamp is SOURCE_DATE_EPOCH when set, else the current time; the\n"
-    "serialNumber (a version-8 UUID) comes from the SHA-256 of the rest of the\n"
-    "document: the same inputs give the same bytes. Control, invisible and\n"
-    "direction characters in strings are written as \\uNNNN. No path, user or\n"
-    "machine name is written.\n"
+    "its maker, licence and purl, property zor:source_revision, the SHA-256 and\n"
+    "SHA-512 of LAUNCHER) and the payload (the SHA-256 in its trailer, checked,\n"
+    "and its SHA-512); dependencies: the product on both, the payload on what\n"
+    "its SBOM says. Each of the three has the properties bsi:component:filename,\n"
+    "bsi:component:executable, bsi:component:archive and\n"
+    "bsi:component:structured, its licence marked as the distribution licence\n"
+    "(acknowledgement concluded) and a distribution reference with the SHA-512\n"
+    "of its file. metadata.manufacturer is the supplier. metadata.tools names\n"
+    "zorpack, its version and source revision. The time stamp is\n"
+    "SOURCE_DATE_EPOCH when set, else the current time; the serialNumber (a\n"
+    "version-8 UUID) is derived from everything else the document says: the\n"
+    "same inputs give the same bytes. Control, invisible and direction\n"
+    "characters in strings are written as \\uNNNN. No path, user or machine\n"
+    "name is written. A field BSI TR-03183-2 requires that the options did not\n"
+    "fill is named on standard error, with the option that fills it.\n"
+    "\n"
+    "--sign-key adds a JSF signature (Ed25519, ES256, ES384, ES512 or RS512, as\n"
+    "the key implies) over the document's RFC 8785 canonical form, which\n"
+    "zorpack verify-sbom and cdxgen's cdx-verify check. zorpack.exe cannot sign\n"
+    "(it has no OpenSSL): use the Linux zorpack.\n"
     "\n"
     "Exit status: 0 written; 1 PRODUCT differs from what the release made (the\n"
-    "first difference as verify names it) or the payload SBOM's hash is not\n"
-    "the payload's (naming the algorithm); 2 bad usage, a file that cannot be\n"
-    "read or written, or a payload SBOM that is not JSON (its line and column\n"
+    "first difference as verify names it), the payload SBOM's hash is not\n"
+    "the payload's (naming the algorithm), or --strict and a required field is\n"
+    "missing; 2 bad usage, a file that cannot be read or written, a key that\n"
+    "cannot sign, or a payload SBOM that is not JSON (its line and column\n"
     "named), not CycloneDX 1.4 to 1.6, nested more than 64 levels deep,\n"
     "larger than 16 MiB, holding what the merge cannot carry over (services,\n"
     "compositions, vulnerabilities, a component's evidence, ...) or a value of\n"
-    "another type than CycloneDX 1.6 gives it, or that would break the\n"
-    "document (a bom-ref twice, a dependency on nothing it lists); the element\n"
-    "is named. Nothing is written unless the status is 0.\n";
+    "another type or format than CycloneDX 1.6 gives it, or that would break\n"
+    "the document (a bom-ref twice, a dependency on nothing it lists); the\n"
+    "element is named. Nothing is written unless the status is 0.\n";
 
 constexpr char kLauncherOption[] = "--launcher";
+constexpr char kMissingFieldsWarning[] =
+    "warning: the SBOM lacks fields BSI TR-03183-2 requires (the option that fills each in "
+    "brackets): ";
 
 // The option lines of the help: the option and its value, then the
 // description from this column on.
@@ -64,11 +86,25 @@ const std::vector<ValueOption> kValueOptions = {
     {"--version", kTakesSbomOptions, &SbomRequest::version, "VERSION",
      "the product's version (default: none)", nullptr},
     {"--supplier", kTakesSbomOptions, &SbomRequest::supplier, "NAME",
-     "the product's supplier (default: none)", nullptr},
+     "the product's supplier and manufacturer, and\nthe SBOM's creator (default: none)", nullptr},
+    {"--supplier-url", kTakesSbomOptions, &SbomRequest::supplierUrl, "URL",
+     "the supplier's web address", nullptr},
+    {"--supplier-email", kTakesSbomOptions, &SbomRequest::supplierEmail, "ADDRESS",
+     "the supplier's address for vulnerability\nreports", nullptr},
+    {"--license", kTakesSbomOptions, &SbomRequest::license, "EXPRESSION",
+     "the licence the product is distributed under:\nan SPDX expression or a LicenseRef-", nullptr},
+    {"--purl", kTakesSbomOptions, &SbomRequest::purl, "PURL", "the product's package URL", nullptr},
+    {"--cpe", kTakesSbomOptions, &SbomRequest::cpe, "CPE", "the product's CPE name", nullptr},
     {"--payload-name", kTakesSbomOptions, &SbomRequest::payloadName, "NAME",
      "the payload (default: payload, or its SBOM's name)", nullptr},
     {"--payload-version", kTakesSbomOptions, &SbomRequest::payloadVersion, "VERSION",
      "the payload's version", nullptr},
+    {"--payload-supplier", kTakesSbomOptions, &SbomRequest::payloadSupplier, "NAME",
+     "the payload's supplier (default: its SBOM's,\nelse the product's)", nullptr},
+    {"--payload-license", kTakesSbomOptions, &SbomRequest::payloadLicense, "EXPRESSION",
+     "the payload's licence (default: its SBOM's,\nelse the product's)", nullptr},
+    {"--payload-purl", kTakesSbomOptions, &SbomRequest::payloadPurl, "PURL",
+     "the payload's package URL (default: its\nSBOM's)", nullptr},
     {"--payload-sbom", kTakesSbomOptions, &SbomRequest::payloadSbom, "FILE",
      "the payload's own CycloneDX JSON SBOM (1.4 to 1.6):\n"
      "its main component becomes the payload component,\n"
@@ -79,6 +115,12 @@ const std::vector<ValueOption> kValueOptions = {
      "payload's; hashes of other algorithms are left\n"
      "out.",
      kPayloadSbomRole},
+    {"--sign-key", kTakesSbomOptions, &SbomRequest::signKey, "KEY",
+     "sign the document with KEY, an unencrypted PEM\n"
+     "private key (Ed25519, EC P-256, P-384, P-521,\n"
+     "RSA of 2048 bits or more)",
+     kSignKeyRole},
+    {"--key", kTakesPublicKey, &SbomRequest::publicKey, "PUBLIC", "", kPublicKeyRole},
 };
 
 std::string SbomHelp() {
@@ -90,6 +132,7 @@ Result Sbom(const Request& request, CommandContext* context) {
   sbom.product = request.operands[0];
   std::string output = request.operands.size() > 1 ? request.operands[1] : kStandardStreamName;
   std::string error;
+  if (!sbom.signKey.empty() && !kSigningAvailable) return Failed(kExitFailure, kNoSigningHere);
   // Every file is opened here, once: LAUNCHER, PRODUCT, then each option
   // that names a file.
   SbomInputs inputs;
@@ -103,12 +146,15 @@ Result Sbom(const Request& request, CommandContext* context) {
     const Input* input = context->inputs.Open(option.role, path, &error);
     if (input == nullptr) return Failed(kExitFailure, error);
     if (option.field == &SbomRequest::payloadSbom) inputs.payloadSbom = input;
+    if (option.field == &SbomRequest::signKey) inputs.signKey = input;
   }
   std::string document;
-  switch (MakeSbom(sbom, inputs, &document, &error)) {
+  std::string missing;
+  switch (MakeSbom(sbom, inputs, &document, &missing, &error)) {
     case SbomOutcome::kMade:
       break;
     case SbomOutcome::kDiffers:
+    case SbomOutcome::kIncomplete:
       return Failed(kExitProductDiffers, error);
     case SbomOutcome::kFailed:
       return Failed(kExitFailure, error);
@@ -116,6 +162,10 @@ Result Sbom(const Request& request, CommandContext* context) {
   if (!context->output.Open(output, true, &error) ||
       !context->output.CommitWith(document, "", &error)) {
     return Failed(kExitFailure, error);
+  }
+  // Written, and said on standard error: what the vendor has yet to give.
+  if (!missing.empty()) {
+    return {kExitSuccess, kMissingFieldsWarning + missing};
   }
   return Succeeded();
 }
@@ -151,7 +201,7 @@ const Command kSbomCommand = {
     SbomHelp,
     Sbom,
     1,
-    kTakesLauncher | kTakesSbomOptions,
+    kTakesLauncher | kTakesSbomOptions | kTakesStrict,
     1,
     "read"};
 

@@ -38,6 +38,9 @@ constexpr char kPayloadRole[] = "the payload";
 constexpr char kProductRole[] = "the product";
 constexpr char kFileRole[] = "the file";
 constexpr char kPayloadSbomRole[] = "the payload SBOM";
+constexpr char kSignKeyRole[] = "the signing key";
+constexpr char kPublicKeyRole[] = "the public key";
+constexpr char kSbomRole[] = "the SBOM";
 
 // The name this project's launcher declares in its manifest; only an image
 // that carries it is packed, so swapped arguments cannot make a "product"

@@ -12,7 +12,9 @@
 #include "pack_text.h"
 #include "product_hashes.h"
 #include "sbom_document.h"
+#include "sbom_facts.h"
 #include "sbom_input.h"
+#include "sbom_signature.h"
 #include "verify.h"
 #include "zorpack_version.h"
 
@@ -51,11 +53,16 @@ Json Property(const char* name, const std::string& value) {
   return {{"name", name}, {"value", value}};
 }
 
-// The file name of `path` without its folder and a final ".exe" (in any case).
-std::string ProductNameOf(const std::string& path) {
+// The file name of `path`, without its folder.
+std::string FileNameOf(const std::string& path) {
   size_t start = path.size();
   while (start > 0 && !IsPathSeparator(path[start - 1])) --start;
-  std::string name = path.substr(start);
+  return path.substr(start);
+}
+
+// The file name of `path` without its folder and a final ".exe" (in any case).
+std::string ProductNameOf(const std::string& path) {
+  std::string name = FileNameOf(path);
   size_t suffix = sizeof kExeSuffix - 1;
   if (name.size() > suffix) {
     std::string tail = name.substr(name.size() - suffix);
@@ -160,7 +167,6 @@ Json ProductComponent(const SbomRequest& request, const ProductFacts& facts) {
   Json product = {{"type", kApplication}, {"bom-ref", kProductRef}};
   product["name"] = request.name.empty() ? ProductNameOf(request.product) : request.name;
   if (!request.version.empty()) product["version"] = request.version;
-  if (!request.supplier.empty()) product["supplier"] = {{"name", request.supplier}};
   product["hashes"] = HashList(facts.product.file);
   product["properties"] = Json::array(
       {Property(kPropertySigned, v.certificateTableSize != 0 ? "true" : "false"),
@@ -215,7 +221,7 @@ void SetAfterLauncherComparedHookForTesting(void (*hook)(const std::string& laun
 }
 
 SbomOutcome FinishSbom(Json bom, const std::string& shownSbom, std::string* document,
-                       std::string* error) {
+                       std::string* error, const std::string& signKeyPem) {
   std::string why;
   if (!CheckSbomDocument(bom, &why)) {
     // Only what a payload SBOM brings can break what the document promises.
@@ -225,13 +231,30 @@ SbomOutcome FinishSbom(Json bom, const std::string& shownSbom, std::string* docu
   }
   if (!SetSerialNumber(&bom, error)) return SbomOutcome::kFailed;
   *document = JsonText(bom, kDocumentIndent);
+  if (signKeyPem.empty()) return SbomOutcome::kMade;
+  // Signed as written: the text read back, so that a value the writer
+  // spells differently (a stray byte of a file name) is signed as a reader
+  // will see it.
+  Json written;
+  if (!ParseJsonText(*document, "the document", &written, &why) ||
+      !SignDocument(signKeyPem, &written, &why)) {
+    *error = "cannot sign the SBOM: " + why;
+    return SbomOutcome::kFailed;
+  }
+  *document = JsonText(written, kDocumentIndent);
   return SbomOutcome::kMade;
 }
 
 SbomOutcome MakeSbom(const SbomRequest& request, const SbomInputs& inputs, std::string* document,
-                     std::string* error) {
+                     std::string* missing, std::string* error) {
   std::string timestamp;
   if (!Timestamp(&timestamp, error)) return SbomOutcome::kFailed;
+  // The key is read before the product: one that cannot be read ends the
+  // run before the long part.
+  std::string signKey;
+  if (inputs.signKey != nullptr && !ReadSmallInput(*inputs.signKey, &signKey, error)) {
+    return SbomOutcome::kFailed;
+  }
   // The payload SBOM is read first: a bad one is refused before the product
   // is read at all.
   PayloadSbom sbom;
@@ -254,9 +277,17 @@ SbomOutcome MakeSbom(const SbomRequest& request, const SbomInputs& inputs, std::
   bom["components"] = Json::array({LauncherComponent(facts)});
   bom["components"].push_back(std::move(payload));
   bom["dependencies"] = std::move(dependencies);
+  AddDocumentFacts(request, FileNameOf(request.product), FileNameOf(request.launcher),
+                   kPackerVersion, &bom);
+  *missing = MissingFieldsText(MissingFields(bom));
+  if (request.strict && !missing->empty()) {
+    *error = "the SBOM lacks fields BSI TR-03183-2 requires: " + *missing;
+    return SbomOutcome::kIncomplete;
+  }
   // Names that are not UTF-8 (a file name's raw bytes) keep each stray
   // byte, escaped as the code point of its value.
-  return FinishSbom(std::move(bom), hasSbom ? Quoted(request.payloadSbom) : "", document, error);
+  return FinishSbom(std::move(bom), hasSbom ? Quoted(request.payloadSbom) : "", document, error,
+                    signKey);
 }
 
 }  // namespace zor::pack

@@ -27,11 +27,14 @@ bool CheckSbomDocument(const Json& bom, std::string* why);
 bool SetSerialNumber(Json* bom, std::string* error);
 
 // The last steps of a document that MakeSbom assembled (`bom`, without a
-// serial number): the checks, the serial number, the text into `document`.
-// kFailed, with `error` naming `shownSbom` (the payload SBOM's quoted name,
-// or empty when none was given) and what is wrong, when a check fails.
+// serial number): the checks, the serial number, the signature with
+// `signKeyPem` (a PEM private key; none when empty) over the text as
+// written, the text into `document`. kFailed, with `error` naming
+// `shownSbom` (the payload SBOM's quoted name, or empty when none was
+// given) and what is wrong, when a check fails or the document cannot be
+// signed.
 SbomOutcome FinishSbom(Json bom, const std::string& shownSbom, std::string* document,
-                       std::string* error);
+                       std::string* error, const std::string& signKeyPem = "");
 
 // The serial number's text for a SHA-256 digest, as SetSerialNumber makes it.
 std::string SerialNumberOf(const Sha256Digest& digest);

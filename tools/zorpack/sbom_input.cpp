@@ -176,9 +176,8 @@ void MergeRefList(const Json& targets, const RefRenamer& rename, const std::stri
 
 }  // namespace
 
-bool ParsePayloadSbom(const std::string& text, const std::string& shown, PayloadSbom* sbom,
-                      std::string* error) {
-  Json document;
+bool ParseJsonText(const std::string& text, const std::string& shown, Json* document,
+                   std::string* error) {
   std::string where;
   if (FindNulByte(text, &where)) {
     *error = shown + " is not JSON: " + where;
@@ -189,10 +188,17 @@ bool ParsePayloadSbom(const std::string& text, const std::string& shown, Payload
         shown + " is nested more than " + std::to_string(kMaxPayloadSbomDepth) + " levels deep";
     return false;
   }
-  if (!Parse(text, &document, &where)) {
+  if (!Parse(text, document, &where)) {
     *error = shown + " is not JSON: " + Escaped(where, EscapeStyle::kMessage);
     return false;
   }
+  return true;
+}
+
+bool ParsePayloadSbom(const std::string& text, const std::string& shown, PayloadSbom* sbom,
+                      std::string* error) {
+  Json document;
+  if (!ParseJsonText(text, shown, &document, error)) return false;
   if (!IsStringMember(document, "bomFormat") || document["bomFormat"] != kBomFormat) {
     return Refuse(shown, "no bomFormat \"CycloneDX\"", error);
   }
@@ -228,7 +234,7 @@ bool ParsePayloadSbom(const std::string& text, const std::string& shown, Payload
   return true;
 }
 
-bool ReadPayloadSbom(const Input& input, PayloadSbom* sbom, std::string* error) {
+bool ReadSmallInput(const Input& input, std::string* text, std::string* error) {
   const std::string& path = input.path;
   const FileHandle file = input.Get();
   uint64_t size = 0;
@@ -238,12 +244,19 @@ bool ReadPayloadSbom(const Input& input, PayloadSbom* sbom, std::string* error) 
              std::to_string(kMaxPayloadSbomSize) + " an SBOM may have";
     return false;
   }
-  std::string text(static_cast<size_t>(size), '\0');
-  if (!ReadExact(file, text.data(), static_cast<uint32_t>(size))) {
+  std::string read(static_cast<size_t>(size), '\0');
+  if (!ReadExact(file, read.data(), static_cast<uint32_t>(size))) {
     *error = "cannot read " + DescribeFailure(path);
     return false;
   }
-  return ParsePayloadSbom(text, Quoted(path), sbom, error);
+  *text = std::move(read);
+  return true;
+}
+
+bool ReadPayloadSbom(const Input& input, PayloadSbom* sbom, std::string* error) {
+  std::string text;
+  return ReadSmallInput(input, &text, error) &&
+         ParsePayloadSbom(text, Quoted(input.path), sbom, error);
 }
 
 bool MatchesPayloadHashes(const PayloadSbom& sbom, const Hashes& payload, const std::string& shown,

@@ -51,6 +51,17 @@ bool ParsePayloadSbom(const std::string& text, const std::string& shown, Payload
 // kMaxPayloadSbomSize bytes), once.
 bool ReadPayloadSbom(const Input& input, PayloadSbom* sbom, std::string* error);
 
+// Reads all of the open input `input`, once: at most kMaxPayloadSbomSize
+// bytes (an SBOM, a key). False, with `error`, when it is larger or cannot
+// be read.
+bool ReadSmallInput(const Input& input, std::string* text, std::string* error);
+
+// Parses `text` as one JSON value within the reader's limits (no NUL byte,
+// at most kMaxPayloadSbomDepth levels). False, with `error` naming `shown` (the file, quoted) and
+// for a syntax error the line and column.
+bool ParseJsonText(const std::string& text, const std::string& shown, Json* document,
+                   std::string* error);
+
 // False, with `error` naming the algorithm, when the main component gives a
 // SHA-256 or SHA-512 that is not the payload's.
 bool MatchesPayloadHashes(const PayloadSbom& sbom, const Hashes& payload, const std::string& shown,

@@ -25,8 +25,9 @@ constexpr char kUsageTail[] =
     "that a new file would not get. extract and sbom write to standard output\n"
     "when OUTPUT is -. -- ends the options.\n"
     "Exit status: 0 success; 1 the payload does not match its digest (inspect,\n"
-    "extract) or the product differs (verify, sbom); 2 bad usage, or a file\n"
-    "that cannot be read, written or used.\n";
+    "extract), the product differs (verify, sbom) or the SBOM is not signed by\n"
+    "the key or describes another product (verify-sbom); 2 bad usage, or a\n"
+    "file that cannot be read, written or used.\n";
 #ifdef _WIN32
 // Under Wine this build sees Unix links as their targets and modes as
 // attributes; the native packer does not.
@@ -41,6 +42,7 @@ constexpr char kHelpOption[] = "--help";
 constexpr char kShortHelpOption[] = "-h";
 constexpr char kVersionOption[] = "--version";
 constexpr char kJsonOption[] = "--json";
+constexpr char kStrictOption[] = "--strict";
 // Ends the options: what follows are files, even "-h" or "--json".
 constexpr char kEndOfOptions[] = "--";
 
@@ -69,6 +71,8 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& argume
       optionsEnded = true;
     } else if ((command.options & kTakesJson) != 0 && argument == kJsonOption) {
       request->json = true;
+    } else if ((command.options & kTakesStrict) != 0 && argument == kStrictOption) {
+      request->sbom.strict = true;
     } else if (const ValueOption* option = FindValueOption(command, argument)) {
       std::string& value = request->sbom.*option->field;
       if (!value.empty() || i + 1 == arguments.size() || arguments[i + 1].empty()) {
@@ -85,6 +89,10 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& argume
   if ((command.options & kTakesLauncher) != 0 && request->sbom.launcher.empty()) {
     *problem =
         std::string(command.name) + " needs --launcher LAUNCHER, the released launcher image";
+    return false;
+  }
+  if ((command.options & kTakesPublicKey) != 0 && request->sbom.publicKey.empty()) {
+    *problem = std::string(command.name) + " needs --key PUBLIC, the signer's PEM public key";
     return false;
   }
   if (command.fileCount == kAnyOperands) return true;
@@ -125,8 +133,8 @@ int Run(const Command& command, const Request& request, FileHandle out, FileHand
 
 const std::vector<const Command*>& Commands() {
   static const std::vector<const Command*> commands = {
-      &kPackCommand, &kInspectCommand, &kExtractCommand, &kVerifyCommand,
-      &kSbomCommand, &kHelpCommand,    &kVersionCommand};
+      &kPackCommand, &kInspectCommand,    &kExtractCommand, &kVerifyCommand,
+      &kSbomCommand, &kVerifySbomCommand, &kHelpCommand,    &kVersionCommand};
   return commands;
 }
 
