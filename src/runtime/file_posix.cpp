@@ -58,12 +58,28 @@ bool SeekTo(FileHandle file, int64_t offset) {
   return offset >= 0 && lseek(file, static_cast<off_t>(offset), SEEK_SET) == offset;
 }
 
+namespace {
+
+ReadWatch readWatch = nullptr;
+
+}  // namespace
+
+void SetReadWatch(ReadWatch watch) {
+  readWatch = watch;
+}
+
 bool ReadSome(FileHandle file, void* buffer, uint32_t count, uint32_t* read) {
+  // Where the read begins, for the watch only (one more call per read).
+  int64_t at = readWatch != nullptr ? static_cast<int64_t>(lseek(file, 0, SEEK_CUR)) : -1;
   ssize_t got;
   do {
     got = ::read(file, buffer, count);
   } while (got < 0 && errno == EINTR);
   if (got <= 0 || static_cast<uint64_t>(got) > count) return false;
+  if (readWatch != nullptr &&
+      !readWatch(file, at, static_cast<const unsigned char*>(buffer), static_cast<uint32_t>(got))) {
+    return false;
+  }
   *read = static_cast<uint32_t>(got);
   return true;
 }

@@ -56,6 +56,17 @@ extern const char* const kNoFifosHere;
 // (POSIX; Windows refuses the write).
 extern const char* const kNoWritesToOpenInputs;
 
+// Maps the first `size` bytes of `path` shared and writable, and writes its
+// first page once: the file's times are stamped now, before the packer
+// opens it, and a later QuietRewrite leaves size and times as they were (what
+// another user who owns an input can do while zorpack reads it). False
+// where the packer's open would then be refused (Windows).
+bool StartQuietRewrite(const std::string& path, size_t size);
+// Flips bits of the byte at `offset` (exclusive or 0x55: "MZ" becomes
+// "\030Z") through that mapping; false when none is made.
+bool QuietRewrite(size_t offset);
+void EndQuietRewrite();
+
 // Makes a FIFO at `path`: opening it for reading waits for a writer. False
 // when it cannot, and always where kNoFifosHere is set.
 bool MakeFifo(const std::string& path);

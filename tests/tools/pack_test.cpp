@@ -418,6 +418,10 @@ enum class Change {
   // The same bytes changed, then the old modification time put back: only
   // the change stamp tells.
   kRewriteKeepingTheTime,
+  // The first byte of the payload's "MZ", which the payload check read,
+  // changed in place through another user's shared mapping: size and times
+  // stay, only the copy's comparison with what was checked tells.
+  kRewriteCheckedByteQuietly,
   kGrow,
   kShrink,
   // Another user replaces the temporary file with a file of their own.
@@ -437,6 +441,8 @@ enum class Change {
 };
 Change change;
 bool changed;
+// How much of an input the quiet rewrite maps.
+constexpr size_t kQuietlyRewritten = 4096;
 std::string outputFolder;
 std::string movedFolder;
 
@@ -532,6 +538,9 @@ void ChangeAtTheSeam(const std::string& payload) {
     case Change::kSwapFolderAndShrink:
       changed = ChangePayload(payload, Change::kShrink) && SwapFolder();
       return;
+    case Change::kRewriteCheckedByteQuietly:
+      changed = QuietRewrite(0);
+      return;
     default:
       changed = ChangePayload(payload, change);
   }
@@ -557,6 +566,7 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
   const Case cases[] = {
       {Change::kRewrite, "the payload '", "changed while it was being packed"},
       {Change::kRewriteKeepingTheTime, "the payload '", "changed while it was being packed"},
+      {Change::kRewriteCheckedByteQuietly, "the payload '", "changed while it was being packed"},
       {Change::kGrow, "the payload '", "changed while it was being packed"},
       {Change::kShrink, "the payload '", "changed while it was being packed"},
       {Change::kReplaceTemporary, "the output '", "replaced by someone else"},
@@ -578,6 +588,9 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
     const std::string output = outputFolder + kPathSeparator + "out.exe";
     WriteBytes(dir.File("tool.exe"), PeImageWithTail(1 << 20, 2));
     if (c.change != Change::kOutputAppears) WriteBytes(output, TextBytes("old"));
+    if (c.change == Change::kRewriteCheckedByteQuietly) {
+      StartQuietRewrite(dir.File("tool.exe"), kQuietlyRewritten);
+    }
     change = c.change;
     changed = false;
     auto* setHook = c.change == Change::kReplaceOutput   ? pack::SetAfterRenameHookForTesting
@@ -591,6 +604,7 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
         pack::PackLauncherFile(LauncherExePath(), dir.File("tool.exe"), output, &packed, &error);
     pack::DenyExclusiveRenameForTesting(false);
     setHook(nullptr);
+    EndQuietRewrite();
     bool swapped =
         changed && (c.change == Change::kSwapFolder || c.change == Change::kSwapFolderAndShrink);
     // Where the output's folder is now; the folder under its old name must
@@ -635,8 +649,18 @@ TEST(zorpack_pack, ChangesWhileAPackRunsAreRefusedOrKeptInTheFolder) {
 // sbom hashes LAUNCHER in the read that compares it with the product, and a
 // LAUNCHER rewritten after that comparison (same size, other bytes) is
 // refused at the end: the document never names a launcher the product does
-// not carry. A platform that lets nobody write an open input keeps it.
+// not carry. A byte of the product's launcher image changed in place after
+// the comparison and before the product is hashed (size and times kept) is
+// refused too: the hashes are never those of a product that fails verify.
+// A platform that lets nobody write an open input keeps them.
+enum class SbomChange { kNone, kRewriteLauncher, kRewriteProductQuietly };
+SbomChange sbomChange;
+
 void RewriteLauncher(const std::string& launcher) {
+  if (sbomChange == SbomChange::kRewriteProductQuietly) {
+    changed = QuietRewrite(1000);
+    return;
+  }
   Bytes bytes = ReadBytes(launcher);
   bytes[bytes.size() / 2] ^= 0x01;
   std::ofstream rewrite(std::filesystem::u8path(launcher), std::ios::binary | std::ios::in);
@@ -644,9 +668,11 @@ void RewriteLauncher(const std::string& launcher) {
   changed = rewrite.good();
 }
 
-TEST(zorpack_sbom, LauncherChangedAfterTheComparisonIsRefused) {
-  for (bool rewrite : {false, true}) {
-    SCOPED_TRACE(rewrite ? "rewritten" : "as it was");
+TEST(zorpack_sbom, InputChangedAfterTheComparisonIsRefused) {
+  for (SbomChange how :
+       {SbomChange::kNone, SbomChange::kRewriteLauncher, SbomChange::kRewriteProductQuietly}) {
+    SCOPED_TRACE(static_cast<int>(how));
+    bool rewrite = how != SbomChange::kNone;
     PackDir dir;
     const std::string launcher = dir.File("launcher.exe");
     const Bytes original = ReadBytes(LauncherExePath());
@@ -657,11 +683,16 @@ TEST(zorpack_sbom, LauncherChangedAfterTheComparisonIsRefused) {
         pack::PackLauncherFile(launcher, SampleToolExePath(), dir.File("P.exe"), &packed, &error))
         << error;
     changed = false;
+    sbomChange = how;
+    if (how == SbomChange::kRewriteProductQuietly) {
+      StartQuietRewrite(dir.File("P.exe"), kQuietlyRewritten);
+    }
     pack::SetAfterLauncherComparedHookForTesting(rewrite ? RewriteLauncher : nullptr);
     int status =
         pack::RunZorpack({"sbom", "--launcher", launcher, dir.File("P.exe"), dir.File("sbom.json")},
                          NoFile(), NoFile());
     pack::SetAfterLauncherComparedHookForTesting(nullptr);
+    EndQuietRewrite();
     if (changed) {
       EXPECT_EQ(status, 2);
       EXPECT_FALSE(Exists(dir.File("sbom.json")));

@@ -264,6 +264,18 @@ echo '{"bomFormat": "CycloneDX", "specVersion": "1.6", "n": 1e999}' >overflow.js
 tool_sbom() {  # tool_sbom COMPONENTS [MORE]: an SBOM of a tool with those
   echo "{\"bomFormat\": \"CycloneDX\", \"specVersion\": \"1.6\", \"metadata\": {\"component\": {\"type\": \"application\", \"bom-ref\": \"tool\", \"name\": \"t\"}}, \"components\": [$1]${2:+, $2}}"
 }
+# Refs may hold an escaped NUL: two dependencies whose ref, list and target
+# would read alike joined by NULs are both kept.
+n='\u0000'
+refs=""
+for r in x "y${n}dependsOn${n}payload/z" z "x${n}dependsOn${n}payload/y"; do
+  refs+="${refs:+, }{\"type\": \"library\", \"name\": \"c\", \"bom-ref\": \"$r\"}"
+done
+tool_sbom "$refs" "\"dependencies\": [{\"ref\": \"x\", \"dependsOn\": [\"y${n}dependsOn${n}payload/z\"]}, {\"ref\": \"x${n}dependsOn${n}payload/y\", \"dependsOn\": [\"z\"]}]" >nul-ref.cdx.json
+sbom 0 Updater.exe nul-ref.json --payload-sbom nul-ref.cdx.json
+made nul-ref.json
+check "refs with a NUL kept apart" [ "$(json nul-ref.json 'd.dependencies.filter(e => e.ref.startsWith("payload/x")).map(e => e.dependsOn.length)')" = '[1,1]' ]
+
 lib='{"type": "library", "name": "zlib"}'
 tool_sbom '{"type": "library", "name": "zlib", "version": 42}' >version-number.json
 tool_sbom "{\"type\": \"library\", \"name\": \"z\", \"components\": [$lib, $lib]}" >twice.json

@@ -10,6 +10,16 @@ const char* const kNoFifosHere = "Windows keeps no FIFOs in folders";
 const char* const kNoWritesToOpenInputs =
     "Windows lets nobody write a file that the packer holds open for reading";
 
+bool StartQuietRewrite(const std::string&, size_t) {
+  return false;
+}
+
+bool QuietRewrite(size_t) {
+  return false;
+}
+
+void EndQuietRewrite() {}
+
 bool MakeFifo(const std::string&) {
   return false;
 }

@@ -573,6 +573,11 @@ TEST(zorpack_pack, LinksInPathsFollowTheProtectedLinkRule) {
   EXPECT_FALSE(pack::PackLauncherFile(LauncherExePath(), "/proc/self/status", dir.File("k.exe"),
                                       &packed, &error));
   EXPECT_TRUE(Contains(error, "the kernel's own files")) << error;
+  // Nor is one an output: nothing there is opened, not even to read an old
+  // OUTPUT's ACL.
+  EXPECT_FALSE(pack::PackLauncherFile(LauncherExePath(), SampleToolExePath(), "/proc/self/status",
+                                      &packed, &error));
+  EXPECT_TRUE(Contains(error, "the kernel's own (in /proc or /sys)")) << error;
   // A descriptor that leads to another file between the look and the open
   // is refused: what was looked at is what must be read.
   WriteBytes(dir.File("other.exe"), PeImageWithTail(9, 2));

@@ -1,5 +1,9 @@
 #include "command_input.h"
 
+#include <string.h>
+
+#include <algorithm>
+
 #include "pack_platform.h"
 #include "pack_text.h"
 #include "packer.h"
@@ -47,10 +51,62 @@ bool OpenInput(const std::string& path, const char* role, UniqueFile* file, std:
   return true;
 }
 
+// The inputs of the sets alive now, whose reads the watch compares, and
+// how deep this thread is in streamed reads. Reads happen on the command's
+// own thread only (the copy's second thread hashes, it never reads).
+std::vector<Input*> watchedInputs;
+thread_local int streamDepth = 0;
+
+// The part of `read`, `count` bytes from `offset`, that `kept` also holds,
+// compared: false when the two differ there.
+bool AgreesWith(const CheckedRead& kept, int64_t offset, const unsigned char* read,
+                uint32_t count) {
+  int64_t from = std::max(offset, kept.offset);
+  int64_t to = std::min(offset + static_cast<int64_t>(count),
+                        kept.offset + static_cast<int64_t>(kept.bytes.size()));
+  return from >= to || memcmp(read + (from - offset), kept.bytes.data() + (from - kept.offset),
+                              static_cast<size_t>(to - from)) == 0;
+}
+
+bool WatchRead(FileHandle file, int64_t offset, const unsigned char* bytes, uint32_t count) {
+  auto found = std::find_if(watchedInputs.begin(), watchedInputs.end(),
+                            [&](const Input* input) { return input->Get() == file; });
+  if (found == watchedInputs.end()) return true;
+  Input* input = *found;
+  // A regular file always knows its position; not knowing is not agreeing.
+  bool agrees = offset >= 0 && !input->readDiffered;
+  for (size_t i = 0; agrees && i < input->checkedReads.size(); ++i) {
+    agrees = AgreesWith(input->checkedReads[i], offset, bytes, count);
+  }
+  if (!agrees) {
+    input->readDiffered = true;
+    return false;
+  }
+  if (streamDepth == 0) input->checkedReads.push_back({offset, {bytes, bytes + count}});
+  return true;
+}
+
 }  // namespace
 
+StreamedReads::StreamedReads() {
+  ++streamDepth;
+}
+
+StreamedReads::~StreamedReads() {
+  --streamDepth;
+}
+
 InputSet::InputSet(FileHandle standardOutput, const char* activity)
-    : standardOutput_(standardOutput), activity_(activity) {}
+    : standardOutput_(standardOutput), activity_(activity) {
+  WatchInputReads(WatchRead);
+}
+
+InputSet::~InputSet() {
+  for (Input& input : inputs_) {
+    watchedInputs.erase(std::remove(watchedInputs.begin(), watchedInputs.end(), &input),
+                        watchedInputs.end());
+  }
+}
 
 const Input* InputSet::Open(const char* role, const std::string& path, std::string* error) {
   Input input;
@@ -64,6 +120,7 @@ const Input* InputSet::Open(const char* role, const std::string& path, std::stri
     return nullptr;
   }
   inputs_.push_back(std::move(input));
+  watchedInputs.push_back(&inputs_.back());
   return &inputs_.back();
 }
 
@@ -77,8 +134,8 @@ bool InputSet::CheckUnchanged(const Input& input, std::string* error,
                               const char* consequence) const {
   FileIdentity now;
   const FileIdentity& before = input.identity;
-  if (QueryFileIdentity(input.Get(), &now) && IsSameFile(now, before) && now.size == before.size &&
-      now.modified == before.modified && now.changed == before.changed) {
+  if (!input.readDiffered && QueryFileIdentity(input.Get(), &now) && IsSameFile(now, before) &&
+      now.size == before.size && now.modified == before.modified && now.changed == before.changed) {
     return true;
   }
   // What was read is neither its old nor its new bytes.

@@ -168,6 +168,8 @@ bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string
   return folder->IsValid();
 }
 
+void WatchInputReads(InputReadWatch) {}
+
 FileHandle OpenInputFile(const std::string& path, std::string* refusal) {
   refusal->clear();
   return OpenForReading(Wide(path).c_str(), ReadSharing::kKeepUnchanged);

@@ -210,6 +210,7 @@ bool InspectInput(const Input& input, Inspection* inspection, std::string* error
     return false;
   }
   if (!CheckClaimedPayload(file, result.location, error)) return false;
+  StreamedReads streamed;
   if (!DigestRange(input.Get(), result.location.offset, result.location.size,
                    &result.computedDigest, NoFile())) {
     *error = "cannot read the payload of " + DescribeFailure(file);
@@ -262,6 +263,7 @@ ExtractOutcome ExtractIntoOutput(const Input& input, const PayloadLocation& foun
   const std::string& file = input.path;
   Sha256Digest computed;
   ForgetLastFailure();
+  StreamedReads streamed;
   bool copied =
       out->IsStream()
           ? DigestRange(input.Get(), found.offset, found.size, &computed, out->Handle())

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "command_input.h"
 #include "payload/sha256.h"
 #include "runtime/heap_buffer.h"
 
@@ -149,6 +150,8 @@ bool PipelineRange(FileHandle source, uint64_t offset, uint64_t size, const Chun
   if (offset > static_cast<uint64_t>(INT64_MAX) || !SeekTo(source, static_cast<int64_t>(offset))) {
     return false;
   }
+  // Compared with what the checks read, not kept.
+  StreamedReads streamed;
   ChunkRing ring(beside, buffers.Bytes());
   HasherThread hasher(&ring);
   bool alone = !hasher.Started();

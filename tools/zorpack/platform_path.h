@@ -46,8 +46,10 @@ bool IsDevicePath(const std::string& path);
 // owner. Otherwise another user could make root's output land in a folder
 // of their choosing.
 //
+// A folder in one of the kernel's own file systems (/proc, /sys) is refused.
+//
 // False when the folder cannot be opened: `*refusal` then says why when a
-// link was refused, and is empty when the last failure tells.
+// link or the folder was refused, and is empty when the last failure tells.
 bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string* name,
                       std::string* refusal);
 
@@ -58,6 +60,14 @@ bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string
 // (a device's open can act on it), for the caller to refuse. `*refusal`
 // says why when a link was refused.
 FileHandle OpenInputFile(const std::string& path, std::string* refusal);
+
+// Has `watch` see every read of every file, where it begins and its bytes;
+// false fails the read (command_input.cpp compares an input's reads). On
+// Windows nothing: an input opened there lets nobody write it, through a
+// mapping either, until it is closed.
+using InputReadWatch = bool (*)(FileHandle file, int64_t offset, const unsigned char* bytes,
+                                uint32_t count);
+void WatchInputReads(InputReadWatch watch);
 
 // For tests only (POSIX): `hook`, unless null, runs with the link's name
 // between the look at the file that a link in /proc leads to and its open

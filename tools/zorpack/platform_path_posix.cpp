@@ -204,6 +204,10 @@ bool IsDevicePath(const std::string&) {
   return false;
 }
 
+void WatchInputReads(InputReadWatch watch) {
+  SetReadWatch(watch);
+}
+
 FileHandle OpenInputFile(const std::string& path, std::string* refusal) {
   refusal->clear();
   Walk walk;
@@ -238,7 +242,14 @@ bool OpenOutputFolder(const std::string& output, UniqueFile* folder, std::string
   size_t nameStart = output.rfind('/');
   nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
   *name = output.substr(nameStart);
-  return OpenFolderPath(output.substr(0, nameStart), folder, refusal);
+  if (!OpenFolderPath(output.substr(0, nameStart), folder, refusal)) return false;
+  // Nothing there is a file on a disk, and opening one of its files, even
+  // to read an old OUTPUT's ACL, can act (/proc/kmsg takes the kernel's
+  // log): refused before anything in it is opened.
+  if (!InKernelFileSystem(folder->Get())) return true;
+  folder->Reset();
+  *refusal = "it is one of the kernel's own (in /proc or /sys), not a folder on a disk";
+  return false;
 }
 
 }  // namespace zor::pack

@@ -133,6 +133,7 @@ SbomOutcome Examine(const SbomInputs& inputs, ProductFacts* facts, std::string* 
   bool hashed = false;
   PayloadDigester digester = [&](FileHandle product, uint64_t size, const PayloadLocation& at,
                                  Sha256Digest* digest) {
+    if (afterLauncherComparedHook != nullptr) afterLauncherComparedHook(inputs.launcher->path);
     hashed = HashFileAndRange(product, size, at.offset, at.size, &facts->product);
     *digest = facts->product.range.sha256;
     return hashed;
@@ -154,7 +155,6 @@ SbomOutcome Examine(const SbomInputs& inputs, ProductFacts* facts, std::string* 
     *error = DifferenceMessage(*inputs.product, facts->verification);
     return SbomOutcome::kDiffers;
   }
-  if (afterLauncherComparedHook != nullptr) afterLauncherComparedHook(inputs.launcher->path);
   if (!hashed || !launcherHashes.Finish(&facts->launcher)) {
     *error = "cannot hash " + Quoted(inputs.launcher->path) + " or " + Quoted(inputs.product->path);
     return SbomOutcome::kFailed;

@@ -66,7 +66,8 @@ SbomOutcome MakeSbom(const SbomRequest& request, const SbomInputs& inputs, std::
                      std::string* missing, std::string* error);
 
 // For tests only: `hook`, unless null, runs with LAUNCHER's path once the
-// product has been compared with it, so that a test can change it then.
+// product has been compared with it and before the product is hashed, so
+// that a test can change either then.
 void SetAfterLauncherComparedHookForTesting(void (*hook)(const std::string& launcher));
 
 }  // namespace zor::pack

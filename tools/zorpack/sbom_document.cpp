@@ -176,7 +176,8 @@ bool CheckDependencies(const Json& dependencies, const std::unordered_set<std::s
         if (components.count(to) == 0) {
           return unknown(to, "the " + std::string(list) + " of " + Shown(ref));
         }
-        if (!named.insert(ref + '\0' + list + '\0' + to).second) {
+        // The ref led by its length: a ref may hold a NUL ("\u0000").
+        if (!named.insert(std::to_string(ref.size()) + ':' + ref + list + ':' + to).second) {
           *why =
               "the " + std::string(list) + " of " + Shown(ref) + " names " + Shown(to) + " twice";
           return false;

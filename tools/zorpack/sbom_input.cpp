@@ -169,8 +169,11 @@ void MergeRefList(const Json& targets, const RefRenamer& rename, const std::stri
                   const char* key, Json* list, std::unordered_set<std::string>* seen) {
   for (const Json& target : targets) {
     std::string renamed = rename(target.get_ref<const std::string&>());
-    // No ref holds a NUL byte: the reader refuses one.
-    if (seen->insert(ref + '\0' + key + '\0' + renamed).second) list->push_back(std::move(renamed));
+    // The ref led by its length and the list's name (a fixed word) ended by
+    // ':': a ref may hold any byte ("\u0000" included), and no two triples
+    // may make one key.
+    std::string triple = std::to_string(ref.size()) + ':' + ref + key + ':' + renamed;
+    if (seen->insert(triple).second) list->push_back(std::move(renamed));
   }
 }
 
@@ -245,6 +248,7 @@ bool ReadSmallInput(const Input& input, std::string* text, std::string* error) {
     return false;
   }
   std::string read(static_cast<size_t>(size), '\0');
+  StreamedReads whole;  // read once, all of it: nothing to keep
   if (!ReadExact(file, read.data(), static_cast<uint32_t>(size))) {
     *error = "cannot read " + DescribeFailure(path);
     return false;

@@ -154,6 +154,7 @@ bool CheckPayload(FileHandle product, const PayloadDigester& digester, Verificat
                   std::string* error) {
   CheckResult& result = v->checks[static_cast<size_t>(VerifyCheck::kPayload)];
   if (!v->hasTrailer) return true;
+  StreamedReads streamed;
   bool read = digester ? digester(product, v->productSize, v->location, &v->computedDigest)
                        : DigestRange(product, v->location.offset, v->location.size,
                                      &v->computedDigest, NoFile());

@@ -123,6 +123,14 @@ int Finish(const Result& result, FileHandle err) {
 int Run(const Command& command, const Request& request, FileHandle out, FileHandle err) {
   CommandContext context(out, command.activity);
   Result result = command.run(request, &context);
+  // A failure while an input changed (a read that found other bytes than a
+  // check had, a file cut short) is said as that change.
+  std::string changed;
+  if (result.status != kExitSuccess &&
+      !context.inputs.CheckAllUnchanged(
+          &changed, context.output.IsStream() ? kStreamedOutputUnusable : kNothingWritten)) {
+    result = Failed(kExitFailure, changed);
+  }
   // Whatever was not committed goes, and a temporary file that stays is
   // named.
   if (result.status != kExitSuccess) context.output.Discard(&result.message);

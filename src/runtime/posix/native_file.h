@@ -4,6 +4,7 @@
 // build picks its file type.
 #pragma once
 
+#include <stdint.h>
 #include <unistd.h>
 
 namespace zor {
@@ -29,5 +30,13 @@ inline void CloseFile(FileHandle file) {
 inline bool FlushFile(FileHandle file) {
   return fsync(file) == 0;
 }
+
+// Sees every read that ReadSome makes: the file, the offset it began at and
+// the bytes read. False fails the read. The packer sets one, to compare
+// what its checks read of an input with what it then hashes or copies;
+// null (the default) watches nothing and costs nothing.
+using ReadWatch = bool (*)(FileHandle file, int64_t offset, const unsigned char* bytes,
+                           uint32_t count);
+void SetReadWatch(ReadWatch watch);
 
 }  // namespace zor
