@@ -9,8 +9,32 @@ namespace zor::pack {
 
 namespace {
 
+// Where a value is: the text a caller gave, a member of a place, or an item
+// of a list. Made into text only when a check fails, so that checking a
+// large SBOM builds no strings.
+struct Place {
+  const Place* parent;
+  const std::string* name;  // the caller's text, or a member's name; null for an item
+  size_t index;
+};
+
+Place MemberOf(const Place& parent, const std::string& name) {
+  return {&parent, &name, 0};
+}
+
+Place ItemOf(const Place& parent, size_t index) {
+  return {&parent, nullptr, index};
+}
+
+std::string PlaceText(const Place& place) {
+  if (place.parent == nullptr) return *place.name;
+  std::string text = PlaceText(*place.parent);
+  if (place.name != nullptr) return text + "." + *place.name;
+  return text + "[" + std::to_string(place.index) + "]";
+}
+
 // One check of a value at a place; false with `why` set.
-using Check = bool (*)(const Json& value, const std::string& place, std::string* why);
+using Check = bool (*)(const Json& value, const Place& place, std::string* why);
 
 struct Member {
   const char* key;
@@ -108,36 +132,36 @@ constexpr char kMimeTypeCharacters[] = "-+abcdefghijklmnopqrstuvwxyz0123456789."
 // Days in each month of a year that is not a leap year.
 constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-bool Fail(const std::string& place, const std::string& what, std::string* why) {
-  *why = place + " " + what;
+bool Fail(const Place& place, const std::string& what, std::string* why) {
+  *why = PlaceText(place) + " " + what;
   return false;
 }
 
-bool String(const Json& value, const std::string& place, std::string* why) {
+bool String(const Json& value, const Place& place, std::string* why) {
   return value.is_string() || Fail(place, "is not a string", why);
 }
 
-bool Ref(const Json& value, const std::string& place, std::string* why) {
+bool Ref(const Json& value, const Place& place, std::string* why) {
   if (!String(value, place, why)) return false;
   return !value.get_ref<const std::string&>().empty() || Fail(place, "is empty", why);
 }
 
-bool Boolean(const Json& value, const std::string& place, std::string* why) {
+bool Boolean(const Json& value, const Place& place, std::string* why) {
   return value.is_boolean() || Fail(place, "is not true or false", why);
 }
 
-bool Integer(const Json& value, const std::string& place, std::string* why) {
+bool Integer(const Json& value, const Place& place, std::string* why) {
   return value.is_number_integer() || Fail(place, "is not an integer", why);
 }
 
-bool Version(const Json& value, const std::string& place, std::string* why) {
+bool Version(const Json& value, const Place& place, std::string* why) {
   if (!String(value, place, why)) return false;
   return value.get_ref<const std::string&>().size() <= kMaxVersionLength ||
          Fail(place, "is longer than " + std::to_string(kMaxVersionLength) + " bytes", why);
 }
 
 template <size_t kCount>
-bool OneOf(const Json& value, const char* const (&allowed)[kCount], const std::string& place,
+bool OneOf(const Json& value, const char* const (&allowed)[kCount], const Place& place,
            std::string* why) {
   if (!String(value, place, why)) return false;
   const std::string& text = value.get_ref<const std::string&>();
@@ -146,26 +170,26 @@ bool OneOf(const Json& value, const char* const (&allowed)[kCount], const std::s
          Fail(place, "is not one of the values CycloneDX 1.6 allows there", why);
 }
 
-bool ComponentType(const Json& value, const std::string& place, std::string* why) {
+bool ComponentType(const Json& value, const Place& place, std::string* why) {
   return OneOf(value, kComponentTypes, place, why);
 }
-bool Scope(const Json& value, const std::string& place, std::string* why) {
+bool Scope(const Json& value, const Place& place, std::string* why) {
   return OneOf(value, kScopes, place, why);
 }
-bool HashAlgorithm(const Json& value, const std::string& place, std::string* why) {
+bool HashAlgorithm(const Json& value, const Place& place, std::string* why) {
   return OneOf(value, kHashAlgorithms, place, why);
 }
-bool Acknowledgement(const Json& value, const std::string& place, std::string* why) {
+bool Acknowledgement(const Json& value, const Place& place, std::string* why) {
   return OneOf(value, kAcknowledgements, place, why);
 }
-bool Encoding(const Json& value, const std::string& place, std::string* why) {
+bool Encoding(const Json& value, const Place& place, std::string* why) {
   return OneOf(value, kEncodings, place, why);
 }
-bool ReferenceType(const Json& value, const std::string& place, std::string* why) {
+bool ReferenceType(const Json& value, const Place& place, std::string* why) {
   return OneOf(value, kReferenceTypes, place, why);
 }
 
-bool HashContent(const Json& value, const std::string& place, std::string* why) {
+bool HashContent(const Json& value, const Place& place, std::string* why) {
   if (!String(value, place, why)) return false;
   const std::string& text = value.get_ref<const std::string&>();
   bool hex = text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
@@ -174,7 +198,7 @@ bool HashContent(const Json& value, const std::string& place, std::string* why) 
   return (hex && length) || Fail(place, "is not a hash in hexadecimal", why);
 }
 
-bool SpdxId(const Json& value, const std::string& place, std::string* why) {
+bool SpdxId(const Json& value, const Place& place, std::string* why) {
   if (!String(value, place, why)) return false;
   const char* text = value.get_ref<const std::string&>().c_str();
   bool known = std::binary_search(std::begin(kSpdxIds), std::end(kSpdxIds), text,
@@ -238,7 +262,7 @@ bool IsDomain(const std::string& text, size_t from, size_t to) {
   return false;
 }
 
-bool Email(const Json& value, const std::string& place, std::string* why) {
+bool Email(const Json& value, const Place& place, std::string* why) {
   if (!String(value, place, why)) return false;
   const std::string& text = value.get_ref<const std::string&>();
   size_t at = text.find('@');
@@ -247,7 +271,7 @@ bool Email(const Json& value, const std::string& place, std::string* why) {
   return valid || Fail(place, "is not an e-mail address", why);
 }
 
-bool MimeType(const Json& value, const std::string& place, std::string* why) {
+bool MimeType(const Json& value, const Place& place, std::string* why) {
   if (!String(value, place, why)) return false;
   const std::string& text = value.get_ref<const std::string&>();
   size_t slash = text.find('/');
@@ -315,7 +339,7 @@ bool IsTime(const std::string& text) {
   return (utcHour == 23 || utcHour == -1) && (utcMinute == 59 || utcMinute == -1) && second < 61;
 }
 
-bool DateTime(const Json& value, const std::string& place, std::string* why) {
+bool DateTime(const Json& value, const Place& place, std::string* why) {
   if (!String(value, place, why)) return false;
   const std::string& text = value.get_ref<const std::string&>();
   size_t separator = text.find_first_of("Tt ");
@@ -325,10 +349,10 @@ bool DateTime(const Json& value, const std::string& place, std::string* why) {
 }
 
 template <Check kItem>
-bool ArrayOf(const Json& value, const std::string& place, std::string* why) {
+bool ArrayOf(const Json& value, const Place& place, std::string* why) {
   if (!value.is_array()) return Fail(place, "is not a list", why);
   for (size_t i = 0; i < value.size(); ++i) {
-    if (!kItem(value[i], place + "[" + std::to_string(i) + "]", why)) return false;
+    if (!kItem(value[i], ItemOf(place, i), why)) return false;
   }
   return true;
 }
@@ -336,7 +360,7 @@ bool ArrayOf(const Json& value, const std::string& place, std::string* why) {
 // An object whose every member is one of `members` and of its type, with
 // each of `required`.
 template <size_t kCount, size_t kRequired = 1>
-bool Members(const Json& value, const Member (&members)[kCount], const std::string& place,
+bool Members(const Json& value, const Member (&members)[kCount], const Place& place,
              std::string* why, const char* const (&required)[kRequired] = {nullptr}) {
   if (!value.is_object()) return Fail(place, "is not an object", why);
   for (const char* key : required) {
@@ -349,33 +373,33 @@ bool Members(const Json& value, const Member (&members)[kCount], const std::stri
     auto member = std::find_if(std::begin(members), std::end(members),
                                [&](const Member& m) { return key == m.key; });
     if (member == std::end(members)) {
-      return Fail(place + "." + key, "is not carried into the product's SBOM by zorpack", why);
+      return Fail(MemberOf(place, key), "is not carried into the product's SBOM by zorpack", why);
     }
-    if (!member->check(item, place + "." + key, why)) return false;
+    if (!member->check(item, MemberOf(place, key), why)) return false;
   }
   return true;
 }
 
-bool Attachment(const Json& value, const std::string& place, std::string* why) {
+bool Attachment(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {
       {"contentType", String}, {"encoding", Encoding}, {"content", String}};
   static constexpr const char* kRequired[] = {"content"};
   return Members(value, kMembers, place, why, kRequired);
 }
 
-bool Property(const Json& value, const std::string& place, std::string* why) {
+bool Property(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {{"name", String}, {"value", String}};
   static constexpr const char* kRequired[] = {"name"};
   return Members(value, kMembers, place, why, kRequired);
 }
 
-bool Contact(const Json& value, const std::string& place, std::string* why) {
+bool Contact(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {
       {"bom-ref", Ref}, {"name", String}, {"email", Email}, {"phone", String}};
   return Members(value, kMembers, place, why);
 }
 
-bool Address(const Json& value, const std::string& place, std::string* why) {
+bool Address(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {{"bom-ref", Ref},
                                         {"country", String},
                                         {"region", String},
@@ -386,7 +410,7 @@ bool Address(const Json& value, const std::string& place, std::string* why) {
   return Members(value, kMembers, place, why);
 }
 
-bool Entity(const Json& value, const std::string& place, std::string* why) {
+bool Entity(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {{"bom-ref", Ref},
                                         {"name", String},
                                         {"address", Address},
@@ -395,13 +419,13 @@ bool Entity(const Json& value, const std::string& place, std::string* why) {
   return Members(value, kMembers, place, why);
 }
 
-bool Hash(const Json& value, const std::string& place, std::string* why) {
+bool Hash(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {{"alg", HashAlgorithm}, {"content", HashContent}};
   static constexpr const char* kRequired[] = {"alg", "content"};
   return Members(value, kMembers, place, why, kRequired);
 }
 
-bool License(const Json& value, const std::string& place, std::string* why) {
+bool License(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {{"bom-ref", Ref},
                                         {"id", SpdxId},
                                         {"name", String},
@@ -415,13 +439,13 @@ bool License(const Json& value, const std::string& place, std::string* why) {
          Fail(place, "has not exactly one of id and name", why);
 }
 
-bool LicenseEntry(const Json& value, const std::string& place, std::string* why) {
+bool LicenseEntry(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {{"license", License}};
   static constexpr const char* kRequired[] = {"license"};
   return Members(value, kMembers, place, why, kRequired);
 }
 
-bool Expression(const Json& value, const std::string& place, std::string* why) {
+bool Expression(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {
       {"expression", String}, {"acknowledgement", Acknowledgement}, {"bom-ref", Ref}};
   static constexpr const char* kRequired[] = {"expression"};
@@ -429,22 +453,22 @@ bool Expression(const Json& value, const std::string& place, std::string* why) {
 }
 
 // A list of licences, or one expression alone.
-bool Licenses(const Json& value, const std::string& place, std::string* why) {
+bool Licenses(const Json& value, const Place& place, std::string* why) {
   if (value.is_array() && value.size() == 1 && value[0].is_object() &&
       value[0].contains("expression")) {
-    return Expression(value[0], place + "[0]", why);
+    return Expression(value[0], ItemOf(place, 0), why);
   }
   return ArrayOf<LicenseEntry>(value, place, why);
 }
 
-bool ExternalReference(const Json& value, const std::string& place, std::string* why) {
+bool ExternalReference(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {
       {"url", String}, {"comment", String}, {"type", ReferenceType}, {"hashes", ArrayOf<Hash>}};
   static constexpr const char* kRequired[] = {"url", "type"};
   return Members(value, kMembers, place, why, kRequired);
 }
 
-bool Swid(const Json& value, const std::string& place, std::string* why) {
+bool Swid(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {
       {"tagId", String},  {"name", String},     {"version", String}, {"tagVersion", Integer},
       {"patch", Boolean}, {"text", Attachment}, {"url", String}};
@@ -452,13 +476,13 @@ bool Swid(const Json& value, const std::string& place, std::string* why) {
   return Members(value, kMembers, place, why, kRequired);
 }
 
-bool Action(const Json& value, const std::string& place, std::string* why) {
+bool Action(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {
       {"timestamp", DateTime}, {"name", String}, {"email", Email}};
   return Members(value, kMembers, place, why);
 }
 
-bool Commit(const Json& value, const std::string& place, std::string* why) {
+bool Commit(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {{"uid", String},
                                         {"url", String},
                                         {"author", Action},
@@ -467,9 +491,9 @@ bool Commit(const Json& value, const std::string& place, std::string* why) {
   return Members(value, kMembers, place, why);
 }
 
-bool Component(const Json& value, const std::string& place, std::string* why);
+bool Component(const Json& value, const Place& place, std::string* why);
 
-bool Pedigree(const Json& value, const std::string& place, std::string* why) {
+bool Pedigree(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {{"ancestors", ArrayOf<Component>},
                                         {"descendants", ArrayOf<Component>},
                                         {"variants", ArrayOf<Component>},
@@ -478,7 +502,7 @@ bool Pedigree(const Json& value, const std::string& place, std::string* why) {
   return Members(value, kMembers, place, why);
 }
 
-bool Component(const Json& value, const std::string& place, std::string* why) {
+bool Component(const Json& value, const Place& place, std::string* why) {
   static constexpr Member kMembers[] = {{"type", ComponentType},
                                         {"mime-type", MimeType},
                                         {"bom-ref", Ref},
@@ -513,14 +537,14 @@ bool Component(const Json& value, const std::string& place, std::string* why) {
 }  // namespace
 
 bool CheckComponentTypes(const Json& value, const std::string& place, std::string* why) {
-  return Component(value, place, why);
+  return Component(value, Place{nullptr, &place, 0}, why);
 }
 
 bool CheckDependencyTypes(const Json& value, const std::string& place, std::string* why) {
   static constexpr Member kMembers[] = {
       {"ref", Ref}, {"dependsOn", ArrayOf<Ref>}, {"provides", ArrayOf<Ref>}};
   static constexpr const char* kRequired[] = {"ref"};
-  return Members(value, kMembers, place, why, kRequired);
+  return Members(value, kMembers, Place{nullptr, &place, 0}, why, kRequired);
 }
 
 }  // namespace zor::pack
