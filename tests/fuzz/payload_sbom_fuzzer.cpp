@@ -8,11 +8,15 @@
 // rely on: every bom-ref once, every dependency naming components, every
 // component with a type and a name and only the members and types
 // CycloneDX 1.6 gives one, no raw control or direction character in the
-// text, and a version-8 serial number. The vendor's facts are added or not
-// and the document signed or not, as the input's size picks: the facts
-// never replace what the payload's SBOM says, and a signed document checks
-// with the public key once read back. No exception escapes.
+// text, a version-8 serial number, and the patterns and lists of values
+// the schema puts on what a payload SBOM brings (media types as its
+// regular expression, e-mail addresses as an SMTP mailbox's grammar,
+// licence ids from the SPDX list). The vendor's facts are added or not and
+// the document signed or not, as the input's size picks: the facts never
+// replace what the payload's SBOM says, and a signed document checks with
+// the public key once read back. No exception escapes.
 #include <algorithm>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -146,6 +150,40 @@ void CheckEscaped(const std::string& text) {
   }
 }
 
+const std::set<std::string> kSpdxIds = {
+#include "spdx_license_ids.inc"
+};
+
+// The 1.6 schema's pattern for a mime-type, and an SMTP mailbox of a
+// dot-string and a domain of two or more labels, the last of two
+// characters or more (any non-ASCII byte counts as a letter).
+const std::regex kMimeType("^[-+a-z0-9.]+/[-+a-z0-9.]+$");
+const std::regex kEmail(
+    "^[-0-9A-Za-z!#$%&'*+/=?^_`{|}~\x80-\xff]+(\\.[-0-9A-Za-z!#$%&'*+/=?^_`{|}~\x80-\xff]+)*"
+    "@([0-9A-Za-z\x80-\xff]([-0-9A-Za-z\x80-\xff]*[0-9A-Za-z\x80-\xff])?\\.)+"
+    "[0-9A-Za-z\x80-\xff][-0-9A-Za-z\x80-\xff]*[0-9A-Za-z\x80-\xff]$");
+
+// Every e-mail address, mime-type and licence id anywhere in `value`.
+void CheckFormats(const Json& value) {
+  if (value.is_array()) {
+    for (const Json& item : value) CheckFormats(item);
+  }
+  if (!value.is_object()) return;
+  for (const auto& [key, item] : value.items()) {
+    if (key == "email" && item.is_string() && !std::regex_match(item.get<std::string>(), kEmail)) {
+      Failure("an e-mail address is not one");
+    }
+    if (key == "mime-type" && !std::regex_match(item.get<std::string>(), kMimeType)) {
+      Failure("a mime-type breaks the schema's pattern");
+    }
+    if (key == "license" && item.contains("id") &&
+        kSpdxIds.count(item["id"].get<std::string>()) == 0) {
+      Failure("a licence id is not on the SPDX list");
+    }
+    CheckFormats(item);
+  }
+}
+
 void CheckDocument(const std::string& text) {
   CheckEscaped(text);
   if (!zor::test::ParseJsonObject(text, nullptr)) Failure("the document is not one JSON object");
@@ -157,6 +195,7 @@ void CheckDocument(const std::string& text) {
   std::set<std::string> components;
   CheckComponent(bom["metadata"]["component"], &components);
   CheckComponentList(bom["components"], &components);
+  CheckFormats(bom);
   std::set<std::string> entries;
   for (const Json& entry : bom["dependencies"]) {
     std::string ref = entry["ref"].get<std::string>();

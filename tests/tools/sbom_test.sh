@@ -149,7 +149,10 @@ write_tool_sbom() {  # write_tool_sbom FILE SHA512
 {"bomFormat": "CycloneDX", "specVersion": "1.5", "version": 1,
  "metadata": {"component": {"type": "application", "bom-ref": "tool", "name": "fwtool",
    "version": "3.4", "supplier": {"name": "Tool Maker"}, "purl": "pkg:generic/fwtool@3.4",
-   "licenses": [{"license": {"id": "MIT"}}],
+   "licenses": [{"license": {"id": "MIT"}}], "mime-type": "application/vnd.microsoft.portable-executable",
+   "authors": [{"name": "Dev", "email": "dev.team+fw@tool-maker.example"}],
+   "pedigree": {"commits": [{"uid": "1a2b", "author": {"email": "ü@bücher.de", "timestamp": "2024-02-29T23:59:60Z"},
+     "committer": {"timestamp": "2016-12-31t23:59:60.5z"}}, {"author": {"timestamp": "2024-01-31 12:00:00.25+05:30"}}]},
    "hashes": [{"alg": "SHA-512", "content": "$2"}, {"alg": "SHA-256", "content": "$(digest sha256 "$tool" | tr a-f A-F)"}]}},
  "components": [
    {"type": "library", "bom-ref": "launcher", "name": "zlib", "version": "1.3",
@@ -285,6 +288,22 @@ tool_sbom '{"type": "library", "name": "z", "components": [{"name": "y"}]}' >no-
 tool_sbom '{"type": "library", "name": "z", "components": [{"type": "library"}]}' >no-name.json
 tool_sbom '{"type": "library", "name": "z", "evidence": {}}' >evidence.json
 tool_sbom '' '"services": [{"bom-ref": "svc", "name": "s"}], "dependencies": [{"ref": "tool", "dependsOn": ["svc"]}]' >services.json
+# Formats, patterns and lists of values of CycloneDX 1.6 (as its validator
+# reads them): refused, never written invalid.
+tool_sbom '{"type": "library", "name": "z", "licenses": [{"license": {"id": "NOT-A-LICENSE"}}]}' >spdx-id.json
+tool_sbom '{"type": "library", "name": "z", "authors": [{"email": "not an email"}]}' >email.json
+tool_sbom '{"type": "library", "name": "z", "supplier": {"contact": [{"email": "a..b@example.com"}]}}' >email-dots.json
+commit() {  # commit ACTION: a component with one commit by that author
+  tool_sbom "{\"type\": \"library\", \"name\": \"z\", \"pedigree\": {\"commits\": [{\"author\": $1}]}}"
+}
+commit '{"email": "a@b.c"}' >email-tld.json
+commit '{"email": "a@-b.com"}' >email-hyphen.json
+commit '{"timestamp": "yesterday"}' >time-word.json
+commit '{"timestamp": "2023-02-29T00:00:00Z"}' >time-day.json
+commit '{"timestamp": "2024-01-01T00:00:00"}' >time-offset.json
+commit '{"timestamp": "2024-01-01T12:59:60Z"}' >time-leap.json
+tool_sbom '{"type": "library", "name": "z", "mime-type": "NOT A MIME"}' >mime.json
+tool_sbom '{"type": "library", "name": "z", "mime-type": "Text/plain"}' >mime-case.json
 for part in compositions vulnerabilities annotations externalReferences; do
   tool_sbom '' "\"$part\": []" >"$part.json"
 done
@@ -312,6 +331,17 @@ rows=(
   "annotations.json|annotations is not carried"
   "externalReferences.json|externalReferences is not carried"
   "deep65.json|nested more than 64"
+  "spdx-id.json|components[0].licenses[0].license.id is not an SPDX licence id"
+  "email.json|components[0].authors[0].email is not an e-mail address"
+  "email-dots.json|components[0].supplier.contact[0].email is not an e-mail"
+  "email-tld.json|components[0].pedigree.commits[0].author.email is not an e-mail"
+  "email-hyphen.json|commits[0].author.email is not an e-mail"
+  "time-word.json|components[0].pedigree.commits[0].author.timestamp is not a date and time"
+  "time-day.json|author.timestamp is not a date and time"
+  "time-offset.json|author.timestamp is not a date and time"
+  "time-leap.json|author.timestamp is not a date and time"
+  "mime.json|components[0].mime-type is not a media type"
+  "mime-case.json|components[0].mime-type is not a media type"
 )
 for row in "${rows[@]}"; do
   file=${row%%|*}

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -50,11 +51,12 @@ std::string ComponentShown(const Json& component) {
 
 // Every bom-ref anywhere in `value` into `refs`; false at the first that is
 // there already.
-bool CollectRefs(const Json& value, std::unordered_set<std::string>* refs, std::string* why) {
+bool CollectRefs(const Json& value, std::unordered_set<std::string_view>* refs, std::string* why) {
   if (value.is_object()) {
-    for (const auto& [key, item] : value.items()) {
-      if (key == kRefKey && item.is_string()) {
-        if (!refs->insert(item.get<std::string>()).second) {
+    for (auto at = value.begin(); at != value.end(); ++at) {
+      const Json& item = at.value();
+      if (at.key() == kRefKey && item.is_string()) {
+        if (!refs->insert(item.get_ref<const std::string&>()).second) {
           *why = "two elements have the bom-ref " + Shown(item.get<std::string>());
           return false;
         }
@@ -111,9 +113,9 @@ bool SameJson(const Json& a, const Json& b) {
 
 // Every component of `list`, and what each holds, has a type and a name,
 // and is there once (one with a bom-ref is by the bom-ref check); their
-// bom-refs into `components`.
-bool CheckComponents(const Json& list, std::unordered_set<std::string>* components,
-                     std::string* why) {
+// bom-refs into `components`, each numbered in the order met.
+using ComponentNumbers = std::unordered_map<std::string_view, uint32_t>;
+bool CheckComponents(const Json& list, ComponentNumbers* components, std::string* why) {
   if (!list.is_array()) {
     *why = "a list of components is not a list";
     return false;
@@ -126,7 +128,8 @@ bool CheckComponents(const Json& list, std::unordered_set<std::string>* componen
       return false;
     }
     if (component.contains(kRefKey)) {
-      components->insert(component[kRefKey].get<std::string>());
+      const std::string& ref = component[kRefKey].get_ref<const std::string&>();
+      components->emplace(ref, static_cast<uint32_t>(components->size()));
     } else {
       std::vector<const Json*>& same = unnamed[Fingerprint(component)];
       if (std::any_of(same.begin(), same.end(),
@@ -152,36 +155,42 @@ bool CheckComponents(const Json& list, std::unordered_set<std::string>* componen
 }
 
 // Every ref of the dependencies names a component; each ref has one entry,
-// and each of its lists names a component once.
-bool CheckDependencies(const Json& dependencies, const std::unordered_set<std::string>& components,
+// and each of its lists names a component once (found by a stamp per
+// component rather than a set of strings: the lists may hold millions).
+bool CheckDependencies(const Json& dependencies, const ComponentNumbers& components,
                        std::string* why) {
   auto unknown = [&](const std::string& ref, const std::string& where) {
     *why = where + " names " + Shown(ref) + ", which no component of the document has";
     return false;
   };
-  std::unordered_set<std::string> entries(2 * dependencies.size());
-  // Every (ref, list, target) named: no ref holds a NUL byte.
-  std::unordered_set<std::string> named(2 * dependencies.size());
+  std::vector<bool> hasEntry(components.size(), false);
+  std::vector<uint32_t> stamp(components.size(), 0);
+  uint32_t current = 0;
   for (const Json& entry : dependencies) {
     const std::string& ref = entry["ref"].get_ref<const std::string&>();
-    if (components.count(ref) == 0) return unknown(ref, "a dependency");
-    if (!entries.insert(ref).second) {
+    auto own = components.find(ref);
+    if (own == components.end()) return unknown(ref, "a dependency");
+    if (hasEntry[own->second]) {
       *why = "the dependencies of " + Shown(ref) + " are given twice";
       return false;
     }
+    hasEntry[own->second] = true;
     for (const char* list : kRefLists) {
-      if (!entry.contains(list)) continue;
-      for (const Json& target : entry[list]) {
+      auto found = entry.find(list);
+      if (found == entry.end()) continue;
+      ++current;
+      for (const Json& target : *found) {
         const std::string& to = target.get_ref<const std::string&>();
-        if (components.count(to) == 0) {
+        auto named = components.find(to);
+        if (named == components.end()) {
           return unknown(to, "the " + std::string(list) + " of " + Shown(ref));
         }
-        // The ref led by its length: a ref may hold a NUL ("\u0000").
-        if (!named.insert(std::to_string(ref.size()) + ':' + ref + list + ':' + to).second) {
+        if (stamp[named->second] == current) {
           *why =
               "the " + std::string(list) + " of " + Shown(ref) + " names " + Shown(to) + " twice";
           return false;
         }
+        stamp[named->second] = current;
       }
     }
   }
@@ -190,6 +199,23 @@ bool CheckDependencies(const Json& dependencies, const std::unordered_set<std::s
 
 void Indent(int spaces, std::string* out) {
   out->append(static_cast<size_t>(spaces), ' ');
+}
+
+// `text` as a JSON string: most are printable ASCII without a quote or a
+// backslash, and go out as they are, without the escaping rule's look-ups
+// and temporary copies.
+void WriteString(const std::string& text, std::string* out) {
+  bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\';
+  });
+  if (!plain) {
+    *out += JsonString(text);
+    return;
+  }
+  *out += '"';
+  *out += text;
+  *out += '"';
 }
 
 void Write(const Json& value, int indent, int level, std::string* out) {
@@ -205,7 +231,10 @@ void Write(const Json& value, int indent, int level, std::string* out) {
       if (!first) *out += ",\n";
       first = false;
       Indent(indent * (level + 1), out);
-      if (object) *out += JsonString(item.key()) + ": ";
+      if (object) {
+        WriteString(item.key(), out);
+        *out += ": ";
+      }
       Write(item.value(), indent, level + 1, out);
     }
     *out += "\n";
@@ -214,7 +243,7 @@ void Write(const Json& value, int indent, int level, std::string* out) {
     return;
   }
   if (value.is_string()) {
-    *out += JsonString(value.get_ref<const std::string&>());
+    WriteString(value.get_ref<const std::string&>(), out);
     return;
   }
   *out += value.dump();  // a number, true, false or null
@@ -223,7 +252,7 @@ void Write(const Json& value, int indent, int level, std::string* out) {
 }  // namespace
 
 bool CheckSbomDocument(const Json& bom, std::string* why) {
-  std::unordered_set<std::string> refs;
+  std::unordered_set<std::string_view> refs;
   if (!CollectRefs(bom, &refs, why)) return false;
   bool complete = bom.contains("metadata") && bom["metadata"].contains("component") &&
                   bom.contains(kComponentsKey) && bom.contains("dependencies") &&
@@ -232,7 +261,7 @@ bool CheckSbomDocument(const Json& bom, std::string* why) {
     *why = "no main component, components or dependencies";
     return false;
   }
-  std::unordered_set<std::string> components(refs.size());
+  ComponentNumbers components(refs.size());
   Json main = Json::array({bom["metadata"]["component"]});
   if (!CheckComponents(main, &components, why) ||
       !CheckComponents(bom[kComponentsKey], &components, why)) {
@@ -276,7 +305,8 @@ bool SetSerialNumber(Json* bom, std::string* error) {
 std::string JsonText(const Json& value, int indent) {
   std::string text;
   Write(value, indent, 0, &text);
-  return text + "\n";
+  text += '\n';
+  return text;
 }
 
 }  // namespace zor::pack

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "pack_text.h"
@@ -163,20 +163,6 @@ void RenameAllRefs(Json* value, const RefRenamer& rename) {
   }
 }
 
-// Appends the renamed `targets` not yet in `list`, the list `key` of the
-// entry of `ref`; `seen` holds every (ref, list, target) appended so far.
-void MergeRefList(const Json& targets, const RefRenamer& rename, const std::string& ref,
-                  const char* key, Json* list, std::unordered_set<std::string>* seen) {
-  for (const Json& target : targets) {
-    std::string renamed = rename(target.get_ref<const std::string&>());
-    // The ref led by its length and the list's name (a fixed word) ended by
-    // ':': a ref may hold any byte ("\u0000" included), and no two triples
-    // may make one key.
-    std::string triple = std::to_string(ref.size()) + ':' + ref + key + ':' + renamed;
-    if (seen->insert(triple).second) list->push_back(std::move(renamed));
-  }
-}
-
 }  // namespace
 
 bool ParseJsonText(const std::string& text, const std::string& shown, Json* document,
@@ -300,22 +286,62 @@ Json AdoptPayloadSbom(PayloadSbom sbom, Json* dependencies) {
   RenameAllRefs(&payload, rename);
   payload[kRefKey] = kPayloadRef;
 
-  // One entry per ref, each list without repeats, in the order first seen:
-  // hash lookups, so that the time grows with the SBOM's size alone.
-  Json merged = Json::array({{{"ref", kPayloadRef}, {kDependsOnKey, Json::array()}}});
-  std::unordered_map<std::string, size_t> indexOf(sbom.dependencies.size() + 1);
-  indexOf.emplace(kPayloadRef, 0);
-  std::unordered_set<std::string> seen(2 * sbom.dependencies.size());
+  // One entry per ref, each list without repeats, in the order first seen.
+  // Refs are looked up by their text in the payload SBOM (which outlives
+  // this) and numbered, so that each is renamed once and a list's repeats
+  // are found with flat arrays: time and memory grow with the SBOM's size
+  // alone, with a small constant.
+  struct Entry {
+    std::string ref;
+    bool has[2] = {true, false};       // dependsOn always, provides if given
+    std::vector<uint32_t> targets[2];  // numbers of the refs each names
+  };
+  constexpr const char* kLists[] = {kDependsOnKey, kProvidesKey};
+  std::vector<Entry> entries(1);
+  entries[0].ref = kPayloadRef;
+  std::unordered_map<std::string_view, size_t> entryOf(sbom.dependencies.size() + 1);
+  if (!rename.mainRef.empty()) entryOf.emplace(rename.mainRef, 0);
+  std::unordered_map<std::string_view, uint32_t> numberOf(sbom.dependencies.size() + 1);
+  std::vector<std::string> targetRefs;
   for (const Json& entry : sbom.dependencies) {
-    std::string ref = rename(entry["ref"].get<std::string>());
-    auto [at, added] = indexOf.emplace(ref, merged.size());
-    if (added) merged.push_back({{"ref", ref}, {kDependsOnKey, Json::array()}});
-    Json& into = merged[at->second];
-    for (const char* key : {kDependsOnKey, kProvidesKey}) {
-      if (!entry.contains(key)) continue;
-      if (!into.contains(key)) into[key] = Json::array();
-      MergeRefList(entry[key], rename, ref, key, &into[key], &seen);
+    const std::string& ref = entry["ref"].get_ref<const std::string&>();
+    auto [at, added] = entryOf.emplace(ref, entries.size());
+    if (added) {
+      entries.emplace_back();
+      entries.back().ref = rename(ref);
     }
+    Entry& into = entries[at->second];
+    for (size_t list = 0; list < 2; ++list) {
+      auto found = entry.find(kLists[list]);
+      if (found == entry.end()) continue;
+      into.has[list] = true;
+      for (const Json& target : *found) {
+        const std::string& name = target.get_ref<const std::string&>();
+        auto [number, fresh] = numberOf.emplace(name, static_cast<uint32_t>(targetRefs.size()));
+        if (fresh) targetRefs.push_back(rename(name));
+        into.targets[list].push_back(number->second);
+      }
+    }
+  }
+  // A list's stamp on each ref it has named: a ref named twice is skipped.
+  std::vector<uint32_t> stamp(targetRefs.size(), 0);
+  uint32_t current = 0;
+  Json merged = Json::array();
+  merged.get_ref<Json::array_t&>().reserve(entries.size());
+  for (Entry& entry : entries) {
+    Json made = {{"ref", std::move(entry.ref)}};
+    for (size_t list = 0; list < 2; ++list) {
+      if (!entry.has[list]) continue;
+      ++current;
+      Json named = Json::array();
+      for (uint32_t number : entry.targets[list]) {
+        if (stamp[number] == current) continue;
+        stamp[number] = current;
+        named.push_back(targetRefs[number]);
+      }
+      made[kLists[list]] = std::move(named);
+    }
+    merged.push_back(std::move(made));
   }
   for (Json& entry : merged) dependencies->push_back(std::move(entry));
   return payload;

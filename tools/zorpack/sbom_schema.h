@@ -15,8 +15,11 @@ namespace zor::pack {
 
 // False, with `why` naming the element by its place in the payload's SBOM
 // (`place`, say "components[2]") and what is wrong with it, when `value` is
-// not a component (or a dependency) of the types the 1.6 schema gives.
-// Licence ids are taken as strings: the SPDX list is not carried here.
+// not a component (or a dependency) of the types the 1.6 schema gives, with
+// every format, pattern and list of values it puts on them as the
+// CycloneDX validator reads them (a licence id from the SPDX list, e-mail
+// addresses, media types, dates and times); a reference (iri-reference)
+// is any string there, and is taken as one here.
 bool CheckComponentTypes(const Json& value, const std::string& place, std::string* why);
 bool CheckDependencyTypes(const Json& value, const std::string& place, std::string* why);
 
