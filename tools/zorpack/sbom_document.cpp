@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "keyed_hash.h"
 #include "pack_text.h"
 #include "payload/sha256.h"
 #include "report_json.h"
@@ -51,7 +52,8 @@ std::string ComponentShown(const Json& component) {
 
 // Every bom-ref anywhere in `value` into `refs`; false at the first that is
 // there already.
-bool CollectRefs(const Json& value, std::unordered_set<std::string_view>* refs, std::string* why) {
+bool CollectRefs(const Json& value, std::unordered_set<std::string_view, KeyedTextHash>* refs,
+                 std::string* why) {
   if (value.is_object()) {
     for (auto at = value.begin(); at != value.end(); ++at) {
       const Json& item = at.value();
@@ -80,7 +82,7 @@ size_t Fingerprint(const Json& value) {
     case Json::value_t::object: {
       size_t sum = 1;
       for (const auto& [key, item] : value.items()) {
-        sum += std::hash<std::string>{}(key)*kMix ^ Fingerprint(item);
+        sum += KeyedHash(key) * kMix ^ Fingerprint(item);
       }
       return sum;
     }
@@ -90,9 +92,9 @@ size_t Fingerprint(const Json& value) {
       return hash;
     }
     case Json::value_t::string:
-      return std::hash<std::string>{}(value.get_ref<const std::string&>());
+      return KeyedHash(value.get_ref<const std::string&>());
     default:
-      return std::hash<std::string>{}(value.dump());
+      return KeyedHash(value.dump());
   }
 }
 
@@ -114,7 +116,7 @@ bool SameJson(const Json& a, const Json& b) {
 // Every component of `list`, and what each holds, has a type and a name,
 // and is there once (one with a bom-ref is by the bom-ref check); their
 // bom-refs into `components`, each numbered in the order met.
-using ComponentNumbers = std::unordered_map<std::string_view, uint32_t>;
+using ComponentNumbers = std::unordered_map<std::string_view, uint32_t, KeyedTextHash>;
 bool CheckComponents(const Json& list, ComponentNumbers* components, std::string* why) {
   if (!list.is_array()) {
     *why = "a list of components is not a list";
@@ -252,7 +254,7 @@ void Write(const Json& value, int indent, int level, std::string* out) {
 }  // namespace
 
 bool CheckSbomDocument(const Json& bom, std::string* why) {
-  std::unordered_set<std::string_view> refs;
+  std::unordered_set<std::string_view, KeyedTextHash> refs;
   if (!CollectRefs(bom, &refs, why)) return false;
   bool complete = bom.contains("metadata") && bom["metadata"].contains("component") &&
                   bom.contains(kComponentsKey) && bom.contains("dependencies") &&

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "keyed_hash.h"
 #include "pack_text.h"
 #include "packer.h"
 #include "sbom_schema.h"
@@ -299,9 +300,10 @@ Json AdoptPayloadSbom(PayloadSbom sbom, Json* dependencies) {
   constexpr const char* kLists[] = {kDependsOnKey, kProvidesKey};
   std::vector<Entry> entries(1);
   entries[0].ref = kPayloadRef;
-  std::unordered_map<std::string_view, size_t> entryOf(sbom.dependencies.size() + 1);
+  std::unordered_map<std::string_view, size_t, KeyedTextHash> entryOf(sbom.dependencies.size() + 1);
   if (!rename.mainRef.empty()) entryOf.emplace(rename.mainRef, 0);
-  std::unordered_map<std::string_view, uint32_t> numberOf(sbom.dependencies.size() + 1);
+  std::unordered_map<std::string_view, uint32_t, KeyedTextHash> numberOf(sbom.dependencies.size() +
+                                                                         1);
   std::vector<std::string> targetRefs;
   for (const Json& entry : sbom.dependencies) {
     const std::string& ref = entry["ref"].get_ref<const std::string&>();
